@@ -1,0 +1,4 @@
+#ifndef KBASE_CACHE_H
+#define KBASE_CACHE_H
+#include "kbase/export.h"
+#endif

@@ -1,0 +1,4 @@
+#ifndef KUT_IMG_H
+#define KUT_IMG_H
+#include "kut/types.h"
+#endif

@@ -1,0 +1,4 @@
+#ifndef KUT_MSG_H
+#define KUT_MSG_H
+#include "kut/types.h"
+#endif

@@ -1,0 +1,21 @@
+// Test-only hooks. They exist only in builds configured with KUT_TESTING
+// (the test and asan presets); a release kut exports none of them.
+#ifndef KUT_TESTING_H
+#define KUT_TESTING_H
+
+#include "kut/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Makes an allocation of kut's seam fail: the one after `after` more
+// successful ones; with `persistent` every one from then on. -1 turns it off.
+KUT_API void KUT_TestFailAlloc(long after, int persistent);
+// Number of allocations failed since the last KUT_TestFailAlloc.
+KUT_API long KUT_TestAllocFailures(void);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

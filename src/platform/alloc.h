@@ -1,0 +1,19 @@
+// Allocation seam of kut. The allocations that the algorithms name (copy
+// chunks, message tables, unit tables, the image index) go through here so
+// that test builds can make the N-th one fail; in a release build these are
+// plain malloc/calloc/realloc/free.
+#ifndef KUT_PLATFORM_ALLOC_H
+#define KUT_PLATFORM_ALLOC_H
+
+#include <cstddef>
+
+namespace kut::mem {
+
+void* Alloc(std::size_t n);
+void* Calloc(std::size_t count, std::size_t size);
+void* Realloc(void* p, std::size_t n);
+void Free(void* p);
+
+}  // namespace kut::mem
+
+#endif

@@ -1,0 +1,38 @@
+// The operating-system layer of kut: the only code that knows which system
+// it runs on. Each backend (platform_posix.cpp, platform_win32.cpp) provides
+// the functions below; everything else in src/ is the same on both.
+//
+// What a backend must provide:
+//  - language libraries: load by path, read string N, free. ReadString has
+//    the LoadStringW contract: at most cap-1 characters and a NUL, the count
+//    returned, 0 when absent; a null handle reads the host program's own
+//    string table (empty on Linux).
+//  - the system message box (used when no hook is installed);
+//  - opening a file by wide path. Streams are always binary: text-mode line
+//    ends are handled by textio.h in the same way on every platform.
+#ifndef KUT_PLATFORM_PLATFORM_H
+#define KUT_PLATFORM_PLATFORM_H
+
+#include <cstdio>
+#include "kut/types.h"
+
+namespace kut::platform {
+
+HMODULE LoadLib(const wchar_t* path);
+int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap);
+void FreeLib(HMODULE lib);
+
+// The box itself, without the hook (see ShowMessageBox).
+int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
+
+// Every message box of the library goes through here: the hook installed by
+// KUT_SetMessageBoxHook when there is one, else SystemMessageBox.
+int ShowMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
+
+// fopen with a wide path; `mode` is a narrow C mode ("r", "w", "r+", ...),
+// always opened binary. Null on failure.
+std::FILE* OpenFile(const wchar_t* path, const char* mode);
+
+}  // namespace kut::platform
+
+#endif

@@ -1,0 +1,88 @@
+#include "testutil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace kuttest {
+
+std::string Narrow(const std::wstring& w) { return fs::path(w).u8string(); }
+
+std::wstring Widen(const std::string& s) { return fs::u8path(s).wstring(); }
+
+TempDir::TempDir() {
+    std::random_device rd;
+    std::mt19937_64 gen(rd());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wostringstream name;
+        name << L"kut-test-" << std::hex << gen();
+        fs::path p = fs::temp_directory_path() / name.str();
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            m_path = p.wstring();
+            return;
+        }
+    }
+    std::fprintf(stderr, "cannot create a temporary folder\n");
+    std::abort();
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+std::wstring TempDir::file(const std::wstring& name) const { return m_path + kSep + name; }
+
+std::string TempDir::narrow() const { return Narrow(m_path); }
+
+bool WriteFile(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool ReadFile(const std::wstring& path, std::string* bytes) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    *bytes = ss.str();
+    return true;
+}
+
+bool Exists(const std::wstring& path) {
+    std::error_code ec;
+    return fs::exists(fs::path(path), ec);
+}
+
+void MakeDir(const std::wstring& path) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+}
+
+void RemoveTree(const std::wstring& path) {
+    std::error_code ec;
+    // Tests make folders read-only; give the owner write access back first.
+    for (auto it = fs::recursive_directory_iterator(fs::path(path), ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(fs::path(path), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(fs::path(path), ec);
+}
+
+std::wstring SourceDir() { return Widen(KUT_SOURCE_DIR); }
+std::wstring BinaryDir() { return Widen(KUT_BINARY_DIR); }
+
+void SetEnv(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1); else unsetenv(name);
+#endif
+}
+
+}  // namespace kuttest

@@ -1,0 +1,53 @@
+// Helpers shared by the test programs.
+#ifndef KUT_TESTS_TESTUTIL_H
+#define KUT_TESTS_TESTUTIL_H
+
+#include <string>
+#include <vector>
+
+namespace kuttest {
+
+#if defined(_WIN32)
+constexpr wchar_t kSep = L'\\';
+#else
+constexpr wchar_t kSep = L'/';
+#endif
+
+// A fresh, empty folder below the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return m_path; }
+    // path() + separator + name
+    std::wstring file(const std::wstring& name) const;
+    std::string narrow() const;
+
+private:
+    std::wstring m_path;
+};
+
+std::string Narrow(const std::wstring& w);
+std::wstring Widen(const std::string& s);
+
+// Whole-file helpers on wide paths (binary).
+bool WriteFile(const std::wstring& path, const std::string& bytes);
+bool ReadFile(const std::wstring& path, std::string* bytes);
+bool Exists(const std::wstring& path);
+void MakeDir(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// Folder of the source tree's data/ and of the build tree.
+std::wstring SourceDir();
+std::wstring BinaryDir();
+
+// Sets or clears an environment variable in this process.
+void SetEnv(const char* name, const char* value);
+
+}  // namespace kuttest
+
+#endif
