@@ -1,0 +1,33 @@
+#!/bin/sh
+# Runs a Windows program under wine for the cross-built tests and tools.
+#
+#   wine-run.sh PREFIX program.exe [arguments...]
+#
+# PREFIX is created on first use, without any dialog (no mono or gecko
+# installers: nothing of ours needs them). Concurrent callers (ctest -j)
+# wait for the one that creates it. The wine server stays up for a minute
+# after the last program, so that a test run does not pay its start-up for
+# every test process.
+set -e
+prefix=$1
+shift
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+WINE="${KUT_WINE:-wine}"
+WINESERVER="${KUT_WINESERVER:-wineserver}"
+
+if [ ! -f "$prefix/.kut-ready" ]; then
+    mkdir -p "$prefix"
+    (
+        flock 9
+        if [ ! -f "$prefix/.kut-ready" ]; then
+            "$WINE" wineboot -i >/dev/null 2>&1 || true
+            "$WINESERVER" -w
+            [ -f "$prefix/system.reg" ] || { echo "wine-run.sh: cannot create the wine prefix $prefix" >&2; exit 1; }
+            touch "$prefix/.kut-ready"
+        fi
+    ) 9>"$prefix.lock"
+fi
+"$WINESERVER" -p60 >/dev/null 2>&1 || true
+exec "$WINE" "$@"
