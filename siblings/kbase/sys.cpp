@@ -1,0 +1,171 @@
+// The system backends of the kbase file services. Only code generic to one
+// system family lives in each branch; the services themselves (files.cpp,
+// find.cpp, stack.cpp) reach the system through Sys() and never test the
+// platform.
+#include "sys.h"
+#include "internal.h"
+
+#include <cstdlib>
+#include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <io.h>
+#include <direct.h>
+#include <sys/stat.h>
+#include <sys/utime.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+
+FILE* SysOpen(const wchar_t* path, const char* mode) {
+    std::wstring wmode;
+    for (const char* m = mode; *m; ++m) wmode += static_cast<wchar_t>(*m);
+    return _wfopen(path, wmode.c_str());
+}
+
+int SysRemove(const wchar_t* path) {
+    if (_wremove(path) == 0) return 0;
+    // A read-only file cannot be deleted on Windows until it is writable.
+    struct _stat64 st {};
+    if (_wstat64(path, &st) != 0 || (st.st_mode & _S_IFDIR) || (st.st_mode & _S_IWRITE)) return -1;
+    if (_wchmod(path, _S_IREAD | _S_IWRITE) != 0) return -1;
+    return _wremove(path) == 0 ? 0 : -1;
+}
+
+int SysStat(const wchar_t* path, KBASE_STAT* out) {
+    struct _stat64 st {};
+    if (_wstat64(path, &st) != 0) return -1;
+    out->size = st.st_size;
+    out->mtime = st.st_mtime;
+    out->mode = static_cast<unsigned short>(st.st_mode);
+    out->isDir = (st.st_mode & _S_IFDIR) != 0;
+    return 0;
+}
+
+int SysUtime(const wchar_t* path, long long mtime) {
+    struct __utimbuf64 t {};
+    t.actime = mtime;
+    t.modtime = mtime;
+    return _wutime64(path, &t) == 0 ? 0 : -1;
+}
+
+int SysChmod(const wchar_t* path, unsigned short mode) {
+    // Windows keeps only the write permission (the read-only attribute).
+    int m = (mode & _S_IWRITE) ? (_S_IREAD | _S_IWRITE) : _S_IREAD;
+    return _wchmod(path, m) == 0 ? 0 : -1;
+}
+
+int SysMkdir(const wchar_t* path) { return _wmkdir(path) == 0 ? 0 : -1; }
+int SysRmdir(const wchar_t* path) { return _wrmdir(path) == 0 ? 0 : -1; }
+
+int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
+    std::wstring pattern = dir;
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
+    do {
+        sink(ctx, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return 0;
+}
+
+#else
+
+FILE* SysOpen(const wchar_t* path, const char* mode) {
+    return std::fopen(kbase::Narrow(path).c_str(), mode);
+}
+
+int SysRemove(const wchar_t* path) { return ::unlink(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
+
+int SysStat(const wchar_t* path, KBASE_STAT* out) {
+    struct stat st {};
+    if (::stat(kbase::Narrow(path).c_str(), &st) != 0) return -1;
+    out->size = static_cast<long long>(st.st_size);
+    out->mtime = static_cast<long long>(st.st_mtime);
+    out->mode = static_cast<unsigned short>(st.st_mode & 0xFFFF);
+    out->isDir = S_ISDIR(st.st_mode) ? 1 : 0;
+    return 0;
+}
+
+int SysUtime(const wchar_t* path, long long mtime) {
+    struct utimbuf t {};
+    t.actime = static_cast<time_t>(mtime);
+    t.modtime = static_cast<time_t>(mtime);
+    return ::utime(kbase::Narrow(path).c_str(), &t) == 0 ? 0 : -1;
+}
+
+int SysChmod(const wchar_t* path, unsigned short mode) {
+    return ::chmod(kbase::Narrow(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : -1;
+}
+
+int SysMkdir(const wchar_t* path) { return ::mkdir(kbase::Narrow(path).c_str(), 0777) == 0 ? 0 : -1; }
+int SysRmdir(const wchar_t* path) { return ::rmdir(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
+
+int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
+    std::string ndir = kbase::Narrow(dir);
+    DIR* d = ::opendir(ndir.c_str());
+    if (!d) return -1;
+    while (const struct dirent* e = ::readdir(d)) {
+        // A symbolic link counts as a file, whatever it points to: walks never
+        // follow one out of the tree, and removing it removes only the link.
+        int isDir = 0;
+        if (e->d_type == DT_DIR) {
+            isDir = 1;
+        } else if (e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            std::string full = ndir + "/" + e->d_name;
+            isDir = ::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        sink(ctx, kbase::Widen(e->d_name).c_str(), isDir);
+    }
+    ::closedir(d);
+    return 0;
+}
+
+#endif
+
+const KBASE_SYSCALLS kSystem = {
+    SysOpen, SysRemove, SysStat, SysUtime, SysChmod, SysMkdir, SysRmdir, SysList,
+    std::malloc, std::realloc, std::free,
+};
+
+#if defined(KBASE_TESTING)
+KBASE_SYSCALLS g_table = kSystem;
+#endif
+
+}  // namespace
+
+namespace kbase {
+
+const KBASE_SYSCALLS& Sys() {
+#if defined(KBASE_TESTING)
+    return g_table;
+#else
+    return kSystem;
+#endif
+}
+
+}  // namespace kbase
+
+#if defined(KBASE_TESTING)
+extern "C" void KBASE_TestGetSyscalls(KBASE_SYSCALLS* out) {
+    if (out) *out = g_table;
+}
+
+extern "C" void KBASE_TestSetSyscalls(const KBASE_SYSCALLS* table) {
+    g_table = table ? *table : kSystem;
+}
+#endif
