@@ -15,6 +15,11 @@ KUT_API void KUT_TestFailAlloc(long after, int persistent);
 // Number of allocations failed since the last KUT_TestFailAlloc.
 KUT_API long KUT_TestAllocFailures(void);
 
+// Puts the text decoding back to its state at load: both data files unread
+// (their tables cleared), the Latin dictionary in force, the last temporary
+// name empty. Lets one process go through several first calls.
+KUT_API void KUT_TestResetDecodeState(void);
+
 #ifdef __cplusplus
 }
 #endif

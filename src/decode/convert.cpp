@@ -1,0 +1,141 @@
+// File conversion: a DOS text file to a Windows text file, line by line,
+// with temporary destination names and the product keyword rule.
+#include "kut/decode.h"
+#include "decode/internal.h"
+#include "platform/platform.h"
+#include "platform/textio.h"
+
+#include "kbase/repert.h"
+
+#include <cwchar>
+#include <string>
+
+namespace kut::decode {
+namespace {
+
+// Characters a line may hold; a longer line goes on as the next line.
+constexpr int kLineChars = 519;
+// The line, two spare elements for the keyword's "97", and the NUL.
+constexpr int kLineBuffer = kLineChars + 2 + 1;
+
+// The folder prefix during a search, the full temporary path after it.
+std::wstring g_lastTempName;
+
+std::wstring TempFileName(short counter) {
+    std::wstring name = L"TMP~";
+    if (counter < 10) name += L"00";
+    else if (counter < 100) name += L"0";
+    name += std::to_wstring(counter);
+    name += L".con";
+    return name;
+}
+
+// Reads the next line (without its LF) into `line`, NUL-terminated. The
+// read that meets the end of the input gives a line too (maybe empty).
+void ReadLine(textio::Reader& in, wchar_t* line) {
+    int n = 0;
+    for (;;) {
+        int c = in.Get();
+        if (c == textio::kEnd || c == 0x0A) break;
+        line[n++] = static_cast<wchar_t>(c);
+        if (n == kLineChars) {
+            // A full buffer: the LF that may follow belongs to this line,
+            // anything else starts the next one.
+            int next = in.Get();
+            if (next != 0x0A) in.Unget(next);
+            break;
+        }
+    }
+    line[n] = L'\0';
+}
+
+}  // namespace
+
+void ResetConvertState() {
+    g_lastTempName.clear();
+    g_lastTempName.shrink_to_fit();
+}
+
+}  // namespace kut::decode
+
+extern "C" int DECODE_Convert(const wchar_t* source, wchar_t* destination, short language) {
+    using namespace kut;
+    std::FILE* src = source ? platform::OpenFile(source, "r") : nullptr;
+    if (!src) return 1;
+    if (destination && destination[0] == L'\0') DECODE_CreateFiel(destination);
+    std::FILE* dst = destination ? platform::OpenFile(destination, "w") : nullptr;
+    if (!dst) {
+        std::fclose(src);
+        return 2;
+    }
+    {
+        textio::Reader in(src);
+        textio::Writer out(dst);
+        wchar_t line[decode::kLineBuffer];
+        do {
+            decode::ReadLine(in, line);
+            TestLine(line);
+            auto length = static_cast<short>(std::wcslen(line));
+            DECODE_DosToWin(line, length, language);
+            for (short i = 0; i < length; ++i) out.Put(static_cast<unsigned char>(line[i] & 0xFF));
+            out.Put(0x0A);
+            out.Flush();
+        } while (!in.Eof());
+    }
+    std::fclose(dst);
+    std::fclose(src);
+    return 0;
+}
+
+extern "C" int DECODE_ConvertFile(const wchar_t* source, wchar_t* destination, short language) {
+    return DECODE_Convert(source, destination, language);
+}
+
+extern "C" const wchar_t* DECODE_LastTempName(void) { return kut::decode::g_lastTempName.c_str(); }
+
+void DECODE_CreateFiel(wchar_t* tempPath) {
+    wchar_t folder[KUT_TMPPATH_MAX];
+    folder[0] = L'\0';
+    REP_Repert(0, 9, L"", folder);
+    kut::decode::g_lastTempName = folder;
+    DECODE_SetCount(0);
+    if (tempPath) {
+        const std::wstring& name = kut::decode::g_lastTempName;
+        std::wmemcpy(tempPath, name.c_str(), name.size() + 1);
+    }
+}
+
+void DECODE_SetCount(short start) {
+    using namespace kut;
+    const std::wstring prefix = decode::g_lastTempName;
+    short counter = start;
+    // Every 16-bit counter value once at most: a folder full of taken names
+    // must not keep the search going for ever.
+    for (int tries = 0; tries < 65536; ++tries) {
+        counter = counter == 32767 ? static_cast<short>(-32768) : static_cast<short>(counter + 1);
+        std::wstring candidate = prefix + decode::TempFileName(counter);
+        std::FILE* taken = platform::OpenFile(candidate.c_str(), "r+");
+        if (!taken) {
+            decode::g_lastTempName = candidate;
+            return;
+        }
+        std::fclose(taken);
+    }
+    decode::g_lastTempName.clear();
+}
+
+void TestLine(wchar_t* line) {
+    if (!line) return;
+    wchar_t* p = line;
+    while (*p == L' ' || *p == L'\t') ++p;
+    static const wchar_t kLower[] = L"kesto";
+    static const wchar_t kUpper[] = L"KESTO";
+    for (int i = 0; i < 5; ++i) {
+        if (p[i] != kLower[i] && p[i] != kUpper[i]) return;  // also stops at the NUL
+    }
+    wchar_t* rest = p + 5;
+    std::size_t tail = std::wcslen(rest) + 1;  // with the NUL
+    std::wmemmove(rest + 2, rest, tail);
+    rest[0] = L'9';
+    rest[1] = L'7';
+}
