@@ -1,4 +1,162 @@
+// Message tables: the numbered texts of a module in the user's languages.
+//
+// A K_MSG serves one module. From the module name and two language numbers
+// (logic and output) it names and loads two language libraries, then hands
+// out texts by number in the mode chosen by its constructor:
+//   1  on demand, optionally through a cache whose texts live as long as the
+//      object;
+//   2  listed: the texts of a caller-given list of numbers, read once;
+//   4  complete: every non-empty text from 1 below a bound, read once and
+//      kept sorted by number.
+//
+// Texts are cut at their first "$$" (the field rule of MsgParam); a text that
+// starts with "OUT::" is taken from the output-language library instead.
+//
+// No locks: the class-wide language numbers and g_MsgParamText are shared by
+// every object, so constructions and mode 1 reads of different objects must
+// not overlap in time.
 #ifndef KUT_MSG_H
 #define KUT_MSG_H
+
+#include "kut/afx.h"
 #include "kut/types.h"
+
+// The record handed out by K_MSG::menu. Its layout belongs to the callers
+// that declare it; kut neither fills nor reads one.
+struct MSG_LIGMNU;
+
+// An entry of the mode 2 table.
+struct MSG_MEMITEM {
+    CString strText;
+    KLONG nId;
+};
+
+// An entry of the mode 4 table. pText has room for its length plus 2
+// characters and belongs to the table.
+struct MSG_ITEM {
+    wchar_t* pText;
+    KLONG nId;
+};
+
+// A node of the mode 1 cache. The node does not free pText: whoever empties
+// the list does (K_MSG's destructor).
+class KUT_API MSG_LIST : public CObject {
+public:
+    MSG_LIST();
+    ~MSG_LIST() override;
+    void Serialize(CArchive& ar) override;
+    void AssertValid() const override;
+    void Dump(CDumpContext& dc) const override;
+
+    // A null text leaves the node unchanged; otherwise pText becomes a new
+    // copy of the text (length + 2 characters) and nId the number. When the
+    // copy cannot be allocated the node is left unchanged as well.
+    void Set(const wchar_t* text, KLONG id);
+
+    wchar_t* pText;
+    KLONG nId;
+};
+
+// The list of cache nodes.
+class KUT_API MAIN_LIST : public CObList {
+public:
+    MAIN_LIST();
+    ~MAIN_LIST() override;
+};
+
+// The output marker "OUT::" (five characters).
+KUT_API extern const wchar_t* g_OutMark;
+// Result buffer of MsgParam, shared by every object.
+KUT_API extern wchar_t g_MsgParamText[KUT_TEXT_MAX];
+
+// Field n of a text whose fields are separated by "$$" (n <= 1 gives field
+// 1). A text without "$$" is its own field 1; a missing field is empty. The
+// result is copied into g_MsgParamText, which is returned.
+KUT_API wchar_t* MsgParam(int n, const wchar_t* text);
+
+class KUT_API K_MSG {
+public:
+    // Mode 1. cache == 1 keeps every distinct text asked for, so the pointer
+    // text() hands out stays valid until the object is destroyed. `unused` is
+    // not looked at. lang 0 takes the logic language from the settings.
+    K_MSG(const wchar_t* name, unsigned short cache, const wchar_t* unused, short lang);
+    // Mode 2: the texts of ids[0..count-1], read once, in the list's order.
+    K_MSG(const wchar_t* name, const KLONG* ids, short count, unsigned short unused1,
+          const wchar_t* unused2, short lang);
+    // Mode 4: every non-empty text from 1 below `bound` (at most 65536),
+    // sorted by number. With param != 0 only field `param` of each text is
+    // kept. `unused` is not looked at.
+    K_MSG(const wchar_t* name, short lang, KLONG bound, int unused, int param);
+
+    // A copy owns its own libraries, tables and cache: the libraries are
+    // loaded again from the files the original loaded.
+    K_MSG(const K_MSG& other);
+    K_MSG& operator=(const K_MSG& other);
+
+    // Releases the libraries (in every mode), the tables with their texts
+    // and the cache with its nodes.
+    ~K_MSG();
+
+    // -1 when either library failed to load, else the load error code.
+    short wasInitError() const;
+    // Always -1.
+    short numItems() const;
+
+    // The text of a number in the object's mode; an empty text when the
+    // object cannot supply it. Modes 1 (without cache) and 2 return m_Text,
+    // overwritten by the next text() or gettext().
+    const wchar_t* text(KLONG id);
+    CString operator[](KULONG id);
+    // The whole string of the logic (lib == 1) or output (any other value)
+    // library, "$$" included, without an "OUT::" marker.
+    wchar_t* gettext(KLONG id, int lib);
+    // Copies src into dst with the first "%<n>" replaced by value. dst must
+    // hold the result and must not overlap src.
+    void fillParam(const wchar_t* src, wchar_t* dst, short n, const wchar_t* value);
+    const MSG_LIGMNU* menu(KLONG unused);
+    // Sets the class-wide language numbers until the next construction.
+    static void ConfLag(short logic, short output);
+
+    // The sorted table of mode 4.
+    void LoadAllStrings(KLONG bound);
+    void SortSet(const wchar_t* text, KLONG id, KLONG count);
+    int BSearch(KLONG id, KLONG count);
+    wchar_t* GetTextParam(KLONG pos, KLONG n);
+
+    int m_Param;
+    MAIN_LIST* m_MsgList;
+    MAIN_LIST* m_MsgList2;
+    MSG_LIST* m_NewMsg;
+    wchar_t m_Name[KUT_PATH_MAX];
+    wchar_t m_Text[KUT_TEXT_MAX];
+    const MSG_LIGMNU* m_Menu;
+    HMODULE m_LogicLib;
+    HMODULE m_OutputLib;
+    int m_Mode;
+    MSG_MEMITEM* m_MemTab;
+    int m_Count;
+    int m_Error;
+    MSG_ITEM* m_Items;
+    KLONG m_MaxId;
+    wchar_t m_ParamText[KUT_TEXT_MAX];
+
+private:
+    friend struct KMsgTestAccess;   // white-box tests read the class-wide numbers
+
+    void CustomName(wchar_t* name);
+    void Load(int lang, int output);
+    void LoadToMem(const KLONG* ids, short count);
+    wchar_t* LoadStringDll(KLONG id);
+    void Reset();
+
+    void Init(const wchar_t* name, int mode);
+    void ReadMessage(KLONG id);
+    bool InsertSorted(const wchar_t* text, KLONG id, KLONG count);
+    void ReleaseAll();
+    void CopyFrom(const K_MSG& other);
+
+    static int m_StaticLogic;
+    static int m_StaticOutput;
+};
+
 #endif

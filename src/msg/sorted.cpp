@@ -1,0 +1,117 @@
+// The sorted table of mode 4: filling, insertion, search and field access.
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
+#include "kut/msg.h"
+#include "msg/text.h"
+#include "platform/alloc.h"
+
+namespace {
+// The table grows just before a text is stored whenever the step counter is
+// 0 or kStepLimit, each time to the count so far plus kGrowth entries: 99
+// more entries per step, with 3 to spare.
+constexpr int kGrowth = 102;
+constexpr int kStepLimit = 100;
+}  // namespace
+
+void K_MSG::LoadAllStrings(KLONG bound) {
+    // A second filling starts afresh; the texts of the first are released
+    // rather than lost.
+    if (m_Items) {
+        for (int i = 0; i < m_Count; ++i) kut::mem::Free(m_Items[i].pText);
+        kut::mem::Free(m_Items);
+        m_Items = nullptr;
+    }
+    m_MaxId = bound;
+    m_Count = 0;
+    int k = 0;
+
+    wchar_t buf[KUT_TEXT_MAX];
+    wchar_t out[KUT_TEXT_MAX];
+    const auto limit = static_cast<std::uint32_t>(bound);
+    for (std::uint32_t id = 1; id < limit; ++id) {
+        const auto number = static_cast<KLONG>(id);
+        kut::msg::ReadRaw(m_LogicLib, number, buf);
+        if (m_Param != 0) kut::msg::KeepField(m_Param, buf);
+        if (kut::msg::HasOutMark(buf)) {
+            if (kut::msg::ReadRaw(m_OutputLib, number, out) > 0) {
+                if (m_Param != 0) kut::msg::KeepField(m_Param, out);
+                kut::msg::CopyBounded(buf, out, std::wcslen(out));
+            }
+            kut::msg::DropOutMark(buf);
+        }
+        if (buf[0] == L'\0') continue;
+
+        if (k == 0 || k == kStepLimit) {
+            const std::size_t cap = static_cast<std::size_t>(m_Count) + kGrowth;
+            void* grown = kut::mem::Realloc(m_Items, cap * sizeof(MSG_ITEM));
+            // Without room the table keeps what it has and stops growing.
+            if (!grown) break;
+            m_Items = static_cast<MSG_ITEM*>(grown);
+            k = 1;
+        }
+        ++k;
+        if (InsertSorted(buf, number, m_Count)) ++m_Count;
+    }
+}
+
+void K_MSG::SortSet(const wchar_t* text, KLONG id, KLONG count) { InsertSorted(text, id, count); }
+
+bool K_MSG::InsertSorted(const wchar_t* text, KLONG id, KLONG count) {
+    if (!m_Items || count < 0) return false;
+    if (!text) text = L"";
+    const std::size_t len = std::wcslen(text);
+    auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
+    if (!copy) return false;
+    std::wmemcpy(copy, text, len + 1);
+    copy[len + 1] = L'\0';
+
+    // The position is the first entry with a greater number. Filling in
+    // ascending order always lands at the end, so the last entry is looked
+    // at first and the whole table is built in linear time.
+    KLONG pos = count;
+    if (count > 0 && m_Items[count - 1].nId > id) {
+        const MSG_ITEM* first =
+            std::upper_bound(m_Items, m_Items + count, id, [](KLONG v, const MSG_ITEM& e) { return v < e.nId; });
+        pos = static_cast<KLONG>(first - m_Items);
+    }
+    std::memmove(m_Items + pos + 1, m_Items + pos, static_cast<std::size_t>(count - pos) * sizeof(MSG_ITEM));
+    m_Items[pos].pText = copy;
+    m_Items[pos].nId = id;
+    return true;
+}
+
+int K_MSG::BSearch(KLONG id, KLONG count) {
+    // The probes of the middle entry's neighbours decide which of several
+    // equal numbers is found; keep them in this order.
+    if (count <= 0) return -1;
+    const KLONG n = count;
+    KLONG lo = 0;
+    KLONG hi = n;
+    KLONG width = n;
+    for (;;) {
+        const KLONG half = width / 2;
+        const KLONG mid = lo + half;
+        if (m_Items[mid].nId == id) return static_cast<int>(mid);
+        if (mid >= 1 && m_Items[mid - 1].nId == id) return static_cast<int>(mid - 1);
+        if (mid + 1 < n && m_Items[mid + 1].nId == id) return static_cast<int>(mid + 1);
+        if (width == 0 || width == 1) return -1;
+        if (m_Items[mid].nId < id) {
+            lo = mid;
+        } else {
+            hi = hi - half;
+        }
+        width = hi - lo;
+    }
+}
+
+wchar_t* K_MSG::GetTextParam(KLONG pos, KLONG n) {
+    m_ParamText[0] = L'\0';
+    // Outside the table there is no text; the empty result says so.
+    if (!m_Items || pos < 0 || pos >= m_Count) return m_ParamText;
+    std::size_t len = 0;
+    const wchar_t* field = kut::msg::FindField(m_Items[pos].pText, n, &len);
+    if (field) kut::msg::CopyBounded(m_ParamText, field, len);
+    return m_ParamText;
+}

@@ -1,0 +1,40 @@
+// Internal text helpers of the message tables.
+#ifndef KUT_MSG_TEXT_H
+#define KUT_MSG_TEXT_H
+
+#include <cstddef>
+#include <string>
+
+#include "kut/types.h"
+
+namespace kut::msg {
+
+// A message text holds at most this many characters, plus its NUL.
+constexpr std::size_t kMaxText = KUT_TEXT_MAX - 1;
+constexpr std::size_t kOutMarkLen = 5;
+
+// Copies at most kMaxText characters of src[0..len) and a NUL; the ranges
+// may overlap. Returns the number copied.
+std::size_t CopyBounded(wchar_t* dst, const wchar_t* src, std::size_t len);
+
+// Reads string `id` of `lib` into buf (KUT_TEXT_MAX characters), always
+// NUL-terminated, empty when absent. Returns its length.
+int ReadRaw(HMODULE lib, KLONG id, wchar_t* buf);
+
+// Whether s starts with the output marker, and dropping it.
+bool HasOutMark(const wchar_t* s);
+void DropOutMark(wchar_t* s);
+
+// buf becomes its own field n (the "$$" rule of MsgParam).
+void KeepField(int n, wchar_t* buf);
+
+// Field n (<= 1: field 1) of text: its start and length, or null when the
+// text has fewer fields.
+const wchar_t* FindField(const wchar_t* text, long n, std::size_t* len);
+
+// v in decimal, zero-padded to `width` characters with the sign counted.
+std::wstring Decimal(long v, std::size_t width);
+
+}  // namespace kut::msg
+
+#endif
