@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -64,21 +65,42 @@ struct KUT_LangLib {
 
 namespace kut::platform {
 
+namespace {
+
+// Larger files are not language libraries: a full string table (65,535
+// strings of 65,535 characters) is far beyond what a product ships, and the
+// cap keeps a stray path from pulling gigabytes into memory.
+constexpr std::size_t kMaxLibraryBytes = std::size_t{256} << 20;
+
+bool ReadWhole(std::FILE* f, std::vector<unsigned char>* bytes) {
+    try {
+        unsigned char chunk[65536];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+            if (bytes->size() + n > kMaxLibraryBytes) return false;
+            bytes->insert(bytes->end(), chunk, chunk + n);
+        }
+        return std::ferror(f) == 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 HMODULE LoadLib(const wchar_t* path) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return nullptr;
     std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    bool readError = std::ferror(f) != 0;
+    const bool ok = ReadWhole(f, &bytes);
     std::fclose(f);
-    if (readError) return nullptr;
-    auto image = kut::pe::Parse(std::move(bytes));
+    if (!ok) return nullptr;
+    // The strings are copied out; the file's bytes go with this scope.
+    auto image = kut::pe::Parse(bytes);
     if (!image) return nullptr;
-    return new KUT_LangLib{image.release()};
+    auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
+    if (lib) image.release();
+    return lib;
 }
 
 int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {

@@ -1,0 +1,65 @@
+// Message catalogs: the text form of a language library, from which the
+// libraries are built and into which existing ones are dumped.
+//
+// Catalog format (UTF-8 text; a leading byte-order mark is skipped):
+//
+//   # A comment: a line whose first non-blank character is '#'.
+//   1	Open file
+//   2 Save as...
+//   17	Line one\nLine two\twith a tab, a backslash \\ and \u00e9
+//
+//  - One entry per line: the message number in decimal (1 to 65535,
+//    optionally preceded by blanks), exactly ONE separator (a tab or a
+//    space), then the text up to the end of the line. Everything behind the
+//    separator is text, leading and trailing blanks included. A number alone
+//    on its line gives an empty text.
+//  - Lines end with LF or CR LF. Lines that are empty or hold only blanks
+//    are ignored, and so are comment lines.
+//  - Escapes in the text: \t tab, \n line feed, \r carriage return,
+//    \\ backslash, \uXXXX one UTF-16 unit given by four hex digits (for
+//    control characters and unpaired surrogates; any other character may be
+//    written as it is). Any other backslash sequence is an error.
+//  - A number may appear only once. Texts are at most 65535 UTF-16 units.
+//  - An empty text is the same as no text: the loader reports both as
+//    absent, so a dump never shows one.
+// Errors name the line: "line 12: number 40 already defined on line 3".
+//
+// A dump lists the strings by ascending number as "<number><TAB><text>",
+// escaping backslash, tab, line feed, carriage return, the other control
+// characters and unpaired surrogates, so that building a dump gives the same
+// strings back.
+#ifndef KUTTOOLS_CATALOG_H
+#define KUTTOOLS_CATALOG_H
+
+#include <map>
+#include <string>
+
+namespace kuttools {
+
+using StringMap = std::map<unsigned, std::u16string>;
+
+// Parses catalog text. False with "line N: ..." in *error on the first fault.
+bool ParseCatalog(const std::string& text, StringMap* out, std::string* error);
+
+// The catalog text of `strings` (empty texts are left out).
+std::string FormatCatalog(const StringMap& strings);
+
+// One text as it appears in a catalog line, and back.
+std::string EscapeText(const std::u16string& text);
+bool UnescapeText(const std::string& field, std::u16string* out, std::string* error);
+
+// File forms; errors are prefixed with the file name.
+bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error);
+bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error);
+
+// Every string 1..65535 of a language library, read through kut's own
+// loader (KUT_LangLibOpen), at full length. False when it cannot be loaded.
+bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error);
+
+// Catalog file -> language library file.
+bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
+                                     unsigned short langId = 0x0409);
+
+}  // namespace kuttools
+
+#endif

@@ -1,0 +1,417 @@
+#include "langlib_writer.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace kuttools {
+
+namespace {
+
+constexpr std::uint32_t kFileAlign = 0x200;
+constexpr std::uint32_t kSectionAlign = 0x1000;
+constexpr std::uint32_t kPeOffset = 0x80;
+constexpr std::uint32_t kRsrcRva = 0x1000;
+constexpr std::uint32_t kHeadersSize = 0x200;  // DOS + PE headers + one section header, aligned
+constexpr std::uint16_t kStringType = 6;
+
+std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) & ~(a - 1); }
+
+class ByteWriter {
+public:
+    explicit ByteWriter(std::vector<unsigned char>* out) : m_out(out) {}
+    std::size_t pos() const { return m_out->size(); }
+    void U8(unsigned v) { m_out->push_back(static_cast<unsigned char>(v)); }
+    void U16(unsigned v) {
+        U8(v & 0xFF);
+        U8((v >> 8) & 0xFF);
+    }
+    void U32(std::uint32_t v) {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
+    void U64(std::uint64_t v) {
+        U32(static_cast<std::uint32_t>(v));
+        U32(static_cast<std::uint32_t>(v >> 32));
+    }
+    void Bytes(const void* p, std::size_t n) {
+        auto b = static_cast<const unsigned char*>(p);
+        m_out->insert(m_out->end(), b, b + n);
+    }
+    void PadTo(std::size_t n) {
+        if (m_out->size() < n) m_out->resize(n, 0);
+    }
+    void Patch32(std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) (*m_out)[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+
+private:
+    std::vector<unsigned char>* m_out;
+};
+
+// The classic real-mode stub: prints a line and exits when run under DOS.
+const unsigned char kDosStub[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
+const char kDosMessage[] = "This program cannot be run in DOS mode.\r\r\n$";
+
+// Directory table header: characteristics, time stamp, version, then the
+// named and id entry counts.
+void DirectoryHeader(ByteWriter& w, unsigned idEntries) {
+    w.U32(0);
+    w.U32(0);
+    w.U16(0);
+    w.U16(0);
+    w.U16(0);
+    w.U16(idEntries);
+}
+
+// The resource section for `blocks` (block id -> 16 slots), laid out as
+// root | type dir | language dirs | data entries | string data.
+std::vector<unsigned char> ResourceSection(const std::map<unsigned, std::vector<const std::u16string*>>& blocks,
+                                           unsigned short langId) {
+    std::vector<unsigned char> out;
+    ByteWriter w(&out);
+    const std::uint32_t n = static_cast<std::uint32_t>(blocks.size());
+    const std::uint32_t rootSize = 16 + 8;
+    const std::uint32_t typeDirOff = rootSize;
+    const std::uint32_t langDirsOff = typeDirOff + 16 + 8 * n;
+    const std::uint32_t dataEntriesOff = langDirsOff + (16 + 8) * n;
+    const std::uint32_t stringsOff = dataEntriesOff + 16 * n;
+
+    DirectoryHeader(w, n ? 1 : 0);
+    if (n) {
+        w.U32(kStringType);
+        w.U32(0x80000000u | typeDirOff);
+    } else {
+        w.U64(0);  // keeps the layout arithmetic above; never referenced
+    }
+
+    DirectoryHeader(w, n);
+    std::uint32_t i = 0;
+    for (const auto& b : blocks) {
+        w.U32(b.first);
+        w.U32(0x80000000u | (langDirsOff + 24 * i));
+        ++i;
+    }
+    for (i = 0; i < n; ++i) {
+        DirectoryHeader(w, 1);
+        w.U32(langId);
+        w.U32(dataEntriesOff + 16 * i);  // high bit clear: a data entry
+    }
+
+    // String data first into its own buffer, so that the data entries can
+    // carry final addresses.
+    std::vector<unsigned char> data;
+    ByteWriter d(&data);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+    for (const auto& b : blocks) {
+        d.PadTo(AlignUp(static_cast<std::uint32_t>(data.size()), 8));
+        std::uint32_t start = static_cast<std::uint32_t>(data.size());
+        for (const std::u16string* s : b.second) {
+            if (!s) {
+                d.U16(0);
+                continue;
+            }
+            d.U16(static_cast<unsigned>(s->size()));
+            for (char16_t c : *s) d.U16(c);
+        }
+        spans.emplace_back(start, static_cast<std::uint32_t>(data.size()) - start);
+    }
+    for (const auto& sp : spans) {
+        w.U32(kRsrcRva + stringsOff + sp.first);
+        w.U32(sp.second);
+        w.U32(0);  // code page
+        w.U32(0);
+    }
+    w.Bytes(data.data(), data.size());
+    return out;
+}
+
+// The optional header's checksum, computed the way the image checker does:
+// 16-bit one's-complement-style sum with carries folded, plus the length.
+std::uint32_t ImageChecksum(const std::vector<unsigned char>& img, std::size_t checksumAt) {
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < img.size(); i += 2) {
+        if (i == checksumAt || i == checksumAt + 2) continue;
+        unsigned word = img[i] | (i + 1 < img.size() ? img[i + 1] << 8 : 0);
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + img.size());
+}
+
+}  // namespace
+
+bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std::vector<unsigned char>* image,
+                          std::string* error, unsigned short langId) {
+    auto fail = [&](const std::string& msg) {
+        if (error) *error = msg;
+        return false;
+    };
+    if (!image) return fail("no output buffer");
+    std::map<unsigned, std::vector<const std::u16string*>> blocks;
+    for (const auto& kv : strings) {
+        if (kv.first < 1 || kv.first > 0xFFFF) {
+            return fail("string number " + std::to_string(kv.first) + " is outside 1..65535");
+        }
+        if (kv.second.size() > kMaxStringUnits) {
+            return fail("string " + std::to_string(kv.first) + " is longer than 65535 UTF-16 units");
+        }
+        auto& slots = blocks[kv.first / 16 + 1];
+        slots.resize(16, nullptr);
+        slots[kv.first % 16] = &kv.second;
+    }
+
+    std::vector<unsigned char> rsrc = ResourceSection(blocks, langId);
+    if (rsrc.size() > 0x7FFF0000u) return fail("string table too large");
+    const auto rsrcSize = static_cast<std::uint32_t>(rsrc.size());
+    const std::uint32_t rawSize = AlignUp(rsrcSize, kFileAlign);
+    const std::uint32_t imageSize = kRsrcRva + AlignUp(rsrcSize, kSectionAlign);
+
+    std::vector<unsigned char>& img = *image;
+    img.clear();
+    img.reserve(kHeadersSize + rawSize);
+    ByteWriter w(&img);
+
+    // DOS header: "MZ", the fields a linker fills, e_lfanew at 0x3C.
+    w.U16(0x5A4D);
+    w.U16(0x90);  // bytes on last page
+    w.U16(3);     // pages
+    w.U16(0);     // relocations
+    w.U16(4);     // header paragraphs
+    w.U16(0);     // min extra
+    w.U16(0xFFFF);
+    w.U16(0);     // ss
+    w.U16(0xB8);  // sp
+    w.U16(0);     // checksum
+    w.U16(0);     // ip
+    w.U16(0);     // cs
+    w.U16(0x40);  // relocation table
+    w.U16(0);     // overlay
+    w.PadTo(0x3C);
+    w.U32(kPeOffset);
+    w.Bytes(kDosStub, sizeof kDosStub);
+    w.Bytes(kDosMessage, sizeof kDosMessage - 1);
+    w.PadTo(kPeOffset);
+
+    // PE signature and COFF header.
+    w.Bytes("PE\0\0", 4);
+    w.U16(0x8664);  // AMD64
+    w.U16(1);       // sections
+    w.U32(0);       // time stamp
+    w.U32(0);       // symbol table
+    w.U32(0);       // symbols
+    w.U16(240);     // size of the PE32+ optional header
+    w.U16(0x2000 | 0x0020 | 0x0002);  // DLL, large address aware, executable image
+
+    // Optional header, PE32+.
+    w.U16(0x20B);
+    w.U8(14);  // linker version
+    w.U8(0);
+    w.U32(0);        // size of code
+    w.U32(rawSize);  // size of initialised data
+    w.U32(0);        // size of uninitialised data
+    w.U32(0);        // entry point: none, the library holds no code
+    w.U32(kRsrcRva);  // base of code
+    w.U64(0x180000000ull);
+    w.U32(kSectionAlign);
+    w.U32(kFileAlign);
+    w.U16(6);  // OS version
+    w.U16(0);
+    w.U16(0);  // image version
+    w.U16(0);
+    w.U16(6);  // subsystem version
+    w.U16(0);
+    w.U32(0);  // Win32 version value
+    w.U32(imageSize);
+    w.U32(kHeadersSize);
+    const std::size_t checksumAt = w.pos();
+    w.U32(0);  // checksum, patched below
+    w.U16(2);  // subsystem: Windows GUI
+    // Relocatable without a relocation table: there is nothing to fix up.
+    w.U16(0x0020 | 0x0040 | 0x0100);  // high-entropy VA, dynamic base, NX compatible
+    w.U64(0x100000);  // stack reserve
+    w.U64(0x1000);    // stack commit
+    w.U64(0x100000);  // heap reserve
+    w.U64(0x1000);    // heap commit
+    w.U32(0);         // loader flags
+    w.U32(16);        // data directories
+    for (int i = 0; i < 16; ++i) {
+        if (i == 2) {
+            w.U32(kRsrcRva);
+            w.U32(rsrcSize);
+        } else {
+            w.U64(0);
+        }
+    }
+
+    // The section header.
+    w.Bytes(".rsrc\0\0\0", 8);
+    w.U32(rsrcSize);  // virtual size
+    w.U32(kRsrcRva);
+    w.U32(rawSize);
+    w.U32(kHeadersSize);  // raw data pointer
+    w.U32(0);             // relocations
+    w.U32(0);             // line numbers
+    w.U16(0);
+    w.U16(0);
+    w.U32(0x40000040u);  // initialised data, readable
+    w.PadTo(kHeadersSize);
+
+    w.Bytes(rsrc.data(), rsrc.size());
+    w.PadTo(kHeadersSize + rawSize);
+    w.Patch32(checksumAt, ImageChecksum(img, checksumAt));
+    return true;
+}
+
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
+                          std::string* error, unsigned short langId) {
+    std::vector<unsigned char> image;
+    if (!BuildLanguageLibrary(strings, &image, error, langId)) return false;
+    return lang::WriteFileBytes(path, image.data(), image.size(), error);
+}
+
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
+                          std::string* error, unsigned short langId) {
+    std::map<unsigned, std::u16string> u16;
+    for (const auto& kv : strings) u16.emplace(kv.first, ToUtf16(kv.second));
+    return WriteLanguageLibrary(path, u16, error, langId);
+}
+
+std::u16string ToUtf16(const std::wstring& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (wchar_t wc : text) {
+        auto c = static_cast<std::uint32_t>(wc);
+        if (sizeof(wchar_t) > 2 && c >= 0x10000 && c <= 0x10FFFF) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c > 0xFFFF ? 0xFFFD : c);
+        }
+    }
+    return out;
+}
+
+std::wstring FromUtf16(const std::u16string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = text[i];
+        if (sizeof(wchar_t) > 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
+            ++i;
+        }
+        out += static_cast<wchar_t>(c);
+    }
+    return out;
+}
+
+namespace lang {
+
+std::string PathToUtf8(const std::wstring& path) {
+    std::u16string u = ToUtf16(path);
+    std::string out;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        std::uint32_t c = u[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(u[i + 1]) - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring PathFromUtf8(const std::string& path) {
+    std::u16string u;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        const auto b0 = static_cast<unsigned char>(path[i]);
+        const int extra = b0 >= 0xF0 && b0 < 0xF8 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
+        std::uint32_t c = extra ? (b0 & (0x3F >> extra)) : b0;
+        bool ok = !(b0 >= 0x80 && extra == 0) && !(b0 >= 0xF8) && path.size() - i > static_cast<std::size_t>(extra);
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto b = static_cast<unsigned char>(path[i + k]);
+            ok = (b & 0xC0) == 0x80;
+            c = (c << 6) | (b & 0x3F);
+        }
+        if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            u += u'\xFFFD';
+            ++i;
+            continue;
+        }
+        i += extra + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            u += static_cast<char16_t>(0xD800 + (c >> 10));
+            u += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            u += static_cast<char16_t>(c);
+        }
+    }
+    return FromUtf16(u);
+}
+
+namespace {
+
+std::FILE* OpenWide(const std::wstring& path, bool write) {
+#if defined(_WIN32)
+    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+#else
+    return std::fopen(PathToUtf8(path).c_str(), write ? "wb" : "rb");
+#endif
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error) {
+    std::FILE* f = OpenWide(path, false);
+    if (!f) {
+        if (error) *error = "cannot open " + PathToUtf8(path) + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok && error) *error = "cannot read " + PathToUtf8(path);
+    return ok;
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error) {
+    std::FILE* f = OpenWide(path, true);
+    if (!f) {
+        if (error) *error = "cannot create " + PathToUtf8(path) + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok && error) *error = "cannot write " + PathToUtf8(path);
+    return ok;
+}
+
+}  // namespace lang
+
+}  // namespace kuttools

@@ -1,0 +1,68 @@
+// Writer of language libraries: resource-only PE32+ (x86-64) DLLs holding a
+// string table, as the Windows loader and kut's own reader expect them.
+//
+// Layout of a written library:
+//   0x000  DOS header and stub, e_lfanew = 0x80
+//   0x080  "PE\0\0", COFF header (AMD64, DLL), PE32+ optional header with
+//          16 data directories (only the resource directory is set), no
+//          entry point
+//   0x188  one section header, ".rsrc" (initialised data, read-only)
+//   0x200  the resource section (RVA 0x1000): type 6 -> one directory entry
+//          per string block (number / 16 + 1) -> one language -> data entry
+//          -> 16 counted UTF-16 strings
+// File alignment 0x200, section alignment 0x1000, image base 0x180000000.
+// The output is deterministic (time stamps are 0), so rebuilding from the
+// same strings gives the same bytes.
+//
+// A string of length 0 is indistinguishable from a missing one (the loader
+// reports both as absent); empty texts are accepted and written that way.
+#ifndef KUTTOOLS_LANGLIB_WRITER_H
+#define KUTTOOLS_LANGLIB_WRITER_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kuttools {
+
+// Language of the single language entry of every block (en-US). The reader
+// takes the first language of a block, whichever it is.
+constexpr unsigned short kDefaultLangId = 0x0409;
+
+// Longest text a string-table slot can hold, in UTF-16 units.
+constexpr std::size_t kMaxStringUnits = 0xFFFF;
+
+// The bytes of a library holding `strings` (numbers 1..65535, texts of at
+// most kMaxStringUnits units). False with a message in *error otherwise.
+bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std::vector<unsigned char>* image,
+                          std::string* error, unsigned short langId = kDefaultLangId);
+
+// BuildLanguageLibrary, then the bytes written to `path` (replacing it).
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
+                          std::string* error, unsigned short langId = kDefaultLangId);
+// The same with wide texts (UTF-32 on Linux, UTF-16 on Windows).
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
+                          std::string* error, unsigned short langId = kDefaultLangId);
+
+// wchar_t text <-> UTF-16. On Linux a character above U+FFFF becomes a
+// surrogate pair and a pair becomes one character; lone surrogates pass
+// through unchanged.
+std::u16string ToUtf16(const std::wstring& text);
+std::wstring FromUtf16(const std::u16string& text);
+
+namespace lang {
+
+// Whole-file helpers on wide paths (UTF-8 file names on Linux).
+bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error);
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error);
+
+// A wide path as UTF-8 (for messages and the Linux file system), and back;
+// malformed UTF-8 becomes U+FFFD.
+std::string PathToUtf8(const std::wstring& path);
+std::wstring PathFromUtf8(const std::string& path);
+
+}  // namespace lang
+
+}  // namespace kuttools
+
+#endif
