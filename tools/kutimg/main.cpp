@@ -1,0 +1,115 @@
+// kutimg: image files from folders of BMPs, and a look inside them.
+//
+//   kutimg build <folder> <out.img>                one subfolder per module
+//   kutimg list <file.img>                          modules, images, sizes
+//   kutimg extract <file.img> <module> <n> <out.bmp>
+//   kutimg sheet <file.img> <module> <out.bmp> [columns]
+//   kutimg samples <folder>                         writes the sample BMPs
+//
+// Exit status: 0 on success, 1 when a file cannot be read or written, 2 on
+// bad usage.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "imgfile.h"
+#include "samples.h"
+
+namespace {
+
+int Usage() {
+    std::fputs(
+        "usage: kutimg build <folder> <out.img>\n"
+        "       kutimg list <file.img>\n"
+        "       kutimg extract <file.img> <module> <n> <out.bmp>\n"
+        "       kutimg sheet <file.img> <module> <out.bmp> [columns]\n"
+        "       kutimg samples <folder>\n",
+        stderr);
+    return 2;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "kutimg: %s\n", message.c_str());
+    return 1;
+}
+
+// Module names are single-byte text.
+std::string Bytes(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w) s += static_cast<char>(c);
+    return s;
+}
+
+bool Number(const std::wstring& w, int* n) {
+    if (w.empty() || w.size() > 6) return false;
+    int v = 0;
+    for (wchar_t c : w) {
+        if (c < L'0' || c > L'9') return false;
+        v = v * 10 + (c - L'0');
+    }
+    *n = v;
+    return true;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return Usage();
+    const std::wstring& cmd = args[1];
+    std::string error;
+    if (cmd == L"build" && args.size() == 4) {
+        return kuttools::BuildImageFile(args[2], args[3], &error) ? 0 : Fail(error);
+    }
+    if (cmd == L"list" && args.size() == 3) {
+        std::vector<kuttools::ImgModuleInfo> modules;
+        if (!kuttools::ListImageFile(args[2], &modules, &error)) return Fail(error);
+        const std::string text = kuttools::FormatListing(modules);
+        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
+    }
+    int n = 0;
+    if (cmd == L"extract" && args.size() == 6) {
+        if (!Number(args[4], &n)) return Usage();
+        return kuttools::ExtractImage(args[2], Bytes(args[3]), n, args[5], &error) ? 0 : Fail(error);
+    }
+    if (cmd == L"sheet" && (args.size() == 5 || args.size() == 6)) {
+        int columns = 16;
+        if (args.size() == 6 && !Number(args[5], &columns)) return Usage();
+        return kuttools::RenderSheet(args[2], Bytes(args[3]), args[4], columns, 4, &error) ? 0 : Fail(error);
+    }
+    if (cmd == L"samples" && args.size() == 3) {
+        return kutimg::WriteSamples(args[2], &error) ? 0 : Fail(error);
+    }
+    return Usage();
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::wstring> args(argv, argv + argc);
+    return Run(args);
+}
+#else
+// Arguments are UTF-8 on Linux.
+static std::wstring FromUtf8(const char* s) {
+    std::wstring out;
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    while (*p) {
+        unsigned c = *p++;
+        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0) {
+            out += static_cast<wchar_t>(0xFFFD);
+            continue;
+        }
+        c &= extra == 0 ? 0x7F : extra == 1 ? 0x1F : extra == 2 ? 0x0F : 0x07;
+        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
+        out += static_cast<wchar_t>(c);
+    }
+    return out;
+}
+
+int main(int argc, char** argv) {
+    std::vector<std::wstring> args;
+    for (int i = 0; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+    return Run(args);
+}
+#endif
