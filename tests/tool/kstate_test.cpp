@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <memory>
 
 #include "kut/kstate.h"
@@ -29,15 +28,6 @@ void Fill(KState& t, const wchar_t* prefix) {
 }
 
 }  // namespace
-
-TEST(KStateRows, LayoutIsTheRecordCallersWalk) {
-    EXPECT_EQ(offsetof(STATE_ITEM, state1), 0u);
-    EXPECT_EQ(offsetof(STATE_ITEM, state2), sizeof(short));
-    EXPECT_EQ(offsetof(STATE_ITEM, state3), 2 * sizeof(short));
-    EXPECT_LT(offsetof(STATE_ITEM, state3), offsetof(STATE_ITEM, tip));
-    EXPECT_LT(offsetof(STATE_ITEM, tip), offsetof(STATE_ITEM, help));
-    EXPECT_EQ(sizeof(STATE_ITEM::help), 4u);
-}
 
 TEST(KStateRows, NewTableHasDefaultsAndFiftyClearedRows) {
     KState t;
@@ -157,15 +147,4 @@ TEST(KStateCopy, SelfAssignmentAndCopyConstructionKeepTipsIntact) {
     EXPECT_NE(copy->StateTab()[49].tip, t.StateTab()[49].tip);
     copy.reset();
     EXPECT_EQ(*t.StateTab()[49].tip, L"self49");
-}
-
-TEST(KStateRows, ReferencesReachTheTable) {
-    KState t;
-    t.Cmd() = 1234;
-    t.State() = -7;
-    EXPECT_EQ(t.Cmd(), 1234);
-    EXPECT_EQ(t.State(), -7);
-    int& cmd = t.Cmd();
-    cmd = 5;
-    EXPECT_EQ(t.Cmd(), 5);
 }

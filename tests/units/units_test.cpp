@@ -241,18 +241,6 @@ TEST_F(Units, AllocationFailureGivesMinusTwoAndLeavesTheObjectIdle) {
 }
 #endif
 
-TEST_F(Units, CopiesAreIndependent) {
-    Write(kThreeSections);
-    KUT_Units copy(m_units);
-    KUT_Units assigned;
-    assigned = m_units;
-    EXPECT_EQ(copy.unitTab, nullptr);
-    EXPECT_EQ(assigned.unitTab, nullptr);
-    wchar_t p[] = L"P", q[] = L"Q";
-    EXPECT_EQ(copy.LenghtCoeff(p, q), 4.0);
-    EXPECT_EQ(assigned.LenghtCoeff(q, p), 0.25);
-}
-
 // The shipped sample files: both unit systems give the same conversions.
 class SampleUnits : public ::testing::Test {
 protected:
