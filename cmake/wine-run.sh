@@ -8,12 +8,17 @@
 # wait for the one that creates it. The wine server stays up for a minute
 # after the last program, so that a test run does not pay its start-up for
 # every test process.
+#
+# The program's output goes through files, not straight to our caller: the
+# helper processes that wine starts with a new server (services, device
+# drivers) inherit the standard handles and would keep a caller's pipe open
+# until the server goes, which ctest waits for.
 set -e
 prefix=$1
 shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 WINE="${KUT_WINE:-wine}"
 WINESERVER="${KUT_WINESERVER:-wineserver}"
 
@@ -22,12 +27,21 @@ if [ ! -f "$prefix/.kut-ready" ]; then
     (
         flock 9
         if [ ! -f "$prefix/.kut-ready" ]; then
-            "$WINE" wineboot -i >/dev/null 2>&1 || true
+            "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
             "$WINESERVER" -w
             [ -f "$prefix/system.reg" ] || { echo "wine-run.sh: cannot create the wine prefix $prefix" >&2; exit 1; }
             touch "$prefix/.kut-ready"
         fi
     ) 9>"$prefix.lock"
 fi
-"$WINESERVER" -p60 >/dev/null 2>&1 || true
-exec "$WINE" "$@"
+"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 || true
+
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+set +e
+"$WINE" "$@" >"$out" 2>"$err"
+rc=$?
+cat "$out"
+cat "$err" >&2
+exit $rc

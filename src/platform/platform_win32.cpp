@@ -1,0 +1,63 @@
+// Win32 backend of the platform layer. May hold only code generic to
+// Windows: the language libraries go through the system loader itself, as
+// the product's hosts expect (a library loaded here is the same module the
+// host would get from LoadLibraryW).
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace kut::platform {
+
+HMODULE LoadLib(const wchar_t* path) {
+    if (!path) return nullptr;
+    // No "cannot find" or "bad image" boxes: a missing or broken language
+    // library is an ordinary failure (null handle) for the caller to handle.
+    DWORD previous = 0;
+    BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
+    HMODULE lib = LoadLibraryW(path);
+    if (quiet) SetThreadErrorMode(previous, nullptr);
+    return lib;
+}
+
+int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
+    if (!buf || cap <= 0) return 0;
+    buf[0] = L'\0';
+    int n = LoadStringW(lib, id, buf, cap);
+    if (n <= 0) {
+        buf[0] = L'\0';
+        return 0;
+    }
+    return n;
+}
+
+void FreeLib(HMODULE lib) {
+    if (lib) FreeLibrary(lib);
+}
+
+int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style) {
+    return MessageBoxW(nullptr, text ? text : L"", caption ? caption : L"", style);
+}
+
+std::FILE* OpenFile(const wchar_t* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    // The C mode letters are ASCII; 't' and 'b' are dropped and 'b' is put
+    // back at the end, so that every stream is binary whatever the caller
+    // asked for ("r+" becomes "r+b").
+    std::wstring wmode;
+    for (const char* p = mode; *p; ++p) {
+        if (*p != 'b' && *p != 't') wmode += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    }
+    wmode += L'b';
+    return _wfopen(path, wmode.c_str());
+}
+
+}  // namespace kut::platform
