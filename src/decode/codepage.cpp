@@ -16,7 +16,7 @@ namespace {
 // and blocks give spaces, box lines "|" or an em dash, Greek and most
 // mathematical signs the copyright sign. A few rows keep the product's own
 // choices (0x88, 0xAA, 0xAB, 0xE6, 0xF6, 0xF8, 0xFA, 0xFD, 0xFF).
-const unsigned short DOS_TABLE_437[128] = {
+constexpr unsigned short DOS_TABLE_437[128] = {
     /* 80 */ 0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xF3, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
     /* 90 */ 0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xA2, 0xA3, 0xA5, 0x50, 0x83,
     /* A0 */ 0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0x97, 0x97, 0xBA, 0xBC, 0xA1, 0xAB, 0xBB,
@@ -29,7 +29,7 @@ const unsigned short DOS_TABLE_437[128] = {
 
 // Code page 850 to Windows-1252; box drawing and shades give 0x80 (0xC4,
 // the horizontal line, an em dash), the dotless i gives 0xB9.
-const unsigned short DOS_TABLE_850[128] = {
+constexpr unsigned short DOS_TABLE_850[128] = {
     /* 80 */ 0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
     /* 90 */ 0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xF8, 0xA3, 0xD8, 0xD7, 0x83,
     /* A0 */ 0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0xAE, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB,
@@ -42,7 +42,7 @@ const unsigned short DOS_TABLE_850[128] = {
 
 // Code page 852 to Windows-1250; 0xF7 gives 0xB2 and 0xFA gives 0xB7 as
 // the product always had it; box drawing as in the 850 table.
-const unsigned short DOS_TABLE_852[128] = {
+constexpr unsigned short DOS_TABLE_852[128] = {
     /* 80 */ 0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xF9, 0xE6, 0xE7, 0xB3, 0xEB, 0xD5, 0xF5, 0xEE, 0x8F, 0xC4, 0xC6,
     /* 90 */ 0xC9, 0xC5, 0xE5, 0xF4, 0xF6, 0xBC, 0xBE, 0x8C, 0x9C, 0xD6, 0xDC, 0x8D, 0x9D, 0xA3, 0xD7, 0xE8,
     /* A0 */ 0xE1, 0xED, 0xF3, 0xFA, 0xA5, 0xB9, 0x8E, 0x9E, 0xCA, 0xEA, 0xAC, 0x9F, 0xC8, 0xBA, 0xAB, 0xBB,
@@ -53,11 +53,40 @@ const unsigned short DOS_TABLE_852[128] = {
     /* F0 */ 0xAD, 0xBD, 0xB2, 0xA1, 0xA2, 0xA7, 0xF7, 0xB2, 0xB0, 0xA8, 0xB7, 0xFB, 0xD8, 0xF8, 0x80, 0xA0,
 };
 
+// A table spread over all 256 byte values, so that converting an element
+// is two lookups and no select: element & KEEP[b] | replace[b], where KEEP
+// keeps elements below 0x80 whole and clears the others.
+struct Expanded {
+    std::uint32_t replace[256];
+};
+
+constexpr Expanded Expand(const unsigned short* table) {
+    Expanded x{};
+    for (int b = 0x80; b < 0x100; ++b) x.replace[b] = table[b - 0x80] & 0xFFu;
+    return x;
+}
+
+struct KeepMask {
+    std::uint32_t keep[256];
+};
+
+constexpr KeepMask MakeKeep() {
+    KeepMask k{};
+    for (int b = 0; b < 0x80; ++b) k.keep[b] = 0xFFFFFFFFu;
+    return k;
+}
+
+constexpr KeepMask KEEP = MakeKeep();
+constexpr Expanded EXPANDED_437 = Expand(DOS_TABLE_437);
+constexpr Expanded EXPANDED_850 = Expand(DOS_TABLE_850);
+constexpr Expanded EXPANDED_852 = Expand(DOS_TABLE_852);
+
 // The table read from a code-page file: slots 0..127 convert, slot 128
 // takes the final read (the one that meets the end of the file).
 constexpr int kDcdSlots = 129;
 unsigned short DCD_TABLE[kDcdSlots];
 LoadState DCD_STATE = LOAD_NONE;
+Expanded g_dcdExpanded;  // DCD_TABLE spread, once the file is accepted
 
 // Longest line of a code-page file that is looked at; the rest of a longer
 // line is ignored.
@@ -65,18 +94,18 @@ constexpr int kDcdLineMax = 258;
 
 struct CodePageRow {
     const wchar_t* file;
-    const unsigned short* table;
+    const Expanded* table;  // the built-in table
 };
 
 CodePageRow SelectRow(short language) {
     switch (language) {
-    case 33: return {L"Decod033.dcd", DOS_TABLE_437};
-    case 34: return {L"Decod034.dcd", DOS_TABLE_850};
-    case 35: return {L"Decod035.dcd", DOS_TABLE_850};
-    case 39: return {L"Decod039.dcd", DOS_TABLE_850};
-    case 48: return {L"Decod048.dcd", DOS_TABLE_852};
-    case 49: return {L"Decod049.dcd", DOS_TABLE_850};
-    default: return {L"Decod001.dcd", DOS_TABLE_437};
+    case 33: return {L"Decod033.dcd", &EXPANDED_437};
+    case 34: return {L"Decod034.dcd", &EXPANDED_850};
+    case 35: return {L"Decod035.dcd", &EXPANDED_850};
+    case 39: return {L"Decod039.dcd", &EXPANDED_850};
+    case 48: return {L"Decod048.dcd", &EXPANDED_852};
+    case 49: return {L"Decod049.dcd", &EXPANDED_850};
+    default: return {L"Decod001.dcd", &EXPANDED_437};
     }
 }
 
@@ -126,6 +155,7 @@ bool LoadCodePage(const wchar_t* fileName) {
     }
     if (count == kDcdSlots) {
         std::fclose(file);
+        g_dcdExpanded = Expand(DCD_TABLE);
         return true;
     }
     WarnRejected(fileName, count);
@@ -134,14 +164,11 @@ bool LoadCodePage(const wchar_t* fileName) {
     return false;
 }
 
-// Branch-free: the table is indexed for every element and a select keeps
-// the elements below 0x80.
-void ConvertWith(wchar_t* buffer, int length, const unsigned short* table) {
+void ConvertWith(wchar_t* buffer, int length, const Expanded& table) {
     for (int i = 0; i < length; ++i) {
         auto element = static_cast<std::uint32_t>(buffer[i]);
         std::uint32_t b = element & 0xFF;
-        std::uint32_t converted = table[b & 0x7F] & 0xFFu;
-        buffer[i] = static_cast<wchar_t>(b >= 0x80 ? converted : element);
+        buffer[i] = static_cast<wchar_t>((element & KEEP.keep[b]) | table.replace[b]);
     }
 }
 
@@ -150,6 +177,7 @@ void ConvertWith(wchar_t* buffer, int length, const unsigned short* table) {
 void ResetCodePageState() {
     DCD_STATE = LOAD_NONE;
     for (auto& slot : DCD_TABLE) slot = 0;
+    g_dcdExpanded = Expanded{};
 }
 
 }  // namespace kut::decode
@@ -157,7 +185,7 @@ void ResetCodePageState() {
 extern "C" void DECODE_DosToWin(wchar_t* buffer, short length, short language) {
     using namespace kut::decode;
     CodePageRow row = SelectRow(language);
-    const unsigned short* table = LoadCodePage(row.file) ? DCD_TABLE : row.table;
+    const Expanded& table = LoadCodePage(row.file) ? g_dcdExpanded : *row.table;
     if (!buffer) return;
     ConvertWith(buffer, length, table);
 }
