@@ -46,9 +46,10 @@ typedef struct GRAF_BMP_INFO {
 enum {
     GRAF_BMP_MAX_SIDE = 16384,
     GRAF_BMP_MAX_PIXELS = 16 * 1024 * 1024,
-    GRAF_BMP_MAGIC = 0x504D424B,  // "KBMP"
-    GRAF_CANVAS_BACKGROUND = 0xFFFFFF
+    GRAF_BMP_MAGIC = 0x504D424B  // "KBMP"
 };
+// What a cleared canvas holds (white).
+#define GRAF_CANVAS_BACKGROUND 0xFFFFFF
 
 // Bytes the bitmap at the stream's position needs in memory; -1 when it is
 // malformed or the stream is null.
