@@ -97,11 +97,12 @@ int K_MSG::BSearch(KLONG id, KLONG count) {
         if (mid >= 1 && m_Items[mid - 1].nId == id) return static_cast<int>(mid - 1);
         if (mid + 1 < n && m_Items[mid + 1].nId == id) return static_cast<int>(mid + 1);
         if (width == 0 || width == 1) return -1;
-        if (m_Items[mid].nId < id) {
-            lo = mid;
-        } else {
-            hi = hi - half;
-        }
+        // Which half follows is a coin toss for the branch predictor, so it
+        // is chosen by masks: "below" moves lo up to mid, else hi comes
+        // down by half.
+        const KLONG below = -static_cast<KLONG>(m_Items[mid].nId < id);
+        lo += (mid - lo) & below;
+        hi -= half & ~below;
         width = hi - lo;
     }
 }
