@@ -93,11 +93,14 @@ public:
     K_MSG(const K_MSG& other);
     K_MSG& operator=(const K_MSG& other);
 
-    // Releases the libraries (in every mode), the tables with their texts
-    // and the cache with its nodes.
+    // Releases the libraries, the tables with their texts and the cache with
+    // its nodes. A mode 4 object releases its libraries too: gettext reads
+    // them for as long as the object lives, and nothing after.
     ~K_MSG();
 
-    // -1 when either library failed to load, else the load error code.
+    // -1 when either library failed to load, else the load error code. A
+    // string missing from a library is not an error here: the code stays 0
+    // (-2 and -3 are reserved for it).
     short wasInitError() const;
     // Always -1.
     short numItems() const;
@@ -117,10 +120,16 @@ public:
     // Sets the class-wide language numbers until the next construction.
     static void ConfLag(short logic, short output);
 
-    // The sorted table of mode 4.
+    // The sorted table of mode 4 (m_Items, entries 0..m_Count-1 ascending
+    // by number). LoadAllStrings fills it from the numbers 1..bound-1; a
+    // second call starts afresh and releases the texts of the first.
     void LoadAllStrings(KLONG bound);
+    // Inserts a copy of text behind the entries with numbers <= id. The
+    // caller guarantees room for count + 1 entries and counts the insertion.
     void SortSet(const wchar_t* text, KLONG id, KLONG count);
+    // Position of an entry with that number among the first `count`, or -1.
     int BSearch(KLONG id, KLONG count);
+    // Field n of the text at table position pos, in m_ParamText.
     wchar_t* GetTextParam(KLONG pos, KLONG n);
 
     int m_Param;

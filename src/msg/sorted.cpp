@@ -1,5 +1,6 @@
 // The sorted table of mode 4: filling, insertion, search and field access.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 

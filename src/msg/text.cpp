@@ -29,7 +29,10 @@ int ReadRaw(HMODULE lib, KLONG id, wchar_t* buf) {
     return n;
 }
 
-bool HasOutMark(const wchar_t* s) { return std::wcsncmp(s, g_OutMark, kOutMarkLen) == 0; }
+bool HasOutMark(const wchar_t* s) {
+    // Every string of a library passes here when a complete table is built.
+    return s[0] == g_OutMark[0] && std::wcsncmp(s, g_OutMark, kOutMarkLen) == 0;
+}
 
 void DropOutMark(wchar_t* s) {
     // The output text of a marked number carries the marker too; a text
