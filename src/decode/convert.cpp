@@ -77,7 +77,10 @@ extern "C" int DECODE_Convert(const wchar_t* source, wchar_t* destination, short
             TestLine(line);
             auto length = static_cast<short>(std::wcslen(line));
             DECODE_DosToWin(line, length, language);
-            for (short i = 0; i < length; ++i) out.Put(static_cast<unsigned char>(line[i] & 0xFF));
+            // A code-page file may map a byte to 0: the line ends there too.
+            for (short i = 0; i < length && line[i] != L'\0'; ++i) {
+                out.Put(static_cast<unsigned char>(line[i] & 0xFF));
+            }
             out.Put(0x0A);
             out.Flush();
         } while (!in.Eof());

@@ -39,6 +39,14 @@ TEST_F(Convert, NulEndsTheLineForWriting) {
     EXPECT_EQ(Run(std::string("ab\0cd\x85\r\nef", 10)), "ab\r\nef\r\n");
 }
 
+TEST_F(Convert, ByteConvertedToNulEndsTheLine) {
+    // 256 is a value (its low 16 bits are not 0) that converts to NUL.
+    std::string table = "256\r\n";
+    for (int i = 1; i < 128; ++i) table += "65\r\n";
+    DataFile(L"Decod034.dcd", table);
+    EXPECT_EQ(Run("ab\x80" "cd\x81\r\n\x81\r\n"), "ab\r\nA\r\n\r\n");
+}
+
 TEST_F(Convert, BytesAreConvertedForTheLanguageOneByteEach) {
     auto printed = decodetest::PrintedTables();
     std::string line;
