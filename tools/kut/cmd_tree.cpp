@@ -1,0 +1,217 @@
+// kut tree: directory trees copied, removed and scanned with the _FILE_
+// tree operations. Each failed entry is reported once and the walk goes on;
+// on a terminal a progress line shows the entries done and the current path.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "kut/file.h"
+
+namespace kutcli {
+namespace {
+
+const char kHelp[] =
+    "usage: kut tree copy <source> <destination> [options]\n"
+    "       kut tree remove <root> [options] [--keep-root | --files-only]\n"
+    "       kut tree scan <root> [options]\n"
+    "\n"
+    "copy    the directories, then the files, of a tree into a destination\n"
+    "        folder (made when missing); files keep their date and mode\n"
+    "remove  the files, then the subdirectories from the bottom up, then the\n"
+    "        root itself (--keep-root leaves the root, --files-only the\n"
+    "        directories)\n"
+    "scan    lists the directories ('/' at the end) and files below the root,\n"
+    "        relative to it\n"
+    "\n"
+    "  --dirs P    pattern of the subdirectories walked (default *)\n"
+    "  --files P   pattern of the files (default *); * and ? as wildcards\n"
+    "  --depth N   levels walked, 1 = the root's own files (default: no limit)\n"
+    "Entries that fail are named on standard error and the status is 1.\n";
+
+// What the handler needs; one tree operation runs at a time.
+struct Walk {
+    std::wstring srcRoot;   // as handed to the library
+    std::wstring dstRoot;
+    std::wstring rootLabel; // prefix stripped for scan output
+    int op = 0;             // 1 copy, 2 remove, 3 scan
+    long done = 0;
+    int failures = 0;
+    bool progress = false;
+    long long lastDraw = 0;
+    long long started = 0;
+    bool drawn = false;
+    std::wstring scanDir;   // directory being listed (scan)
+    std::vector<std::string> listing;
+};
+Walk g_walk;
+
+void Progress(const std::wstring& path) {
+    ++g_walk.done;
+    if (!g_walk.progress) return;
+    long long now = NowMs();
+    // Only long work gets a progress line; redraw a few times a second.
+    if (now - g_walk.started < 300 || now - g_walk.lastDraw < 100) return;
+    g_walk.lastDraw = now;
+    std::string shown = U8(path);
+    if (shown.size() > 60) shown = "..." + shown.substr(shown.size() - 57);
+    std::fprintf(stderr, "\r\033[K%ld entries  %s", g_walk.done, shown.c_str());
+    std::fflush(stderr);
+    g_walk.drawn = true;
+}
+
+void EndProgress() {
+    if (g_walk.drawn) std::fputs("\r\033[K", stderr);
+    g_walk.drawn = false;
+}
+
+void Report(const std::string& message) {
+    EndProgress();
+    ++g_walk.failures;
+    Fail(message);
+}
+
+std::wstring DestinationOf(const std::wstring& path) {
+    if (path.compare(0, g_walk.srcRoot.size(), g_walk.srcRoot) != 0) return path;
+    return g_walk.dstRoot + path.substr(g_walk.srcRoot.size());
+}
+
+int Handler(const wchar_t* name, FTW_CTX* ctx) {
+    const std::wstring n = name ? name : L"";
+    if (ctx->kind == 1 || ctx->kind == 2) {
+        if (g_walk.op == 3) {
+            // The first name of a listing comes with its search path.
+            if (ctx->path) {
+                std::wstring search = ctx->path;
+                std::size_t cut = search.find_last_of(kSep);
+                g_walk.scanDir = cut == std::wstring::npos ? std::wstring() : search.substr(0, cut);
+            }
+            std::wstring full = Join(g_walk.scanDir, n);
+            std::wstring rel = full.compare(0, g_walk.rootLabel.size(), g_walk.rootLabel) == 0
+                                   ? full.substr(g_walk.rootLabel.size())
+                                   : full;
+            while (!rel.empty() && rel[0] == kSep) rel.erase(0, 1);
+            g_walk.listing.push_back(U8(rel) + (ctx->kind == 1 ? "/" : ""));
+            Progress(full);
+        }
+        return 0;
+    }
+    if (ctx->error == 0) {
+        Progress(n);
+        return 0;  // operate on it
+    }
+    // A failed operation: report it and go on with the next entry.
+    const bool dir = ctx->attrib == 2;
+    if (g_walk.op == 1) {
+        Report(dir ? "cannot create directory " + U8(DestinationOf(n))
+                   : "cannot copy " + U8(n) + " to " + U8(DestinationOf(n)));
+    } else {
+        std::string why = dir && IsDir(n) ? " (not empty?)" : "";
+        Report(std::string(dir ? "cannot remove directory " : "cannot remove file ") + U8(n) + why);
+    }
+    ctx->error = 0;
+    return 0;
+}
+
+bool Options(const Parsed& p, std::wstring* dirs, std::wstring* files, int* depth, std::string* error) {
+    *dirs = L"*";
+    *files = L"*";
+    *depth = -1;
+    if (const std::wstring* v = p.Value(L"--dirs")) *dirs = *v;
+    if (const std::wstring* v = p.Value(L"--files")) *files = *v;
+    if (dirs->empty() || files->empty()) {
+        *error = "empty pattern";
+        return false;
+    }
+    if (const std::wstring* v = p.Value(L"--depth")) {
+        long d = 0;
+        if (!ParseNumber(*v, 0, 100000, &d)) {
+            *error = "bad depth '" + U8(*v) + "'";
+            return false;
+        }
+        *depth = static_cast<int>(d);
+    }
+    return true;
+}
+
+int Finish(int result, const std::string& what) {
+    EndProgress();
+    if (g_walk.failures > 0) {
+        return Fail(std::to_string(g_walk.failures) + (g_walk.failures == 1 ? " entry" : " entries") + " failed");
+    }
+    if (result != 0) return Fail(what + " failed");
+    return kExitOk;
+}
+
+}  // namespace
+
+int CmdTree(const std::vector<std::wstring>& args) {
+    Parsed p;
+    std::string error;
+    if (!Parse(args, 1, {L"--dirs", L"--files", L"--depth"}, {L"--keep-root", L"--files-only"}, &p, &error)) {
+        return Usage("tree", error);
+    }
+    if (p.help) {
+        Out(kHelp);
+        return kExitOk;
+    }
+    if (p.positional.empty()) return Usage("tree", "missing action: copy, remove or scan");
+    std::wstring dirs, files;
+    int depth = -1;
+    if (!Options(p, &dirs, &files, &depth, &error)) return Usage("tree", error);
+    const std::wstring& action = p.positional[0];
+    g_walk = Walk{};
+    g_walk.progress = StderrIsTerminal();
+    g_walk.started = NowMs();
+    int status = 0;
+
+    if (action == L"copy") {
+        if (p.positional.size() != 3) return Usage("tree", "copy takes a source and a destination");
+        if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
+        std::wstring src = StripSeparators(p.positional[1]);
+        std::wstring dst = StripSeparators(p.positional[2]);
+        if (!IsDir(src)) return Fail(U8(src) + ": no such directory");
+        if (IsFile(dst)) return Fail(U8(dst) + ": is a file");
+        if (src.size() >= KUT_PATH_MAX || dst.size() >= KUT_PATH_MAX) return Fail("path too long");
+        if (SameFile(src, dst)) return Fail(U8(dst) + ": the destination is the source");
+        if (!IsDir(dst)) {
+            _FILE_MkDir(&status, dst.c_str());
+            if (!IsDir(dst)) return Fail(U8(dst) + ": cannot create the destination folder");
+        }
+        g_walk.op = 1;
+        g_walk.srcRoot = src;
+        g_walk.dstRoot = dst;
+        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), 3, depth, Handler);
+        return Finish(r, "copy of " + U8(src));
+    }
+    if (action == L"remove") {
+        if (p.positional.size() != 2) return Usage("tree", "remove takes a root folder");
+        if (p.Has(L"--keep-root") && p.Has(L"--files-only")) return Usage("tree", "--keep-root or --files-only, not both");
+        std::wstring root = StripSeparators(p.positional[1]);
+        if (!IsDir(root)) return Fail(U8(root) + ": no such directory");
+        if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
+        int flags = p.Has(L"--files-only") ? 4 : p.Has(L"--keep-root") ? 12 : 28;
+        g_walk.op = 2;
+        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), flags, depth, Handler);
+        if (r == 0 && (flags & 16) && IsDir(root) && g_walk.failures == 0) {
+            Report("cannot remove directory " + U8(root) + " (not empty?)");
+        }
+        return Finish(r, "removal of " + U8(root));
+    }
+    if (action == L"scan") {
+        if (p.positional.size() != 2) return Usage("tree", "scan takes a root folder");
+        if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
+        std::wstring root = StripSeparators(p.positional[1]);
+        if (!IsDir(root)) return Fail(U8(root) + ": no such directory");
+        if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
+        g_walk.op = 3;
+        g_walk.rootLabel = root;
+        int r = _FILE_TreeScan(&status, root.c_str(), dirs.c_str(), files.c_str(), depth, Handler);
+        EndProgress();
+        for (const std::string& line : g_walk.listing) OutLine(line);
+        return Finish(r, "scan of " + U8(root));
+    }
+    return Usage("tree", "unknown action '" + U8(action) + "'");
+}
+
+}  // namespace kutcli
