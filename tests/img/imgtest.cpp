@@ -69,7 +69,9 @@ std::wstring ImgTest::Write(const std::wstring& name, const std::string& bytes) 
 }
 
 void ImgTest::Hide(const std::wstring& path) {
-    ASSERT_EQ(std::rename(kuttest::Narrow(path).c_str(), kuttest::Narrow(path + L".hidden").c_str()), 0);
+    const std::string to = kuttest::Narrow(path + L".hidden");
+    std::remove(to.c_str());  // Windows' rename does not replace
+    ASSERT_EQ(std::rename(kuttest::Narrow(path).c_str(), to.c_str()), 0);
 }
 
 bool ImgTest::Cached(const wchar_t* module, short image) {
