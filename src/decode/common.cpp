@@ -33,12 +33,16 @@ int AtoiClamped(const unsigned char* text, int length) {
 }
 
 void WarnRejected(const wchar_t* fileName, long long count) {
-    std::wstring text = fileName;
-    text += L" warning ";
-    text += std::to_wstring(count);
-    text += L" elements.";
     const unsigned kOkExclamation = 0x30;
-    platform::ShowMessageBox(text.c_str(), KST_GetNameChar(6), kOkExclamation);
+    try {
+        std::wstring text = fileName;
+        text += L" warning ";
+        text += std::to_wstring(count);
+        text += L" elements.";
+        platform::ShowMessageBox(text.c_str(), KST_GetNameChar(6), kOkExclamation);
+    } catch (...) {
+        // No memory for the text: the file is rejected all the same.
+    }
 }
 
 }  // namespace kut::decode

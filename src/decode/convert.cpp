@@ -100,7 +100,11 @@ void DECODE_CreateFiel(wchar_t* tempPath) {
     wchar_t folder[KUT_TMPPATH_MAX];
     folder[0] = L'\0';
     REP_Repert(0, 9, L"", folder);
-    kut::decode::g_lastTempName = folder;
+    try {
+        kut::decode::g_lastTempName = folder;
+    } catch (...) {
+        kut::decode::g_lastTempName.clear();
+    }
     DECODE_SetCount(0);
     if (tempPath) {
         const std::wstring& name = kut::decode::g_lastTempName;
@@ -110,19 +114,24 @@ void DECODE_CreateFiel(wchar_t* tempPath) {
 
 void DECODE_SetCount(short start) {
     using namespace kut;
-    const std::wstring prefix = decode::g_lastTempName;
-    short counter = start;
-    // Every 16-bit counter value once at most: a folder full of taken names
-    // must not keep the search going for ever.
-    for (int tries = 0; tries < 65536; ++tries) {
-        counter = counter == 32767 ? static_cast<short>(-32768) : static_cast<short>(counter + 1);
-        std::wstring candidate = prefix + decode::TempFileName(counter);
-        std::FILE* taken = platform::OpenFile(candidate.c_str(), "r+");
-        if (!taken) {
-            decode::g_lastTempName = candidate;
-            return;
+    // Out of memory ends the search like a folder full of taken names: with
+    // an empty name, which opens nothing.
+    try {
+        const std::wstring prefix = decode::g_lastTempName;
+        short counter = start;
+        // Every 16-bit counter value once at most: a folder full of taken
+        // names must not keep the search going for ever.
+        for (int tries = 0; tries < 65536; ++tries) {
+            counter = counter == 32767 ? static_cast<short>(-32768) : static_cast<short>(counter + 1);
+            std::wstring candidate = prefix + decode::TempFileName(counter);
+            std::FILE* taken = platform::OpenFile(candidate.c_str(), "r+");
+            if (!taken) {
+                decode::g_lastTempName.swap(candidate);
+                return;
+            }
+            std::fclose(taken);
         }
-        std::fclose(taken);
+    } catch (...) {
     }
     decode::g_lastTempName.clear();
 }
