@@ -242,7 +242,10 @@ public:
 
 private:
     void Ratio(const std::string& a, const std::string& b, const char* what) const {
-        auto ia = m_rates.find(a), ib = m_rates.find(b);
+        // With --benchmark_repetitions the medians are compared.
+        auto ia = m_rates.find(a + "_median"), ib = m_rates.find(b + "_median");
+        if (ia == m_rates.end()) ia = m_rates.find(a);
+        if (ib == m_rates.end()) ib = m_rates.find(b);
         if (ia == m_rates.end() || ib == m_rates.end() || ib->second <= 0) return;
         std::printf("%-40s %8.1f MB/s vs %8.1f MB/s  ratio %.2f\n", what, ia->second / 1e6, ib->second / 1e6,
                     ia->second / ib->second);
