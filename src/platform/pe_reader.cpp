@@ -1,7 +1,7 @@
 #include "platform/pe_reader.h"
 
 #include <algorithm>
-#include <map>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -36,44 +36,42 @@ private:
     std::uint64_t m_n;
 };
 
-struct Slot {
-    std::uint32_t pos;
-    std::uint32_t len;
-};
-
 }  // namespace
 
 class StringTableImage {
 public:
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
     // Block id -> 1 + block ordinal; 0 when the block is absent.
     std::uint16_t blockOrdinal[kMaxBlock + 1] = {};
-    std::vector<Slot> slots;  // 16 per block ordinal
-    std::vector<char16_t> pool;
+    // 16 per block ordinal: file offset of the slot's count, 0 when the slot
+    // is empty or lies past the end of its block (offset 0 is the "MZ" of
+    // the header, never a string).
+    std::vector<std::uint32_t> slots;
 };
 
 namespace {
 
 class Parser {
 public:
-    explicit Parser(Bytes b) : m_b(b) {}
+    Parser(StringTableImage* img) : m_b(img->bytes.get(), img->size), m_img(img) {}
 
-    ImagePtr Run() {
-        ImagePtr img(new (std::nothrow) StringTableImage);
-        if (!img || !Headers()) return nullptr;
-        m_img = img.get();
-        if (m_resRva == 0 || m_resSize == 0) return img;  // no resources: loads, holds nothing
+    // False when the file is refused.
+    bool Run() {
+        if (!Headers()) return false;
+        if (m_resRva == 0 || m_resSize == 0) return true;  // no resources: loads, holds nothing
 
         std::uint64_t root = 0;
-        if (!Map(m_resRva, 16, &root, &m_regionEnd)) return nullptr;
+        if (!Map(m_resRva, 16, &root, &m_regionEnd)) return false;
         std::uint64_t typeDir = 0;
         switch (FindSubdir(root, root, kStringType, &typeDir)) {
-            case Find::Absent: return img;
-            case Find::Bad: return nullptr;
+            case Find::Absent: return true;
+            case Find::Bad: return false;
             case Find::Found: break;
         }
-        if (typeDir == root) return nullptr;  // a directory inside itself
-        if (!WalkBlocks(root, typeDir)) return nullptr;
-        return img;
+        if (typeDir == root) return false;  // a directory inside itself
+        WalkBlocks(root, typeDir);
+        return true;
     }
 
 private:
@@ -158,9 +156,7 @@ private:
         return Find::Absent;
     }
 
-    bool WalkBlocks(std::uint64_t root, std::uint64_t typeDir) {
-        // Blocks pointing at the same data share one decoded copy.
-        std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint16_t> decoded;
+    void WalkBlocks(std::uint64_t root, std::uint64_t typeDir) {
         const std::uint64_t n = EntryCount(typeDir);
         for (std::uint64_t i = 0; i < n; ++i) {
             const std::uint64_t e = typeDir + 16 + 8 * i;
@@ -177,57 +173,38 @@ private:
             if (dataRef & kSubdirBit) continue;
             const std::uint64_t dataEntry = root + dataRef;
             if (!InRegion(dataEntry, 16)) continue;
-            const std::uint32_t rva = m_b.U32(dataEntry);
-            const std::uint32_t size = m_b.U32(dataEntry + 4);
-
-            auto known = decoded.find({rva, size});
-            if (known != decoded.end()) {
-                m_img->blockOrdinal[block] = known->second;
-                continue;
-            }
             std::uint64_t at = 0;
-            if (!Map(rva, size, &at, nullptr)) continue;
-            if (!DecodeBlock(at, size)) return false;
-            const auto ordinal = static_cast<std::uint16_t>(m_img->slots.size() / 16);
-            m_img->blockOrdinal[block] = ordinal;
-            decoded.emplace(std::make_pair(rva, size), ordinal);
+            const std::uint64_t size = m_b.U32(dataEntry + 4);
+            if (!Map(m_b.U32(dataEntry), size, &at, nullptr)) continue;
+            IndexBlock(at, size);
+            m_img->blockOrdinal[block] = static_cast<std::uint16_t>(m_img->slots.size() / 16);
         }
-        return true;
     }
 
     // The 16 counted strings at [at, at + size); a count that runs past the
-    // end leaves that slot and the ones after it empty. False when the pool
-    // would outgrow the file (overlapping data entries).
-    bool DecodeBlock(std::uint64_t at, std::uint64_t size) {
-        auto& pool = m_img->pool;
+    // end leaves that slot and the ones after it empty.
+    void IndexBlock(std::uint64_t at, std::uint64_t size) {
         std::uint64_t pos = 0;
         bool truncated = false;
         for (int i = 0; i < 16; ++i) {
-            Slot slot{0, 0};
+            std::uint32_t slot = 0;
             if (!truncated && size - pos >= 2) {
                 const std::uint32_t len = m_b.U16(at + pos);
-                pos += 2;
-                if (2ull * len > size - pos) {
+                if (2ull * len > size - pos - 2) {
                     truncated = true;
-                } else if (len) {
-                    if (pool.size() + len > m_b.size() / 2) return false;
-                    slot.pos = static_cast<std::uint32_t>(pool.size());
-                    slot.len = len;
-                    for (std::uint32_t k = 0; k < len; ++k) {
-                        pool.push_back(static_cast<char16_t>(m_b.U16(at + pos + 2ull * k)));
-                    }
-                    pos += 2ull * len;
+                } else {
+                    if (len) slot = static_cast<std::uint32_t>(at + pos);
+                    pos += 2 + 2ull * len;
                 }
             } else {
                 truncated = true;
             }
             m_img->slots.push_back(slot);
         }
-        return true;
     }
 
     Bytes m_b;
-    StringTableImage* m_img = nullptr;
+    StringTableImage* m_img;
     std::vector<Section> m_sections;
     std::uint32_t m_resRva = 0;
     std::uint32_t m_resSize = 0;
@@ -236,10 +213,14 @@ private:
 
 }  // namespace
 
-ImagePtr Parse(const unsigned char* data, std::size_t size) {
-    if (!data && size) return nullptr;
+ImagePtr ParseOwned(std::unique_ptr<unsigned char[]> data, std::size_t size) {
+    if ((!data && size) || size > 0xFFFFFFFFu) return nullptr;  // offsets are kept in 32 bits
     try {
-        return Parser(Bytes(data, size)).Run();
+        ImagePtr img(new StringTableImage);
+        img->bytes = std::move(data);
+        img->size = size;
+        if (!Parser(img.get()).Run()) return nullptr;
+        return img;
     } catch (const std::bad_alloc&) {
         return nullptr;
     } catch (const std::length_error&) {
@@ -247,16 +228,25 @@ ImagePtr Parse(const unsigned char* data, std::size_t size) {
     }
 }
 
+ImagePtr Parse(const unsigned char* data, std::size_t size) {
+    if (!data && size) return nullptr;
+    std::unique_ptr<unsigned char[]> copy(new (std::nothrow) unsigned char[size ? size : 1]);
+    if (!copy) return nullptr;
+    if (size) std::memcpy(copy.get(), data, size);
+    return ParseOwned(std::move(copy), size);
+}
+
 ImagePtr Parse(const std::vector<unsigned char>& bytes) { return Parse(bytes.data(), bytes.size()); }
 
-bool FindString(const StringTableImage& img, unsigned int id, const char16_t** text, std::size_t* len) {
+bool FindString(const StringTableImage& img, unsigned int id, const unsigned char** text, std::size_t* len) {
     if (id > 0xFFFF) return false;
     const std::uint32_t ordinal = img.blockOrdinal[id / 16 + 1];
     if (!ordinal) return false;
-    const Slot& s = img.slots[(ordinal - 1) * 16 + id % 16];
-    if (!s.len) return false;
-    *text = img.pool.data() + s.pos;
-    *len = s.len;
+    const std::uint32_t at = img.slots[(ordinal - 1) * 16 + id % 16];
+    if (!at) return false;
+    const unsigned char* p = img.bytes.get() + at;
+    *len = p[0] | (p[1] << 8);
+    *text = p + 2;
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -72,17 +73,39 @@ namespace {
 // cap keeps a stray path from pulling gigabytes into memory.
 constexpr std::size_t kMaxLibraryBytes = std::size_t{256} << 20;
 
-bool ReadWhole(std::FILE* f, std::vector<unsigned char>* bytes) {
+// The whole file, in one allocation without zero-filling when its size is
+// known; streams that cannot seek are read in chunks.
+std::unique_ptr<unsigned char[]> ReadWhole(std::FILE* f, std::size_t* size) {
+    *size = 0;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        std::rewind(f);
+        if (end > 0 && static_cast<unsigned long>(end) > kMaxLibraryBytes) return nullptr;
+        if (end > 0) {
+            const auto n = static_cast<std::size_t>(end);
+            std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[n]);
+            if (!data) return nullptr;
+            // A file that shrank meanwhile is read to its new end.
+            *size = std::fread(data.get(), 1, n, f);
+            if (std::ferror(f)) return nullptr;
+            return data;
+        }
+    }
     try {
+        std::vector<unsigned char> bytes;
         unsigned char chunk[65536];
         std::size_t n;
         while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-            if (bytes->size() + n > kMaxLibraryBytes) return false;
-            bytes->insert(bytes->end(), chunk, chunk + n);
+            if (bytes.size() + n > kMaxLibraryBytes) return nullptr;
+            bytes.insert(bytes.end(), chunk, chunk + n);
         }
-        return std::ferror(f) == 0;
+        if (std::ferror(f)) return nullptr;
+        std::unique_ptr<unsigned char[]> data(new unsigned char[bytes.size() ? bytes.size() : 1]);
+        if (!bytes.empty()) std::memcpy(data.get(), bytes.data(), bytes.size());
+        *size = bytes.size();
+        return data;
     } catch (const std::bad_alloc&) {
-        return false;
+        return nullptr;
     }
 }
 
@@ -91,12 +114,11 @@ bool ReadWhole(std::FILE* f, std::vector<unsigned char>* bytes) {
 HMODULE LoadLib(const wchar_t* path) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return nullptr;
-    std::vector<unsigned char> bytes;
-    const bool ok = ReadWhole(f, &bytes);
+    std::size_t size = 0;
+    std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);
     std::fclose(f);
-    if (!ok) return nullptr;
-    // The strings are copied out; the file's bytes go with this scope.
-    auto image = kut::pe::Parse(bytes);
+    if (!data) return nullptr;
+    auto image = kut::pe::ParseOwned(std::move(data), size);
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) image.release();
@@ -109,22 +131,39 @@ int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     // A null handle is the host program's own string table: an ELF program
     // has none.
     if (!lib) return 0;
-    const char16_t* text = nullptr;
+    const unsigned char* text = nullptr;
     std::size_t len = 0;
     if (!kut::pe::FindString(*lib->image, id, &text, &len)) return 0;
-    // UTF-16 to UTF-32: a surrogate pair becomes one character; a lone
-    // surrogate is kept as it is, as Windows would hand it out.
-    int count = 0;
-    for (std::size_t i = 0; i < len && count < cap - 1; ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < len && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
+    using kut::pe::Unit;
+    // UTF-16 to UTF-32. Almost every text holds no surrogate: widen it in
+    // one straight (vectorisable) pass and only look again when one shows.
+    const std::size_t room = static_cast<std::size_t>(cap) - 1;
+    const std::size_t n = len < room ? len : room;
+    unsigned surrogates = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t c = Unit(text, i);
+        buf[i] = static_cast<wchar_t>(c);
+        surrogates |= (c - 0xD800u) < 0x800u;
+    }
+    if (!surrogates) {
+        buf[n] = L'\0';
+        return static_cast<int>(n);
+    }
+    // A surrogate pair becomes one character, which also lets more of the
+    // text into the buffer; a lone surrogate is kept as it is, as Windows
+    // would hand it out.
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < len && count < room; ++i) {
+        std::uint32_t c = Unit(text, i);
+        const std::uint32_t next = i + 1 < len ? Unit(text, i + 1) : 0;
+        if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
             ++i;
         }
         buf[count++] = static_cast<wchar_t>(c);
     }
     buf[count] = L'\0';
-    return count;
+    return static_cast<int>(count);
 }
 
 void FreeLib(HMODULE lib) {
