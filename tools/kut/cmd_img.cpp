@@ -49,11 +49,18 @@ bool ImageNumber(const std::wstring& w, int* n) {
     return true;
 }
 
+// kuttools' reasons do not always name the file.
+std::string WithFile(const std::wstring& file, const std::string& error) {
+    std::string name = U8(file);
+    if (error.find(name) != std::string::npos || error.compare(0, 12, "cannot write") == 0) return error;
+    return name + ": " + error;
+}
+
 // Why module/image cannot be had from the file, from its listing.
 std::string WhyNoImage(const std::wstring& file, const std::string& module, int image) {
     std::vector<kuttools::ImgModuleInfo> modules;
     std::string error;
-    if (!kuttools::ListImageFile(file, &modules, &error)) return error;
+    if (!kuttools::ListImageFile(file, &modules, &error)) return WithFile(file, error);
     for (const auto& m : modules) {
         if (m.name != module) continue;
         if (image >= static_cast<int>(m.images.size())) {
@@ -76,7 +83,7 @@ int List(const Parsed& p) {
     if (int s = CheckFile(file)) return s;
     std::vector<kuttools::ImgModuleInfo> modules;
     std::string error;
-    if (!kuttools::ListImageFile(file, &modules, &error)) return Fail(error);
+    if (!kuttools::ListImageFile(file, &modules, &error)) return Fail(WithFile(file, error));
     Out(kuttools::FormatListing(modules));
     return kExitOk;
 }
@@ -107,7 +114,7 @@ int Extract(const Parsed& p) {
     std::wstring file = ImageFile(p);
     if (int s = CheckFile(file)) return s;
     std::string error;
-    if (!kuttools::ExtractImage(file, module, n, p.positional[3], &error)) return Fail(error);
+    if (!kuttools::ExtractImage(file, module, n, p.positional[3], &error)) return Fail(WithFile(file, error));
     return kExitOk;
 }
 
@@ -126,7 +133,7 @@ int Sheet(const Parsed& p) {
     if (int s = CheckFile(file)) return s;
     std::string error;
     if (!kuttools::RenderSheet(file, module, p.positional[2], static_cast<int>(columns), static_cast<int>(gap), &error)) {
-        return Fail(error);
+        return Fail(WithFile(file, error));
     }
     return kExitOk;
 }

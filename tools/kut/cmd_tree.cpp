@@ -24,8 +24,9 @@ const char kHelp[] =
     "scan    lists the directories ('/' at the end) and files below the root,\n"
     "        relative to it\n"
     "\n"
-    "  --dirs P    pattern of the subdirectories walked (default *)\n"
-    "  --files P   pattern of the files (default *); * and ? as wildcards\n"
+    "  --dirs P    pattern of the subdirectories walked, made or removed (default *)\n"
+    "  --files P   pattern of the files copied, removed or listed (default *);\n"
+    "              * and ? as wildcards\n"
     "  --depth N   levels walked, 1 = the root's own files (default: no limit)\n"
     "Entries that fail are named on standard error and the status is 1.\n";
 
@@ -181,7 +182,10 @@ int CmdTree(const std::vector<std::wstring>& args) {
         g_walk.op = 1;
         g_walk.srcRoot = src;
         g_walk.dstRoot = dst;
-        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), 3, depth, Handler);
+        // The directory pass matches the directories' own names against
+        // the entry pattern: give it the directory pattern there.
+        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), dirs.c_str(), 2, depth, Handler);
+        if (r == 0) r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), 1, depth, Handler);
         return Finish(r, "copy of " + U8(src));
     }
     if (action == L"remove") {
@@ -190,9 +194,14 @@ int CmdTree(const std::vector<std::wstring>& args) {
         std::wstring root = StripSeparators(p.positional[1]);
         if (!IsDir(root)) return Fail(U8(root) + ": no such directory");
         if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
-        int flags = p.Has(L"--files-only") ? 4 : p.Has(L"--keep-root") ? 12 : 28;
         g_walk.op = 2;
-        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), flags, depth, Handler);
+        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), 4, depth, Handler);
+        // As in a copy, the directory pass matches directories against the
+        // entry pattern.
+        const int flags = p.Has(L"--files-only") ? 0 : p.Has(L"--keep-root") ? 8 : 24;
+        if (r == 0 && flags != 0) {
+            r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), dirs.c_str(), flags, depth, Handler);
+        }
         if (r == 0 && (flags & 16) && IsDir(root) && g_walk.failures == 0) {
             Report("cannot remove directory " + U8(root) + " (not empty?)");
         }

@@ -1,0 +1,9 @@
+# The command-line tests run the built kut program on the sample data of the
+# build tree.
+if(TARGET kut_cli)
+  target_compile_definitions(test_cli PRIVATE KUT_CLI_PATH="$<TARGET_FILE:kut_cli>")
+  add_dependencies(test_cli kut_cli)
+  if(TARGET kut_data)
+    add_dependencies(test_cli kut_data)
+  endif()
+endif()
