@@ -10,12 +10,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto image = kut::pe::Parse(std::vector<unsigned char>(data, data + size));
     if (!image) return 0;
     for (unsigned id = 0; id <= 65536; ++id) {
-        const char16_t* text = nullptr;
+        const unsigned char* text = nullptr;
         std::size_t len = 0;
         if (kut::pe::FindString(*image, id, &text, &len)) {
             // Touch every unit so that ASan sees a read past the file.
             volatile char16_t sink = 0;
-            for (std::size_t i = 0; i < len; ++i) sink = static_cast<char16_t>(sink ^ text[i]);
+            for (std::size_t i = 0; i < len; ++i) sink = static_cast<char16_t>(sink ^ kut::pe::Unit(text, i));
             (void)sink;
         }
     }
