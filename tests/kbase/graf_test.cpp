@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -187,6 +188,57 @@ TEST(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
         EXPECT_EQ(GRAF_CanvasPixel(0, 0), GRAF_CANVAS_BACKGROUND);
         EXPECT_EQ(std::ftell(s.get()), 0);
     }
+}
+
+// Damaged headers: whatever size is claimed, loading into exactly that many
+// bytes stays inside them (the sanitizer build catches an overrun).
+TEST(Bmp, RandomlyDamagedHeadersStayWithinTheClaimedSize) {
+    const std::string seeds[] = {Encode(Picture(9, 5, 2), 1, false), Encode(Picture(6, 4, 16), 4, true),
+                                 Encode(Picture(7, 3, 200), 8, false), Encode(Picture(5, 5, 1000), 24, true),
+                                 Encode(Picture(3, 2, 1000), 32, false)};
+    std::uint32_t rng = 12345;
+    auto next = [&]() { return rng = rng * 1103515245u + 12345u, rng >> 8; };
+    // All variants go into one file, back to back: a bitmap is read from the
+    // stream's position, with the rest of the file after it.
+    std::string all;
+    std::vector<long> starts;
+    for (int round = 0; round < 3000; ++round) {
+        std::string bmp = seeds[round % 5];
+        const int flips = 1 + static_cast<int>(next() % 4);
+        for (int i = 0; i < flips; ++i) {
+            const std::size_t at = next() % std::min<std::size_t>(bmp.size(), 14 + 40 + 64);
+            bmp[at] = static_cast<char>(next() % 3 == 0 ? 0xFF : next());
+        }
+        if (next() % 4 == 0) bmp.resize(next() % bmp.size());
+        starts.push_back(static_cast<long>(all.size()));
+        all += bmp;
+    }
+    kuttest::TempDir dir;
+    const std::wstring path = dir.file(L"d.bmp");
+    ASSERT_TRUE(kuttest::WriteFile(path, all));
+    FILE* f = std::fopen(kuttest::Narrow(path).c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    int accepted = 0;
+    GRAF_CanvasSize(16, 16);
+    for (long start : starts) {
+        ASSERT_EQ(std::fseek(f, start, SEEK_SET), 0);
+        const int size = GRAF_BMP_Size(f);
+        ASSERT_LE(size, static_cast<int>(sizeof(GRAF_BMP_INFO)) + 4 * GRAF_BMP_MAX_PIXELS);
+        if (size > 0) {
+            ++accepted;
+            std::vector<unsigned char> mem(static_cast<std::size_t>(size));
+            if (GRAF_BMP_Load(f, mem.data()) == 0) {
+                const GRAF_BMP_INFO* info = GRAF_BMP_Info(mem.data());
+                ASSERT_NE(info, nullptr);
+                EXPECT_EQ(info->bytes, size);
+                EXPECT_EQ(GRAF_BMP_Show(3, 3, mem.data()), 0);
+            }
+            GRAF_BMP_FRead(-2, -2, f);
+        }
+        EXPECT_EQ(std::ftell(f), start);
+    }
+    std::fclose(f);
+    EXPECT_GT(accepted, 100) << "the damage should leave many bitmaps readable";
 }
 
 TEST(Canvas, DrawingPutsTheTopLeftPixelAtThePointAndClips) {
