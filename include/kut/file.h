@@ -41,7 +41,8 @@ KUT_API int _FILE_Copy(int* status, const wchar_t* dest, const wchar_t* src);
 KUT_API int _FILE_FZip(int* status, FILE* out, FILE* in, wchar_t** name, unsigned int* dateTime, int level);
 // Makes the packed copy of a file: an empty file with the source's date,
 // time and access mode. Answers what the packing stage answered (0); on a
-// failure the destination is deleted. Status 0 on return.
+// failure the destination is deleted (one too long for the buffers is left
+// alone). Status 0 on return.
 KUT_API int _FILE_Zip(int* status, const wchar_t* dest, const wchar_t* src, int level);
 // Writes into `out` (260) the directory of `dirSource` (drive and directory)
 // joined with the name and extension of `nameSource`. An extension keeps at

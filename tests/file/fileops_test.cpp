@@ -195,6 +195,20 @@ TEST(FileOps, CopyKeepsContentDateAndMode) {
 #endif
 }
 
+TEST(FileOps, CopyReplacesAReadOnlyDestination) {
+    kuttest::TempDir t;
+    std::wstring src = t.file(L"src"), dst = t.file(L"dst");
+    ASSERT_TRUE(kuttest::WriteFile(src, "first"));
+    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
+    int status = 99;
+    ASSERT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0);
+    EXPECT_EQ(SYS_FileAccess(dst.c_str()) & 0200, 0);  // the copy is read-only too
+    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100644), 0);
+    ASSERT_TRUE(kuttest::WriteFile(src, "second"));
+    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0);
+    EXPECT_EQ(Read(dst), "second");
+}
+
 TEST(FileOps, CopyOfEmptyAndThreeMebibyteFiles) {
     kuttest::TempDir t;
     std::wstring e = t.file(L"empty"), e2 = t.file(L"empty2");
