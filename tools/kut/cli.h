@@ -85,6 +85,8 @@ bool ReadBytes(const std::wstring& path, std::string* bytes);
 std::wstring MakeTempDir(const std::string& prefix);
 std::wstring SystemTempDir();
 std::wstring Join(const std::wstring& dir, const std::wstring& name);
+// The path made absolute against the current folder (as it is on failure).
+std::wstring Absolute(const std::wstring& path);
 // Without trailing separators (a root keeps its one).
 std::wstring StripSeparators(const std::wstring& path);
 

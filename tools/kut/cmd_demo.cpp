@@ -129,8 +129,9 @@ int StepUnits() {
     KUT_Units units;
     double v = units.LenghtCoeff(from, to);
     const char* file = CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] ? "uninmet.cfg" : "unimet.cfg";
-    if (v < 0) return Fail(std::string("units: ") + file + ": no coefficient from M to MM (" + std::to_string(v) + ")");
     char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    if (v < 0) return Fail(std::string("units: ") + file + ": no coefficient from M to MM (result " + buf + ")");
     std::snprintf(buf, sizeof buf, "%.15g", v);
     OutLine(std::string("4. length coefficient from ") + file + ": 1 M = " + buf + " MM");
     return kExitOk;
@@ -149,17 +150,20 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     if (!p.positional.empty()) return Usage("demo", "no arguments expected");
     std::wstring outDir;
     if (const std::wstring* v = p.Value(L"--out")) {
-        outDir = StripSeparators(*v);
+        outDir = Absolute(StripSeparators(*v));
         if (!IsDir(outDir)) return Fail(U8(outDir) + ": no such folder (--out)");
     } else {
         outDir = MakeTempDir("kut-demo");
         if (outDir.empty()) return Fail("cannot make a folder under " + U8(SystemTempDir()));
     }
     OutLine("kut demo: sample data in " + U8(StripSeparators(KindDir(2))) + ", files written to " + U8(outDir));
+    // A step that fails is reported and the others still run.
+    int failed = 0;
     for (int (*step)(const std::wstring&) : {+[](const std::wstring&) { return StepMessage(); }, StepDecode, StepImage,
                                              +[](const std::wstring&) { return StepUnits(); }}) {
-        if (int s = step(outDir)) return s;
+        if (step(outDir) != kExitOk) ++failed;
     }
+    if (failed) return Fail("demo: " + std::to_string(failed) + " of 4 steps failed");
     OutLine("done");
     return kExitOk;
 }

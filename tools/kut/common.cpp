@@ -221,9 +221,7 @@ bool SetUpFolders(const std::wstring& dataOption, std::string* error) {
             *error = U8(data) + ": no such folder (--data)";
             return false;
         }
-        std::error_code ec;
-        fs::path abs = fs::absolute(FsPath(data), ec);
-        if (!ec) data = FromFs(abs);
+        data = Absolute(data);
     }
     std::wstring bundled;
     for (short kind : {1, 2, 5}) {
@@ -313,6 +311,12 @@ std::wstring Join(const std::wstring& dir, const std::wstring& name) {
     if (dir.empty()) return name;
     if (dir.back() == kSep || dir.back() == L'/') return dir + name;
     return dir + kSep + name;
+}
+
+std::wstring Absolute(const std::wstring& path) {
+    std::error_code ec;
+    fs::path abs = fs::absolute(FsPath(path), ec);
+    return ec ? path : StripSeparators(FromFs(abs.lexically_normal()));
 }
 
 std::wstring StripSeparators(const std::wstring& path) {
