@@ -11,7 +11,9 @@
 // Limits: width and height 1 to GRAF_BMP_MAX_SIDE, at most GRAF_BMP_MAX_PIXELS
 // pixels (a 64 MiB object). A bitmap outside them, with a bad header, a
 // palette or pixel rows running past the pixel offset or the end of the
-// stream fails before anything is allocated or drawn.
+// stream fails before anything is allocated or drawn. Because the pixel rows
+// must be present, a bitmap never needs more than 32 times its own bytes in
+// memory (1 bit per pixel in the file, 4 bytes per pixel loaded).
 //
 // In memory a loaded bitmap is a GRAF_BMP_INFO record followed by width x
 // height pixels 0x00RRGGBB, top row first (GRAF_BMP_Size bytes in all).
