@@ -49,9 +49,8 @@ KBASE_API int _STACK_Scan(int* status, KSTACK* stack, KSTACK_VISITOR visitor, vo
 // stack. A null stack is nothing to delete: status and result 0.
 KBASE_API int _STACK_Del(int* status, KSTACK* stack, KSTACK_FREE freeFn);
 
-// Number of elements (0 for a null stack); address of element i, or null.
+// Number of elements (0 for a null stack).
 KBASE_API int _STACK_Count(const KSTACK* stack);
-KBASE_API void* _STACK_At(KSTACK* stack, int i);
 
 // A heap copy of text (null and status 255 for a null text or no memory).
 KBASE_API wchar_t* _WORD_Dup(int* status, const wchar_t* text);

@@ -103,11 +103,6 @@ extern "C" int _STACK_Del(int* status, KSTACK* stack, KSTACK_FREE freeFn) {
 
 extern "C" int _STACK_Count(const KSTACK* stack) { return stack ? static_cast<int>(stack->count) : 0; }
 
-extern "C" void* _STACK_At(KSTACK* stack, int i) {
-    if (!stack || i < 0 || static_cast<std::size_t>(i) >= stack->count) return nullptr;
-    return stack->data + static_cast<std::size_t>(i) * stack->elemSize;
-}
-
 extern "C" wchar_t* _WORD_Dup(int* status, const wchar_t* text) {
     SetStatus(status, 255);
     if (!text) return nullptr;
