@@ -19,7 +19,7 @@ constexpr int kLineChars = 519;
 constexpr int kLineBuffer = kLineChars + 2 + 1;
 
 // The folder prefix during a search, the full temporary path after it.
-std::wstring g_lastTempName;
+std::wstring LastTempName;
 
 std::wstring TempFileName(short counter) {
     std::wstring name = L"TMP~";
@@ -52,8 +52,8 @@ void ReadLine(textio::Reader& in, wchar_t* line) {
 }  // namespace
 
 void ResetConvertState() {
-    g_lastTempName.clear();
-    g_lastTempName.shrink_to_fit();
+    LastTempName.clear();
+    LastTempName.shrink_to_fit();
 }
 
 }  // namespace kut::decode
@@ -94,20 +94,20 @@ extern "C" int DECODE_ConvertFile(const wchar_t* source, wchar_t* destination, s
     return DECODE_Convert(source, destination, language);
 }
 
-extern "C" const wchar_t* DECODE_LastTempName(void) { return kut::decode::g_lastTempName.c_str(); }
+extern "C" const wchar_t* DECODE_LastTempName(void) { return kut::decode::LastTempName.c_str(); }
 
 void DECODE_CreateFiel(wchar_t* tempPath) {
     wchar_t folder[KUT_TMPPATH_MAX];
     folder[0] = L'\0';
     REP_Repert(0, 9, L"", folder);
     try {
-        kut::decode::g_lastTempName = folder;
+        kut::decode::LastTempName = folder;
     } catch (...) {
-        kut::decode::g_lastTempName.clear();
+        kut::decode::LastTempName.clear();
     }
     DECODE_SetCount(0);
     if (tempPath) {
-        const std::wstring& name = kut::decode::g_lastTempName;
+        const std::wstring& name = kut::decode::LastTempName;
         std::wmemcpy(tempPath, name.c_str(), name.size() + 1);
     }
 }
@@ -117,7 +117,7 @@ void DECODE_SetCount(short start) {
     // Out of memory ends the search like a folder full of taken names: with
     // an empty name, which opens nothing.
     try {
-        const std::wstring prefix = decode::g_lastTempName;
+        const std::wstring prefix = decode::LastTempName;
         short counter = start;
         // Every 16-bit counter value once at most: a folder full of taken
         // names must not keep the search going for ever.
@@ -126,14 +126,14 @@ void DECODE_SetCount(short start) {
             std::wstring candidate = prefix + decode::TempFileName(counter);
             std::FILE* taken = platform::OpenFile(candidate.c_str(), "r+");
             if (!taken) {
-                decode::g_lastTempName.swap(candidate);
+                decode::LastTempName.swap(candidate);
                 return;
             }
             std::fclose(taken);
         }
     } catch (...) {
     }
-    decode::g_lastTempName.clear();
+    decode::LastTempName.clear();
 }
 
 void TestLine(wchar_t* line) {
