@@ -54,7 +54,7 @@ namespace {
 
 class Parser {
 public:
-    Parser(StringTableImage* img) : m_b(img->bytes.get(), img->size), m_img(img) {}
+    explicit Parser(StringTableImage* img) : m_b(img->bytes.get(), img->size), m_img(img) {}
 
     // False when the file is refused.
     bool Run() {
