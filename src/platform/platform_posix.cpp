@@ -3,7 +3,9 @@
 #include "platform/platform.h"
 #include "platform/pe_reader.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -48,7 +50,16 @@ std::FILE* OpenFile(const wchar_t* path, const char* mode) {
     for (const char* p = mode; *p; ++p) {
         if (*p != 'b' && *p != 't') m += *p;
     }
-    return std::fopen(ToUtf8(path).c_str(), m.c_str());
+    std::FILE* f = std::fopen(ToUtf8(path).c_str(), m.c_str());
+    // A directory opens for reading here but not on Windows; refuse it so
+    // that a folder named like a data file reads as a missing file on both.
+    struct stat st {};
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return f;
 }
 
 int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned /*style*/) {
@@ -133,7 +144,9 @@ int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     if (!lib) return 0;
     const unsigned char* text = nullptr;
     std::size_t len = 0;
-    if (!kut::pe::FindString(*lib->image, id, &text, &len)) return 0;
+    // Windows reads string numbers as 16-bit values (a number above 65535
+    // reads the string of its low 16 bits); do the same.
+    if (!kut::pe::FindString(*lib->image, id & 0xFFFFu, &text, &len)) return 0;
     using kut::pe::Unit;
     // UTF-16 to UTF-32. Almost every text holds no surrogate: widen it in
     // one straight (vectorisable) pass and only look again when one shows.
