@@ -7,6 +7,16 @@
 #include <random>
 #include <sstream>
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace kuttest {
@@ -74,8 +84,27 @@ void RemoveTree(const std::wstring& path) {
     fs::remove_all(fs::path(path), ec);
 }
 
-std::wstring SourceDir() { return Widen(KUT_SOURCE_DIR); }
-std::wstring BinaryDir() { return Widen(KUT_BINARY_DIR); }
+namespace {
+std::wstring NativeAbsolute(const std::string& dir) {
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::u8path(dir), ec);
+    if (ec) p = fs::u8path(dir);
+    return p.make_preferred().wstring();
+}
+}  // namespace
+
+std::wstring SourceDir() { return NativeAbsolute(KUT_SOURCE_DIR); }
+std::wstring BinaryDir() { return NativeAbsolute(KUT_BINARY_DIR); }
+
+bool UnderWine() {
+#if defined(_WIN32)
+    // wine's ntdll exports its version query; Windows' does not.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
 
 void SetEnv(const char* name, const char* value) {
 #if defined(_WIN32)

@@ -41,9 +41,16 @@ bool Exists(const std::wstring& path);
 void MakeDir(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 
-// Folder of the source tree's data/ and of the build tree.
+// Folder of the source tree's data/ and of the build tree, absolute, with
+// native separators (a cross-built program run under wine sees the Linux
+// folders as Z:\...).
 std::wstring SourceDir();
 std::wstring BinaryDir();
+
+// True when this Windows program runs under wine rather than Windows; false
+// on every other system. For the few checks whose cost depends on the host
+// file system's emulation, never to expect other results.
+bool UnderWine();
 
 // Sets or clears an environment variable in this process.
 void SetEnv(const char* name, const char* value);
