@@ -33,7 +33,12 @@ std::string Path(const std::wstring& w) { return Narrow(w); }
 // Runs kut with the arguments (each quoted), standard input from `input`
 // when given. Output and errors are caught in files of the test's folder.
 Result Kut(const kuttest::TempDir& dir, const std::vector<std::string>& args, const std::string* input = nullptr) {
+#if defined(_WIN32)
+    // The build's path is a host path under wine; kut.exe sits in bin\ of the build tree.
+    std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
+#else
     std::string cmd = "\"" KUT_CLI_PATH "\"";
+#endif
     for (const std::string& a : args) cmd += " \"" + a + "\"";
     const std::wstring out = dir.file(L"stdout.txt"), err = dir.file(L"stderr.txt"), in = dir.file(L"stdin.txt");
     if (input) {
@@ -53,6 +58,12 @@ Result Kut(const kuttest::TempDir& dir, const std::vector<std::string>& args, co
 #endif
     kuttest::ReadFile(out, &r.out);
     kuttest::ReadFile(err, &r.err);
+#if defined(_WIN32)
+    // Text output has CR LF line ends there.
+    for (std::string* s : {&r.out, &r.err}) {
+        for (std::size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+    }
+#endif
     return r;
 }
 
@@ -343,6 +354,10 @@ TEST_F(Cli, TreeCopiesScansAndRemoves) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "no such directory")) << r.err;
     EXPECT_EQ(Run({"tree", "scan", Path(src), "--depth", "deep"}).status, 2);
+    r = Run({"tree", "copy", Path(src), Path(src + kSep + L"a" + kSep + L"copy")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "inside the source")) << r.err;
+    EXPECT_FALSE(kuttest::Exists(src + kSep + L"a" + kSep + L"copy"));
 }
 
 TEST_F(Cli, TreeCopyNamesWhatFailed) {

@@ -175,6 +175,9 @@ int CmdTree(const std::vector<std::wstring>& args) {
         if (IsFile(dst)) return Fail(U8(dst) + ": is a file");
         if (src.size() >= KUT_PATH_MAX || dst.size() >= KUT_PATH_MAX) return Fail("path too long");
         if (SameFile(src, dst)) return Fail(U8(dst) + ": the destination is the source");
+        // A destination inside the source would be walked while it grows.
+        const std::wstring absSrc = Absolute(src) + kSep, absDst = Absolute(dst) + kSep;
+        if (absDst.compare(0, absSrc.size(), absSrc) == 0) return Fail(U8(dst) + ": the destination is inside the source");
         if (!IsDir(dst)) {
             _FILE_MkDir(&status, dst.c_str());
             if (!IsDir(dst)) return Fail(U8(dst) + ": cannot create the destination folder");
