@@ -106,6 +106,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     std::vector<std::wstring> args;
+    args.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) args.push_back(kutcli::FromU8(argv[i]));
     return kutcli::Run(args);
 }
