@@ -4,14 +4,18 @@
 #   scripts/fuzz.sh            30 s per target (what CI runs)
 #   scripts/fuzz.sh 600        10 minutes per target
 #   scripts/fuzz.sh 600 pe_reader   one target
+#   KUT_FUZZ_NO_BUILD=1 scripts/fuzz.sh 600 img   skip the build (runs in
+#                                   parallel share one build)
 # A crash stops the script with the fuzzer's exit status; the crashing input
 # is left in build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-30}
 only=${2:-}
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+if [ -z "${KUT_FUZZ_NO_BUILD:-}" ]; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+fi
 mkdir -p build/fuzz/artifacts build/fuzz/work
 for exe in build/fuzz/bin/fuzz_*; do
   name=${exe##*/fuzz_}
