@@ -14,3 +14,9 @@ echo "== Linux: asan preset (AddressSanitizer + UndefinedBehaviorSanitizer, leak
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
+
+# ---- fuzzing (hardening) -----------------------------------------------------
+# Every fuzz target for 30 s on its seed corpus (clang, ASan+UBSan). Longer:
+# scripts/fuzz.sh 600 [name].
+echo "== Linux: fuzz preset, 30 s per target"
+scripts/fuzz.sh 30
