@@ -128,6 +128,15 @@ public:
     // caller guarantees room for count + 1 entries and counts the insertion.
     void SortSet(const wchar_t* text, KLONG id, KLONG count);
     // Position of an entry with that number among the first `count`, or -1.
+    // text() answers as BSearch(id, m_Count) would, but a table that
+    // LoadAllStrings filled (or a copy of one) is read through a direct
+    // index from number to position instead: 2 bytes per number from 0 to
+    // the highest stored number (128 KB for a complete table of numbers up
+    // to 65535), allocated once per filling and released with the table.
+    // There is no index when the highest number exceeds 65535, when the
+    // numbers are not strictly ascending, or when it cannot be allocated.
+    // SortSet drops it, and text() ignores it once m_Items or m_Count has
+    // been changed from outside: lookups then go through BSearch.
     int BSearch(KLONG id, KLONG count);
     // Field n of the text at table position pos, in m_ParamText.
     wchar_t* GetTextParam(KLONG pos, KLONG n);
@@ -163,9 +172,22 @@ private:
     bool InsertSorted(const wchar_t* text, KLONG id, KLONG count);
     void ReleaseAll();
     void CopyFrom(const K_MSG& other);
+    const wchar_t* SortedText(KLONG id);
+    void BuildIndex();
+    void DropIndex();
 
     static int m_StaticLogic;
     static int m_StaticOutput;
+
+    // The number index of the sorted table (see BSearch): m_Index[number] is
+    // the entry's position, or 0xFFFF when the number is not stored, for
+    // numbers below m_IndexSize. It describes the table at m_IndexItems with
+    // m_IndexCount entries and is used only while these are m_Items and
+    // m_Count.
+    std::uint16_t* m_Index;
+    KULONG m_IndexSize;
+    const MSG_ITEM* m_IndexItems;
+    int m_IndexCount;
 };
 
 #endif

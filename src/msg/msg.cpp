@@ -88,6 +88,10 @@ void K_MSG::Init(const wchar_t* name, int mode) {
     m_Items = nullptr;
     m_MaxId = 0;
     m_ParamText[0] = L'\0';
+    m_Index = nullptr;
+    m_IndexSize = 0;
+    m_IndexItems = nullptr;
+    m_IndexCount = 0;
 
     wchar_t work[KUT_TEXT_MAX];
     const wchar_t* src = name ? name : L"";
@@ -182,10 +186,8 @@ wchar_t* K_MSG::LoadStringDll(KLONG id) {
 
 const wchar_t* K_MSG::text(KLONG id) {
     switch (m_Mode) {
-    case 4: {
-        int pos = BSearch(id, m_Count);
-        return pos < 0 ? kNoText : m_Items[pos].pText;
-    }
+    case 4:
+        return SortedText(id);
     case 1:
         return LoadStringDll(id);
     case 2:
@@ -253,6 +255,7 @@ void K_MSG::Reset() {
     delete[] m_MemTab;
     m_MemTab = nullptr;
 
+    DropIndex();
     if (m_Items) {
         for (int i = 0; i < m_Count; ++i) kut::mem::Free(m_Items[i].pText);
         kut::mem::Free(m_Items);
@@ -333,6 +336,7 @@ void K_MSG::CopyFrom(const K_MSG& other) {
                 m_Count = i + 1;
             }
         }
+        BuildIndex();
     }
 
     if (other.m_MsgList) {

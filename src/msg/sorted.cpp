@@ -14,11 +14,19 @@ namespace {
 // more entries per step, with 3 to spare.
 constexpr int kGrowth = 102;
 constexpr int kStepLimit = 100;
+
+// Index entry of a number that has no text; positions stay below it.
+constexpr std::uint16_t kNotStored = 0xFFFF;
+// Highest number the index covers: string tables end at 65535.
+constexpr KLONG kIndexedMax = 0xFFFF;
+
+const wchar_t kNoText[] = L"";
 }  // namespace
 
 void K_MSG::LoadAllStrings(KLONG bound) {
     // A second filling starts afresh; the texts of the first are released
     // rather than lost.
+    DropIndex();
     if (m_Items) {
         for (int i = 0; i < m_Count; ++i) kut::mem::Free(m_Items[i].pText);
         kut::mem::Free(m_Items);
@@ -55,9 +63,14 @@ void K_MSG::LoadAllStrings(KLONG bound) {
         ++k;
         if (InsertSorted(buf, number, m_Count)) ++m_Count;
     }
+    BuildIndex();
 }
 
-void K_MSG::SortSet(const wchar_t* text, KLONG id, KLONG count) { InsertSorted(text, id, count); }
+void K_MSG::SortSet(const wchar_t* text, KLONG id, KLONG count) {
+    // Positions move and numbers may repeat: lookups fall back to BSearch.
+    DropIndex();
+    InsertSorted(text, id, count);
+}
 
 bool K_MSG::InsertSorted(const wchar_t* text, KLONG id, KLONG count) {
     if (!m_Items || count < 0) return false;
@@ -106,6 +119,50 @@ int K_MSG::BSearch(KLONG id, KLONG count) {
         hi -= half & ~below;
         width = hi - lo;
     }
+}
+
+const wchar_t* K_MSG::SortedText(KLONG id) {
+    // A bisection over a large table is a chain of dependent cache misses;
+    // the index answers with two reads. It gives BSearch's position only
+    // while the table is the strictly ascending one it was built from.
+    if (m_Index && m_Items == m_IndexItems && m_Count == m_IndexCount) {
+        const auto number = static_cast<KULONG>(id);   // negative numbers land above the range
+        if (number >= m_IndexSize) return kNoText;
+        const std::uint16_t pos = m_Index[number];
+        return pos == kNotStored ? kNoText : m_Items[pos].pText;
+    }
+    const int pos = BSearch(id, m_Count);
+    return pos < 0 ? kNoText : m_Items[pos].pText;
+}
+
+void K_MSG::BuildIndex() {
+    DropIndex();
+    if (!m_Items || m_Count <= 0 || m_Count > kNotStored) return;
+    const KLONG last = m_Items[m_Count - 1].nId;
+    if (m_Items[0].nId < 0 || last > kIndexedMax) return;
+    // With equal numbers BSearch's choice depends on its probe order, which
+    // a direct index does not reproduce.
+    for (int i = 1; i < m_Count; ++i) {
+        if (m_Items[i - 1].nId >= m_Items[i].nId) return;
+    }
+    const auto size = static_cast<std::size_t>(last) + 1;
+    auto* index = static_cast<std::uint16_t*>(kut::mem::Alloc(size * sizeof(std::uint16_t)));
+    // Without memory the bisection serves.
+    if (!index) return;
+    std::fill(index, index + size, kNotStored);
+    for (int i = 0; i < m_Count; ++i) index[m_Items[i].nId] = static_cast<std::uint16_t>(i);
+    m_Index = index;
+    m_IndexSize = static_cast<KULONG>(size);
+    m_IndexItems = m_Items;
+    m_IndexCount = m_Count;
+}
+
+void K_MSG::DropIndex() {
+    kut::mem::Free(m_Index);
+    m_Index = nullptr;
+    m_IndexSize = 0;
+    m_IndexItems = nullptr;
+    m_IndexCount = 0;
 }
 
 wchar_t* K_MSG::GetTextParam(KLONG pos, KLONG n) {

@@ -19,6 +19,8 @@
 struct KMsgTestAccess {
     static int Logic() { return K_MSG::m_StaticLogic; }
     static int Output() { return K_MSG::m_StaticOutput; }
+    // Whether mode 4 lookups may go through the number index.
+    static bool Indexed(const K_MSG& msg) { return msg.m_Index != nullptr; }
 };
 
 namespace msgtest {
