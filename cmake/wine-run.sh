@@ -17,8 +17,12 @@ set -e
 prefix=$1
 shift
 export WINEPREFIX="$prefix"
+# One locale for every run: the language the system picks for a resource
+# follows it.
+export LC_ALL=C.UTF-8
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+# No debugger on a crash either: a crashing test ends with its status.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d}"
 WINE="${KUT_WINE:-wine}"
 WINESERVER="${KUT_WINESERVER:-wineserver}"
 

@@ -1,0 +1,31 @@
+# test_windows (built for the Windows target only): the export table of
+# kut.dll, and the system loader against our PE reader.
+
+# The reader itself, compiled in: kut.dll does not export it.
+target_sources(test_windows PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/pe_reader.cpp)
+
+# A language library made by the GNU resource tools: windres compiles the .rc
+# into a COFF object, ld links it into a DLL with no code and no entry point.
+set(kut_rc_dir ${CMAKE_CURRENT_BINARY_DIR}/windres)
+set(kut_rc_lib ${kut_rc_dir}/WRES_001.dll)
+if(NOT CMAKE_RC_COMPILER)
+  set(CMAKE_RC_COMPILER ${KUT_MINGW_TRIPLE}-windres)
+endif()
+add_custom_command(OUTPUT ${kut_rc_lib}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kut_rc_dir}
+  COMMAND ${CMAKE_RC_COMPILER} -O coff -i ${dir}/strings.rc -o ${kut_rc_dir}/strings.res.o
+  COMMAND ${CMAKE_C_COMPILER} -shared -nostdlib -Wl,-e,0 -s -o ${kut_rc_lib} ${kut_rc_dir}/strings.res.o
+  DEPENDS ${dir}/strings.rc
+  COMMENT "windres: language library from strings.rc"
+  VERBATIM)
+add_custom_target(kut_windres_lib DEPENDS ${kut_rc_lib})
+add_dependencies(test_windows kut_windres_lib)
+target_compile_definitions(test_windows PRIVATE KUT_WINDRES_LIB="${kut_rc_lib}")
+
+# The export table, read on the build host with the cross binutils.
+if(NOT CMAKE_OBJDUMP)
+  set(CMAKE_OBJDUMP ${KUT_MINGW_TRIPLE}-objdump)
+endif()
+add_test(NAME Exports.KutDllExportsEveryNameLetterForLetter
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DDLL=$<TARGET_FILE:kut>
+          -DLIST=${dir}/exports.txt -P ${dir}/check_exports.cmake)
