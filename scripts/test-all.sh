@@ -15,6 +15,16 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
 
+# ---- Windows -------------------------------------------------------------------
+# kut.dll, kbase.dll, kopts.dll, the tools and the tests cross-built with
+# mingw-w64; every test runs under wine (cmake/wine-run.sh keeps the wine
+# prefix in build/windows/wineprefix). GoogleTest is built once for this
+# target and kept in build/windows.
+echo "== Windows: windows preset (mingw-w64, tests under wine)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows
+
 # ---- fuzzing (hardening) -----------------------------------------------------
 # Every fuzz target for 30 s on its seed corpus (clang, ASan+UBSan). Longer:
 # scripts/fuzz.sh 600 [name].
