@@ -224,7 +224,8 @@ void K_MSG::fillParam(const wchar_t* src, wchar_t* dst, short n, const wchar_t* 
     const std::size_t before = static_cast<std::size_t>(hit - src);
     const std::size_t vlen = std::wcslen(value);
     std::wmemcpy(dst, src, before);
-    std::wmemcpy(dst + before, value, vlen);
+    // The wcscpy below ends the text.
+    std::wmemcpy(dst + before, value, vlen);  // NOLINT(bugprone-not-null-terminated-result)
     std::wcscpy(dst + before + vlen, hit + marker.size());
 }
 
