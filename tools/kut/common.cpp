@@ -224,7 +224,7 @@ bool SetUpFolders(const std::wstring& dataOption, std::string* error) {
         data = Absolute(data);
     }
     std::wstring bundled;
-    for (short kind : {1, 2, 5}) {
+    for (short kind : {short{1}, short{2}, short{5}}) {
         if (!data.empty()) {
             REP_SetRepert(kind, data.c_str());
         } else if (!EnvNamesKind(kind)) {
