@@ -30,3 +30,9 @@ ctest --preset windows
 # scripts/fuzz.sh 600 [name].
 echo "== Linux: fuzz preset, 30 s per target"
 scripts/fuzz.sh 30
+
+# ---- static checks -----------------------------------------------------------
+# clang-tidy (.clang-tidy: bugprone, cert, performance, portability) and
+# cppcheck over the library, the siblings and the tools; any finding fails.
+echo "== static checks: clang-tidy and cppcheck"
+scripts/lint.sh
