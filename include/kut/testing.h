@@ -12,7 +12,12 @@ extern "C" {
 // Makes an allocation of kut's seam fail: the one after `after` more
 // successful ones; with `persistent` every one from then on. -1 turns it off.
 KUT_API void KUT_TestFailAlloc(long after, int persistent);
-// Number of allocations failed since the last KUT_TestFailAlloc.
+// Memory pressure: every allocation of kut's seam asking for more than
+// `bytes` fails, smaller ones succeed; negative lifts the limit. Either
+// function replaces what the other set.
+KUT_API void KUT_TestFailAllocAbove(long long bytes);
+// Number of allocations failed since the last KUT_TestFailAlloc or
+// KUT_TestFailAllocAbove.
 KUT_API long KUT_TestAllocFailures(void);
 
 // Puts the text decoding back to its state at load: both data files unread

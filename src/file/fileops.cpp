@@ -80,9 +80,12 @@ extern "C" int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes) {
     if (chunk <= kStaticChunk) {
         buffer = g_copyBuffer;
         chunk = kStaticChunk;
-        parts = bytes / kStaticChunk;
     }
-    int passes = parts + (bytes % chunk != 0 ? 1 : 0);
+    // As many passes as chunks: parts, plus one for a remainder. Under memory
+    // pressure the accepted chunk can leave a remainder longer than a chunk
+    // (2,000,000 bytes in 1,950 parts of 1,025), which needs more than one
+    // extra pass; counting whole chunks keeps that copy complete.
+    int passes = bytes / chunk + (bytes % chunk != 0 ? 1 : 0);
     int left = bytes;
     for (int i = 0; i < passes; ++i) {
         std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(chunk), in);
