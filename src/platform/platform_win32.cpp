@@ -31,9 +31,8 @@ HMODULE LoadLib(const wchar_t* path) {
 int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     if (!buf || cap <= 0) return 0;
     buf[0] = L'\0';
-    // String tables number their strings 1 to 65535. LoadStringW would read
-    // a larger number's low 16 bits, i.e. some other string.
-    if (id > 0xFFFF) return 0;
+    // A number above 65535 reads the string of its low 16 bits, here as on
+    // the POSIX backend.
     int n = LoadStringW(lib, id, buf, cap);
     if (n <= 0) {
         buf[0] = L'\0';
