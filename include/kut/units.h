@@ -58,7 +58,8 @@ struct UNIT_ITEM {
 class KUT_API KUT_Units {
 public:
     KUT_Units();
-    ~KUT_Units();
+    // Defined in the library, which exports it with the other members.
+    ~KUT_Units();  // NOLINT(performance-trivially-destructible)
     // Copies are independent: between calls the table pointer is null.
     KUT_Units(const KUT_Units& other);
     KUT_Units& operator=(const KUT_Units& other);

@@ -18,7 +18,7 @@ std::string Narrow(const wchar_t* s) {
     std::string out;
     if (!s) return out;
     for (; *s; ++s) {
-        auto c = static_cast<std::uint32_t>(*s);
+        auto c = static_cast<std::uint32_t>(*s);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
 #if defined(_WIN32)
         // UTF-16: join a surrogate pair into one code point.
         if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {

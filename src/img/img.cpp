@@ -45,7 +45,8 @@ int UseOf(const void* entry) {
 
 IMG_LABEL LabelAt(intptr_t p) {
     IMG_LABEL l;
-    std::memcpy(&l, reinterpret_cast<const void*>(p), sizeof l);
+    // The cache callback's interface carries the label's address as intptr_t.
+    std::memcpy(&l, reinterpret_cast<const void*>(p), sizeof l);  // NOLINT(performance-no-int-to-ptr)
     return l;
 }
 
@@ -62,7 +63,7 @@ intptr_t IMG_CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b)
     case 1:
         return a > 0 ? reinterpret_cast<intptr_t>(kut::mem::Calloc(1, static_cast<std::size_t>(a))) : 0;
     case 2:
-        kut::mem::Free(reinterpret_cast<void*>(a));
+        kut::mem::Free(reinterpret_cast<void*>(a));  // NOLINT(performance-no-int-to-ptr): see LabelAt
         return 0;
     case 3: {
         const IMG_LABEL x = LabelAt(a), y = LabelAt(b);

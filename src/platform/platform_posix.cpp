@@ -20,7 +20,7 @@ namespace {
 std::string ToUtf8(const wchar_t* s) {
     std::string out;
     for (; s && *s; ++s) {
-        auto c = static_cast<std::uint32_t>(*s);
+        auto c = static_cast<std::uint32_t>(*s);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
         if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
             out += '?';
         } else if (c < 0x80) {
@@ -132,7 +132,7 @@ HMODULE LoadLib(const wchar_t* path) {
     auto image = kut::pe::ParseOwned(std::move(data), size);
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
-    if (lib) image.release();
+    if (lib) static_cast<void>(image.release());  // the library record owns it now
     return lib;
 }
 

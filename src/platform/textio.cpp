@@ -2,6 +2,8 @@
 
 namespace kut::textio {
 
+// m_buf is left uncleared: only the bytes a read has filled are looked at.
+// cppcheck-suppress uninitMemberVar
 Reader::Reader(std::FILE* file) noexcept : m_file(file) {
     // Our own buffer does the buffering: the stream would only copy twice.
     if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);
@@ -43,6 +45,8 @@ int Reader::GetSlow() noexcept {
     return 0x0D;
 }
 
+// m_buf is left uncleared: only the bytes Put has stored are written.
+// cppcheck-suppress uninitMemberVar
 Writer::Writer(std::FILE* file) noexcept : m_file(file) {
     // One Flush() is then exactly one write of the system.
     if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);

@@ -18,8 +18,7 @@ CString* CopyTip(const CString& text) {
 
 }  // namespace
 
-KState::KState() : cmd(-1), state(50) {
-    for (STATE_ITEM& row : stateTab) row.tip = nullptr;
+KState::KState() : cmd(-1), state(50), stateTab() {
     ResetState();
 }
 

@@ -133,7 +133,7 @@ KUT_Units::~KUT_Units() = default;
 KUT_Units::KUT_Units(const KUT_Units& other) = default;
 
 KUT_Units& KUT_Units::operator=(const KUT_Units& other) {
-    unitTab = other.unitTab;
+    if (this != &other) unitTab = other.unitTab;
     return *this;
 }
 

@@ -109,6 +109,7 @@ static std::wstring FromUtf8(const char* s) {
 
 int main(int argc, char** argv) {
     std::vector<std::wstring> args;
+    args.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
     return Run(args);
 }

@@ -63,6 +63,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     std::vector<std::wstring> args;
+    args.reserve(static_cast<std::size_t>(argc));
     // Arguments are UTF-8 on Linux; the catalog helpers take wide paths.
     for (int i = 0; i < argc; ++i) args.push_back(kuttools::lang::PathFromUtf8(argv[i]));
     return Run(args);

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 std::string ToUtf8(const std::wstring& w) {
     std::string out;
     for (std::size_t i = 0; i < w.size(); ++i) {
-        auto c = static_cast<std::uint32_t>(w[i]);
+        auto c = static_cast<std::uint32_t>(w[i]);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
         if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(w[++i]) - 0xDC00);
         }
