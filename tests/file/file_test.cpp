@@ -1,0 +1,414 @@
+// File operations, tree walks and tree operations on real files in
+// temporary folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "kbase/kbase.h"
+#include "kut/file.h"
+#include "testutil.h"
+#if defined(KUT_TESTING)
+#include "kbase/testing.h"
+#include "kut/testing.h"
+#endif
+
+using kuttest::kSep;
+using Names = std::vector<std::wstring>;
+
+// Runs `call` with `status` preset to 99 and checks its result and status.
+#define EXPECT_RESULT_STATUS(call, result, wantStatus) \
+    do { status = 99; EXPECT_EQ(call, result) << #call; EXPECT_EQ(status, wantStatus) << #call; } while (0)
+
+namespace {
+
+std::string Bytes(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return s;
+}
+
+std::string Read(const std::wstring& path) {
+    std::string s;
+    EXPECT_TRUE(kuttest::ReadFile(path, &s));
+    return s;
+}
+
+// Paths written with '/', given back with the native separator.
+std::wstring P(std::wstring s) {
+    std::replace(s.begin(), s.end(), L'/', kSep);
+    return s;
+}
+Names N(std::initializer_list<const wchar_t*> names) {
+    Names out;
+    for (const wchar_t* n : names) out.push_back(P(n));
+    return out;
+}
+
+// What the walk callbacks saw, relative to the tree's root, and how they answer.
+struct Record {
+    std::wstring root;
+    Names refuse = {}, skip = {};  // answered 255 while listing (bare names); 1 before the operation
+    // fileFn fails with 5 while failuresLeft > 0; the handler leaves the error
+    // set `retries` times, then clears it and answers giveUpAnswer.
+    int failuresLeft = 0, retries = 0, giveUpAnswer = 0;
+    Names ops = {}, visited = {};                           // fileFn calls; handler calls of kind 4
+    std::vector<int> errors = {};                           // ctx->error of those calls
+    Names listed = {};                                      // "kind:name" of kinds 1 and 2
+};
+Record g;
+
+// A path below the root without the root and its separator; the root itself is empty.
+std::wstring Rel(const wchar_t* path) {
+    return std::wstring(path).substr(std::min(g.root.size() + 1, std::wcslen(path)));
+}
+
+int RecordOp(const wchar_t* path) {
+    g.ops.push_back(Rel(path));
+    return g.failuresLeft > 0 ? (--g.failuresLeft, 5) : 0;
+}
+
+int Handler(const wchar_t* name, FTW_CTX* ctx) {
+    if (ctx->kind == 1 || ctx->kind == 2) {
+        g.listed.push_back(std::to_wstring(ctx->kind) + L":" + name);
+        return std::count(g.refuse.begin(), g.refuse.end(), name) ? 255 : 0;
+    }
+    g.visited.push_back(Rel(name));
+    g.errors.push_back(ctx->error);
+    if (ctx->error == 0) return std::count(g.skip.begin(), g.skip.end(), g.visited.back()) ? 1 : 0;
+    if (g.retries-- > 0) return 0;  // error left set: try again
+    ctx->error = 0;
+    return g.giveUpAnswer;
+}
+
+#if defined(KUT_TESTING)
+// The file services' seam: one path that may not be opened for writing (as
+// in a read-only folder), one that opens for writing as the full device,
+// directory creations counted, the g_allocsLeft-th allocation refused (-1:
+// none).
+KBASE_SYSCALLS g_real;
+std::wstring g_refused, g_full;
+int g_mkdirs = 0;
+long g_allocsLeft = -1;
+
+FILE* SeamOpen(const wchar_t* path, const char* mode) {
+    if (!std::strpbrk(mode, "wa+") || (path != g_refused && path != g_full)) return g_real.open(path, mode);
+    if (path == g_refused) return errno = EACCES, nullptr;
+#if defined(_WIN32)
+    // A read-only stream refuses every write, as a full disk does.
+    FILE* f = g_real.open(path, "wb");
+    if (f) std::fclose(f);
+    return g_real.open(path, "rb");
+#else
+    return std::fopen("/dev/full", "wb");
+#endif
+}
+int CountingMkdir(const wchar_t* path) { return ++g_mkdirs, g_real.mkdir(path); }
+bool Refuse() { return g_allocsLeft > 0 && --g_allocsLeft == 0; }
+void* FailingAlloc(size_t n) { return Refuse() ? nullptr : g_real.alloc(n); }
+void* FailingRealloc(void* p, size_t n) { return Refuse() ? nullptr : g_real.realloc(p, n); }
+#endif
+
+class FileOps : public ::testing::Test {
+protected:
+    // A tree for the walks: root/f1.txt f2.txt a/a1.txt a/b/b1.txt c/c1.txt,
+    // each file holding its own name.
+    void SetUp() override {
+        g = Record{dir.path()};
+        kuttest::MakeDir(dir.file(P(L"a/b")));
+        kuttest::MakeDir(dir.file(L"c"));
+        for (const auto& f : N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"}))
+            ASSERT_TRUE(kuttest::WriteFile(dir.file(f), kuttest::Narrow(f)));
+#if defined(KUT_TESTING)
+        KBASE_TestGetSyscalls(&g_real);
+        KBASE_SYSCALLS s = g_real;
+        s.open = SeamOpen;
+        s.mkdir = CountingMkdir;
+        s.alloc = FailingAlloc;
+        s.realloc = FailingRealloc;
+        KBASE_TestSetSyscalls(&s);
+#endif
+    }
+#if defined(KUT_TESTING)
+    void TearDown() override { KBASE_TestSetSyscalls(nullptr); }
+#endif
+    const wchar_t* root() const { return dir.path().c_str(); }
+    kuttest::TempDir dir;
+    int status = 99;
+};
+
+using TreeWalk = FileOps;
+
+}  // namespace
+
+// _FILE_FCopy of `bytes` from a file of `have` bytes; in test builds the
+// chunk's allocation is refused once (persistent 0) or for good (1).
+TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
+    struct Case { const char* what; std::size_t have; int bytes, result; std::size_t written;
+                  long failAfter, persistent, failures; };
+    const Case cases[] = {
+        {"nothing asked: no pass", 50, 0, 0, 0, -1, 0, 0},
+        {"one static pass of 1,024: 24 too many", 5000, 1000, -24, 1024, -1, 0, 0},
+        {"all there is", 1000, 1000, 0, 1000, -1, 0, 0},
+        {"one pass of 3,000, not three of 1,024", 5000, 3000, 0, 3000, -1, 0, 0},
+        {"input short: the bytes left", 2000, 3000, 1000, 2000, -1, 0, 0},
+#if defined(KUT_TESTING)
+        {"3,000 refused once: two passes of 1,500", 5000, 3000, 0, 3000, 0, 0, 1},
+        {"3,000 and 1,500 refused: static passes, 72 too many", 5000, 3000, -72, 3072, 0, 1, 2},
+        {"3 MiB: every part size above 1,024 refused", 3 << 20, 3 << 20, 0, 3 << 20, 0, 1, 3069},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), Bytes(c.have)));
+        FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
+        FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
+        ASSERT_TRUE(in && out);
+#if defined(KUT_TESTING)
+        KUT_TestFailAlloc(c.failAfter, static_cast<int>(c.persistent));
+#endif
+        EXPECT_RESULT_STATUS(_FILE_FCopy(&status, out, in, c.bytes), c.result, c.result ? 255 : 0);
+#if defined(KUT_TESTING)
+        EXPECT_EQ(KUT_TestAllocFailures(), c.failures);
+        KUT_TestFailAlloc(-1, 0);
+#endif
+        EXPECT_RESULT_STATUS(_FILE_FClose(&status, in) + _FILE_FClose(&status, out), 0, 0);
+        EXPECT_TRUE(Read(dir.file(L"out")) == Bytes(c.written));
+    }
+}
+
+TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
+    const std::wstring src = dir.file(L"src"), dst = dir.file(L"dst");
+    const unsigned short date = (30 << 9) | (3 << 5) | 9, time = (8 << 11) | (15 << 5) | 21;  // 2010-03-09 08:15:42
+    for (std::size_t size : {std::size_t(5), std::size_t(0), std::size_t(3) << 20, std::size_t(4000)}) {
+        const bool zip = size == 4000;  // the packed copy is empty
+        SCOPED_TRACE(testing::Message() << (zip ? "zip of " : "copy of ") << size);
+        ASSERT_TRUE(kuttest::WriteFile(src, Bytes(size)) && kuttest::WriteFile(dst, "an older, longer destination"));
+        ASSERT_EQ(SYS_FileDateSet(src.c_str(), date, time) + SYS_FileMode(src.c_str(), 0100640), 0);
+        EXPECT_RESULT_STATUS(zip ? _FILE_Zip(&status, dst.c_str(), src.c_str(), 6)
+                                 : _FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+        EXPECT_TRUE(Read(dst) == (zip ? std::string() : Bytes(size)));
+        unsigned short d = 0, t = 0;
+        EXPECT_TRUE(SYS_FileDateGet(dst.c_str(), &d, &t) == 0 && d == date && t == time);
+        EXPECT_EQ(SYS_FileAccess(dst.c_str()), SYS_FileAccess(src.c_str()));
+    }
+    // A read-only destination is replaced; the copy of a read-only file is read-only.
+    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+    EXPECT_EQ(SYS_FileAccess(dst.c_str()) & 0200, 0);
+    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100644), 0);
+    ASSERT_TRUE(kuttest::WriteFile(src, "second"));
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+    EXPECT_EQ(Read(dst), "second");
+}
+
+TEST_F(FileOps, NamePasteTakesNameFromOneAndDirectoryFromTheOther) {
+    const std::wstring cases[][3] = {  // name source, directory source, result
+        {P(L"/x/report.txt"), P(L"/data/old.dat"), P(L"/data/report.txt")},
+        {L"n.abcdefghijklmnop", P(L"/d/"), P(L"/d/n.abcdefghij")},               // 11 characters of extension
+        {L"name.txt", P(L"/") + std::wstring(250, L'd') + P(L"/"), L""},          // too long: empty, never cut
+#if defined(_WIN32)
+        {L"D:\\x\\report.txt", L"C:\\data\\old.dat", L"C:\\data\\report.txt"},
+#endif
+    };
+    for (const auto& c : cases) {
+        wchar_t out[260];
+        EXPECT_RESULT_STATUS((_FILE_NamePaste(&status, c[0].c_str(), c[1].c_str(), out), std::wstring(out)), c[2], 0);
+    }
+}
+
+TEST_F(FileOps, PathsMustFitTheirBuffers) {
+    ASSERT_LT(dir.path().size(), 200u);
+    // One name below the folder, of up to 255 characters.
+    auto pathOfLength = [&](std::size_t len) { return dir.file(std::wstring(len - dir.path().size() - 1, L'f')); };
+    const std::wstring src = dir.file(L"s"), p259 = pathOfLength(259), dst = dir.file(L"from-long");
+    ASSERT_TRUE(kuttest::WriteFile(src, "abc"));
+    EXPECT_RESULT_STATUS(_FILE_Len(&status, dir.file(L"missing").c_str()), -1, 255);
+    EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.file(L"missing").c_str(), L"rb"), nullptr, 255);
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, p259.c_str(), src.c_str()), 0, 0);
+    EXPECT_RESULT_STATUS(_FILE_Len(&status, p259.c_str()), 3, 0);
+    EXPECT_RESULT_STATUS(_FILE_FClose(&status, nullptr), 0, 0);
+    for (std::size_t len : {std::size_t(260), std::size_t(261)}) {
+        SCOPED_TRACE(len);
+        const std::wstring p = pathOfLength(len);
+        ASSERT_TRUE(kuttest::WriteFile(p, "xyz"));  // the system could take it; our buffers cannot
+        EXPECT_RESULT_STATUS(_FILE_Len(&status, p.c_str()), -1, 255);
+        EXPECT_RESULT_STATUS(_FILE_FOpen(&status, p.c_str(), L"rb"), nullptr, 255);
+        EXPECT_RESULT_STATUS(_FILE_Copy(&status, p.c_str(), src.c_str()), 1, 0);
+        EXPECT_EQ(Read(p), "xyz");  // not ours to touch
+        EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), p.c_str()), 1, 0);
+        EXPECT_FALSE(kuttest::Exists(dst));
+        EXPECT_RESULT_STATUS(_FILE_RmDir(&status, p.c_str()), 1, 255);
+        EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (p + L"d").c_str()), 0, 0);
+        EXPECT_FALSE(kuttest::Exists(p + L"d"));
+    }
+}
+
+#if defined(KUT_TESTING)
+TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
+    const std::wstring src = dir.file(L"src"), none = dir.file(L"none"), dst = dir.file(L"dst");
+    const std::wstring refused = g_refused = dir.file(L"refused");
+    struct Case { const char* what; std::wstring from, to; std::size_t size; bool zip, full; };
+    // A full device shows with small copies when the buffered bytes go out at
+    // the close, with large ones at the write. _FILE_Zip answers 0 whatever happens.
+    const Case cases[] = {
+        {"missing source", none, dst, 5, false, false},      {"source is a folder", dir.path(), dst, 5, false, false},
+        {"destination refused", src, refused, 5, false, false}, {"full at the close", src, dst, 5, false, true},
+        {"full at the write", src, dst, 200000, false, true}, {"zip of a missing source", none, dst, 5, true, false},
+        {"zip onto a refused destination", src, refused, 5, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(kuttest::WriteFile(src, Bytes(c.size)) && kuttest::WriteFile(c.to, "existing"));
+        g_full = c.full ? c.to : std::wstring();
+        EXPECT_RESULT_STATUS(c.zip ? _FILE_Zip(&status, c.to.c_str(), c.from.c_str(), 9)
+                                   : _FILE_Copy(&status, c.to.c_str(), c.from.c_str()), c.zip ? 0 : 1, 0);
+        EXPECT_FALSE(kuttest::Exists(c.to));
+        EXPECT_TRUE(kuttest::Exists(src));
+    }
+    g_refused.clear();
+    g_full.clear();
+}
+
+TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
+    const std::wstring deep = dir.file(P(L"m/n/o/p/q"));
+    for (int created : {5, 0}) {
+        g_mkdirs = 0;
+        EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (deep + kSep).c_str()), 0, 0);
+        EXPECT_EQ(g_mkdirs, created);
+    }
+    EXPECT_EQ(SYS_FileAccess(deep.c_str()) & 0170000, SYS_FileAccess(root()) & 0170000);
+
+    EXPECT_RESULT_STATUS(_FILE_RmDir(&status, (deep + kSep).c_str()), 0, 0);
+    EXPECT_FALSE(kuttest::Exists(deep));
+    EXPECT_RESULT_STATUS(_FILE_RmDir(&status, deep.c_str()), 0, 0);  // absent: nothing to do
+    EXPECT_RESULT_STATUS(_FILE_RmDir(&status, dir.file(L"m").c_str()), 1, 255);  // not empty
+    EXPECT_TRUE(kuttest::Exists(dir.file(L"m")));
+}
+#endif
+
+TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
+    const Names all = N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"});
+    struct Case {  // errors: ctx->error of the entry visits, when given
+        const char* what; decltype(&_FILE_Ftw) walk; int depth, result; Names ops; const wchar_t *dirPattern = L"*",
+        *filePattern = L"*"; int attrib = 1; Names refuse = {}, skip = {}; int failures = 0, retries = 0, giveUp = 0;
+        std::vector<int> errors = {};
+    };
+    const Case cases[] = {
+        {"top down: a directory's entries before its subdirectories'", _FILE_Ftw, -1, 0, all},
+        {"bottom up: subdirectories first", _FILE_NFtw, -1, 0,
+         N({L"a/b/b1.txt", L"a/a1.txt", L"c/c1.txt", L"f1.txt", L"f2.txt"})},
+        {"depth 0 calls nothing", _FILE_Ftw, 0, 0, {}},
+        {"depth 1: the root's entries", _FILE_NFtw, 1, 0, N({L"f1.txt", L"f2.txt"})},
+        {"depth 2", _FILE_Ftw, 2, 0, N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"})},
+        {"patterns", _FILE_Ftw, -1, 0, N({L"f1.txt", L"a/a1.txt"}), L"a", L"*1.txt"},
+        {"directories", _FILE_Ftw, -1, 0, N({L"a", L"c", L"a/b"}), L"*", L"*", 2},
+        {"255 while listing", _FILE_Ftw, -1, 0, N({L"f1.txt", L"c/c1.txt"}), L"*", L"*", 1, N({L"a", L"f2.txt"})},
+        {"nonzero before the operation", _FILE_Ftw, 1, 0, N({L"f2.txt"}), L"*", L"*", 1, {}, N({L"f1.txt"})},
+        {"failing twice, then done", _FILE_Ftw, 1, 0, N({L"f1.txt", L"f1.txt", L"f1.txt", L"f2.txt"}), L"*", L"*", 1,
+         {}, {}, 2, 2, 0, {0, 5, 0, 5, 0, 0}},
+        {"giving up with 9 fails the walk but goes on", _FILE_Ftw, 1, 255, N({L"f1.txt", L"f1.txt", L"f2.txt"}), L"*",
+         L"*", 1, {}, {}, 1000, 1, 9, {0, 5, 0, 5, 0, 5}},
+        {"giving up with 0 does not", _FILE_Ftw, 1, 0, N({L"f1.txt", L"f2.txt"}), L"*", L"*", 1, {}, {}, 1000},
+        {"a failure deep down reaches the top", _FILE_NFtw, -1, 255, N({L"a/b/b1.txt"}), L"*", L"*", 1, {},
+         N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"}), 1000, 0, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g = Record{dir.path(), c.refuse, c.skip, c.failures, c.retries, c.giveUp};
+        EXPECT_RESULT_STATUS(c.walk(&status, root(), c.dirPattern, c.filePattern, RecordOp, Handler, c.depth, c.attrib),
+                             c.result, c.result);
+        EXPECT_EQ(g.ops, c.ops);
+        EXPECT_TRUE(c.depth != 0 || (g.listed.empty() && g.visited.empty()));
+        EXPECT_TRUE(c.errors.empty() || g.errors == c.errors);
+    }
+}
+
+TEST_F(TreeWalk, ScanListsByBareNameAndNullRootsAreRefused) {
+    EXPECT_RESULT_STATUS(_FILE_TreeScan(&status, (dir.path() + kSep).c_str(), L"*", L"*", -1, Handler), 0, 0);
+    EXPECT_EQ(g.listed, Names({L"1:a", L"1:c", L"2:f1.txt", L"2:f2.txt",  // the root's listings, then a's and so on
+                               L"1:b", L"2:a1.txt", L"2:b1.txt", L"2:c1.txt"}));
+    EXPECT_TRUE(g.ops.empty() && g.visited.empty());
+    g.listed.clear();
+    EXPECT_RESULT_STATUS(_FILE_TreeScan(&status, nullptr, L"*", L"*", -1, Handler), 255, 99);
+    EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, nullptr, L"*", L"*", 28, -1, Handler), 255, 99);
+    // An empty root never turns into the file system's root.
+    EXPECT_EQ(_FILE_Ftw(&status, L"", L"*", L"*", RecordOp, Handler, -1, 1), 255);
+    EXPECT_TRUE(g.listed.empty());
+}
+
+TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
+    kuttest::TempDir dst, zip;
+    EXPECT_EQ(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler), 0);
+    EXPECT_FALSE(kuttest::Exists(dst.file(L"a")));
+    EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
+    // Separators at the end of both roots change nothing.
+    const std::wstring zipRoot = zip.path() + kSep, srcRoot = dir.path() + kSep;
+    EXPECT_RESULT_STATUS(_FILE_TreeZip(&status, zipRoot.c_str(), srcRoot.c_str(), L"*", L"*", 5, -1, Handler), 0, 0);
+    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"})) {
+        EXPECT_EQ(Read(dst.file(f)), kuttest::Narrow(f));
+        EXPECT_EQ(Read(zip.file(f)), "");
+    }
+    // Files first, then directories from the deepest up, then the root.
+    g.visited.clear();
+    EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0, 0);
+    EXPECT_FALSE(kuttest::Exists(dir.path()));
+    EXPECT_EQ(g.visited, N({L"a/b/b1.txt", L"a/a1.txt", L"c/c1.txt", L"f1.txt", L"f2.txt", L"a/b", L"a", L"c", L""}));
+}
+
+TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
+    // No destination directories: every copy below the root fails (1). Level
+    // a's failed scan ends its walk before a/b; the root's goes on to c.
+    kuttest::TempDir dst;
+    g.giveUpAnswer = 1;
+    EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 1, -1, Handler), 255, 255);
+    EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")));
+    EXPECT_EQ(std::count(g.errors.begin(), g.errors.end(), 1), 2);
+
+    // A subdirectory the handler leaves out stays, and so does the root:
+    // _FILE_RmDir's 1 is the status, the handler saw 255 and gave up.
+    g = Record{dir.path(), N({L"a"})};
+    EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, (dir.path() + kSep).c_str(), L"*", L"*", 28, -1, Handler), 0, 1);
+    EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))));
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")) || kuttest::Exists(dir.file(L"c")));
+    EXPECT_EQ(g.errors.back(), 255);
+}
+
+TEST_F(TreeWalk, PathsBeyondTheBuffersFailTheWalk) {
+    // A folder whose entries' full paths are 259 and 261 characters long.
+    const std::wstring deep = dir.file(std::wstring(200, L'd'));
+    kuttest::MakeDir(deep);
+    const std::wstring fits = deep + kSep + std::wstring(259 - deep.size() - 1, L'x');
+    ASSERT_TRUE(kuttest::WriteFile(fits, "1") && kuttest::WriteFile(fits + L"yy", "2"));
+    EXPECT_RESULT_STATUS(_FILE_Ftw(&status, deep.c_str(), L"*", L"*", RecordOp, Handler, -1, 1), 255, 255);
+    EXPECT_EQ(g.ops, Names{Rel(fits.c_str())});
+    // A root of 259 characters: its search path cannot be built.
+    const std::wstring root259 = dir.file(std::wstring(259 - dir.path().size() - 1, L'r'));
+    kuttest::MakeDir(root259);
+    EXPECT_EQ(_FILE_Ftw(&status, root259.c_str(), L"*", L"*", RecordOp, Handler, -1, 1), 255);
+    EXPECT_EQ(_FILE_TreeScan(&status, root259.c_str(), L"*", L"*", -1, Handler), 255);
+}
+
+#if defined(KUT_TESTING)
+// Fail the N-th allocation of the stacks and name copies for N = 1, 2, ...:
+// every walk that meets the failure reports 255, none crashes or leaks
+// (ASan), and once N is past the last allocation the walk completes with
+// every entry done.
+TEST_F(TreeWalk, StackFailuresFailTheWalk) {
+    long n = 0;
+    for (int r = 255; r != 0 && n < 500;) {
+        g.ops.clear();
+        g_allocsLeft = ++n;
+        r = _FILE_NFtw(&status, root(), L"*", L"*", RecordOp, Handler, -1, 1);
+        g_allocsLeft = -1;
+        EXPECT_EQ(r, status);
+        EXPECT_TRUE(r == 255 || g.ops.size() == 5u) << r << " with allocation " << n << " refused";
+    }
+    EXPECT_TRUE(n > 1 && n < 500) << n;  // failures met, then a complete walk
+}
+#endif
