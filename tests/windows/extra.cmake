@@ -1,8 +1,11 @@
 # test_windows (built for the Windows target only): the export table of
 # kut.dll, and the system loader against our PE reader.
 
-# The reader itself, compiled in: kut.dll does not export it.
-target_sources(test_windows PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/pe_reader.cpp)
+# The reader and the Win32 backend, compiled in: kut.dll does not export
+# them.
+target_sources(test_windows PRIVATE
+  ${PROJECT_SOURCE_DIR}/src/platform/pe_reader.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/platform_win32.cpp)
 
 # A language library made by the GNU resource tools: windres compiles the .rc
 # into a COFF object, ld links it into a DLL with no code and no entry point.
