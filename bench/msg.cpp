@@ -149,6 +149,7 @@ void BM_ReadOneString(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadOneString);
 
+// A filled table is read through its number index.
 void BM_TextMode4(benchmark::State& state) {
     Libs();
     const int n = static_cast<int>(state.range(0));
@@ -158,6 +159,20 @@ void BM_TextMode4(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(msg.text(ids[i++ & 4095]));
 }
 BENCHMARK(BM_TextMode4)->Arg(1000)->Arg(60000);
+
+// The bisection alone: what text() costs once SortSet has changed the table.
+void BM_BSearch(benchmark::State& state) {
+    Libs();
+    const int n = static_cast<int>(state.range(0));
+    K_MSG msg(ModuleOf(n).c_str(), 0, kBound, 0, 0);
+    const std::vector<KLONG> ids = Probes(n);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const int pos = msg.BSearch(ids[i++ & 4095], msg.m_Count);
+        benchmark::DoNotOptimize(pos < 0 ? L"" : msg.m_Items[pos].pText);
+    }
+}
+BENCHMARK(BM_BSearch)->Arg(1000)->Arg(60000);
 
 void BM_TextMode1NoCache(benchmark::State& state) {
     Libs();
