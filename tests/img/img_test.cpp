@@ -1,296 +1,266 @@
+// The image cache on image files made from known pictures, and the image-file tools.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "imgtest.h"
+#include "imgfile.h"
 #include "kbase/kbase.h"
 #include "kut/img.h"
-#if defined(KUT_TESTING)
 #include "kut/testing.h"
-#endif
+#include "testutil.h"
 
 namespace {
 
-using imgtest::Bmp;
-using imgtest::FileBytes;
-using imgtest::Modules;
-using imgtest::Standard;
+using Modules = std::vector<kuttools::ImgModuleSource>;
 
-class Img : public imgtest::ImgTest {};
+// Pixel (x, y) of the picture tagged `tag`: every tag and position differ.
+unsigned Colour(int tag, int x, int y) { return static_cast<unsigned>((tag & 0xFF) << 16 | (x & 0xFF) << 8 | (y & 0xFF)); }
+
+std::string Bmp(int w, int h, int tag, int bpp = 24, bool topDown = false) {
+    kuttools::Bitmap b{w, h, {}};
+    for (int i = 0; i < w * h; ++i) b.pixels.push_back(Colour(tag, i % w, i / w));
+    std::string bytes, error;
+    EXPECT_TRUE(kuttools::EncodeBmp(b, bpp, topDown, &bytes, &error)) << error;
+    return bytes;
+}
+
+std::string FileBytes(const Modules& modules) {
+    std::string bytes, error;
+    EXPECT_TRUE(kuttools::ImageFileBytes(modules, &bytes, &error)) << error;
+    return bytes;
+}
+
+// Stores `v` as the position of image `image` of module `module`.
+void SetPosition(std::string* file, const Modules& modules, int module, int image, std::uint32_t v) {
+    std::size_t at = 2 + 14 + 8 * static_cast<std::size_t>(image);
+    for (int m = 0; m < module; ++m) at += 14 + 8 * modules[static_cast<std::size_t>(m)].bitmaps.size();
+    for (std::size_t i = 0; i < 4; ++i) (*file)[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// ALPHA: 8 x 8 (tag 1), 31 x 11 (tag 2, 32 bits), 5 x 3 (tag 3, top-down);
+// BETA: ten 4 x 4 pictures, tags 10 to 19; HUGE: 40 x 40 (tag 7), 6416 bytes.
+Modules Standard() {
+    Modules m{{"ALPHA", {Bmp(8, 8, 1), Bmp(31, 11, 2, 32), Bmp(5, 3, 3, 24, true)}}, {"BETA", {}},
+              {"HUGE", {Bmp(40, 40, 7)}}};
+    for (int i = 0; i < 10; ++i) m[1].bitmaps.push_back(Bmp(4, 4, 10 + i));
+    return m;
+}
+
+// IMG_ImgSize as "WxH", with "fail " before it when the call fails.
+std::string Size(const wchar_t* module, short image) {
+    short w = 7, h = 7;
+    const short r = IMG_ImgSize(module, image, &w, &h);
+    return (r == 0 ? "" : r == -1 ? "fail " : "bad result ") + std::to_string(w) + "x" + std::to_string(h);
+}
+
+// The size, then what the other calls give for one image: Show at (10, 10) plain
+// and centred, GetFromCache and the size it stores, GetFromFile and its size.
+std::string Outcomes(const wchar_t* module, short image) {
+    int cached = 5, size = 77;
+    const bool found = IMG_GetFromCache(module, image, &cached) != nullptr;
+    const short file = IMG_GetFromFile(module, image, nullptr, &size);
+    return Size(module, image) + " show " + std::to_string(IMG_Show(module, image, 10, 10, 0)) +
+           std::to_string(IMG_Show(module, image, 10, 10, 1)) + " cache " + (found ? "" : "none ") +
+           std::to_string(cached) + " file " + std::to_string(file) + " " + std::to_string(size);
+}
+
+// The module that IMG_CreateLabel finds, -1 when it fails and clears the label.
+int Label(const wchar_t* module, short image) {
+    IMG_LABEL l{5, 5};
+    const short r = IMG_CreateLabel(module, image, &l);
+    return r == 0 && l.image == image ? l.module : r == -1 && l.module == -1 && l.image == -1 ? -1 : -99;
+}
+
+// Pixels of the 200 x 100 canvas that differ from picture `tag` (w x h) drawn at (x0, y0) on the background.
+int Misdrawn(int tag, int w, int h, int x0, int y0) {
+    int wrong = 0;
+    for (short y = 0; y < 100; ++y)
+        for (short x = 0; x < 200; ++x) {
+            const int ix = x - x0, iy = y - y0;
+            wrong += static_cast<unsigned>(GRAF_CanvasPixel(x, y)) !=
+                     (ix >= 0 && iy >= 0 && ix < w && iy < h ? Colour(tag, ix, iy) : GRAF_CANVAS_BACKGROUND);
+        }
+    return wrong;
+}
+
+// Each test gets a folder of kind 2 and closes the image cache at the end.
+class Img : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REP_SetRepert(2, m_dir.path().c_str());
+        GRAF_CanvasSize(200, 100);
+    }
+    void TearDown() override {
+        IMG_Close();
+        REP_SetRepert(2, nullptr);
+    }
+    std::wstring Write(const std::wstring& name, const std::string& bytes) {
+        EXPECT_TRUE(kuttest::WriteFile(m_dir.file(name), bytes));
+        return m_dir.file(name);
+    }
+    // Names a file that does not exist: a failed load keeps the index and the
+    // cache, so from then on only cached images can be had.
+    void Hide() { IMG_SetImgPathFileName(m_dir.file(L"gone.img").c_str()); }
+    // Which of images 0 to n-1 are in the object cache (once hidden), as '1' and '0'.
+    static std::string Cached(const wchar_t* module, short n) {
+        std::string s;
+        for (short i = 0; i < n; ++i) s += IMG_GetFromCache(module, i, nullptr) ? '1' : '0';
+        return s;
+    }
+
+    kuttest::TempDir m_dir;
+    std::string m_error;
+};
 
 TEST_F(Img, EveryFunctionBeforeInitFailsWithoutACrash) {
-    short w = 7, h = 7;
-    EXPECT_EQ(IMG_ImgSize(L"ALPHA", 0, &w, &h), -1);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 0);
-    EXPECT_EQ(IMG_Show(L"ALPHA", 0, 0, 0, 1), -1);
-    IMG_LABEL label{5, 5};
-    EXPECT_EQ(IMG_CreateLabel(L"ALPHA", 0, &label), -1);
-    EXPECT_EQ(label.module, -1);
-    EXPECT_EQ(label.image, -1);
+    EXPECT_EQ(Outcomes(L"ALPHA", 0), "fail 0x0 show -1-1 cache none 0 file -1 77") << "the label fails first";
+    EXPECT_EQ(Label(L"ALPHA", 0), -1);
     EXPECT_EQ(IMG_CreateLabel(nullptr, 0, nullptr), -1);
-    int size = 9;
-    EXPECT_EQ(IMG_GetFromCache(L"ALPHA", 0, &size), nullptr);
-    EXPECT_EQ(size, 0);
     char buffer[64];
-    size = 9;
-    EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 0, nullptr, &size), -1);
-    EXPECT_EQ(size, 9) << "the label fails before the size is written";
     EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 0, buffer, nullptr), -1);
-    IMG_ListToCache(L"ALPHA", 0, 1, -1);
     IMG_LABEL labels[2] = {{0, 0}, {0, 1}};
+    IMG_ListToCache(L"ALPHA", 0, 1, -1);
     IMG_LabelsToCache(labels, 2);
     IMG_Flush();
     IMG_FlushList(L"ALPHA", 0, -1);
     IMG_FlushLabels(labels, 2);
     IMG_FlushModule(L"ALPHA");
     IMG_Close();
-    EXPECT_EQ(GRAF_CanvasPixel(0, 0), GRAF_CANVAS_BACKGROUND);
+    EXPECT_EQ(GRAF_CanvasPixel(10, 10), GRAF_CANVAS_BACKGROUND);
     EXPECT_EQ(std::wstring(IMG_File()), L"kestoimg.img");
     EXPECT_EQ(IMG_Init(64), -1) << "no kestoimg.img in the folder";
 }
 
-TEST_F(Img, TheFileIsNamedFromItsBaseInTheFolderOfKind2) {
-    const std::string bytes = FileBytes(Standard());
-    Write(L"abc.img", bytes);
-    IMG_SetImgFileName(L"abc");
-    EXPECT_EQ(std::wstring(IMG_File()), L"abc.img");
-    ASSERT_EQ(IMG_Init(64), 0);
-    EXPECT_EQ(IMG_CreateLabel(L"BETA", 9, nullptr), 0);
-
-    IMG_SetImgFileName(L"");
-    EXPECT_EQ(std::wstring(IMG_File()), L"kestoimg.img");
-    IMG_SetImgFileName(nullptr);
-    EXPECT_EQ(std::wstring(IMG_File()), L"kestoimg.img");
-    EXPECT_EQ(IMG_Init(64), -1);
-
-    // After IMG_Close the default file is used again.
+TEST_F(Img, TheFileIsNamedFromItsBaseOrAWholePath) {
+    Write(L"abc.img", FileBytes(Standard()));
     Write(L"kestoimg.img", FileBytes({{"ONLY", {Bmp(2, 2, 1)}}}));
-    IMG_SetImgFileName(L"abc");
-    ASSERT_EQ(IMG_Init(64), 0);
-    IMG_Close();
-    ASSERT_EQ(IMG_Init(64), 0);
-    EXPECT_EQ(IMG_CreateLabel(L"ONLY", 0, nullptr), 0);
-    EXPECT_EQ(IMG_CreateLabel(L"ALPHA", 0, nullptr), -1);
-}
-
-TEST_F(Img, ACacheOfNoMemoryStillSizesAndDrawsFromTheFile) {
-    Write(L"kestoimg.img", FileBytes(Standard()));
-    for (short kb : {0, -5}) {
-        SCOPED_TRACE(kb);
-        ASSERT_EQ(IMG_Init(kb), 0);
-        int size = 5;
-        EXPECT_EQ(IMG_GetFromCache(L"ALPHA", 0, &size), nullptr);
-        EXPECT_EQ(size, 0);
-        short w = 0, h = 0;
-        EXPECT_EQ(IMG_ImgSize(L"ALPHA", 1, &w, &h), 0);
-        EXPECT_EQ(w, 31);
-        EXPECT_EQ(h, 11);
-        EXPECT_EQ(IMG_Show(L"ALPHA", 0, 0, 0, 0), 0);
-        EXPECT_EQ(static_cast<unsigned>(GRAF_CanvasPixel(7, 7)), imgtest::Colour(1, 7, 7));
-    }
-}
-
-#if !defined(_WIN32)
-// Whether the stream stays open shows when the file goes away under it
-// (which only POSIX allows while it is open).
-TEST_F(Img, OnlyACacheOfNoMemoryKeepsTheStreamOpen) {
-    const std::wstring path = Write(L"kestoimg.img", FileBytes(Standard()));
-    ASSERT_EQ(IMG_Init(0), 0);
-    Hide(path);
-    short w = 0, h = 0;
-    EXPECT_EQ(IMG_ImgSize(L"BETA", 3, &w, &h), 0);
-    EXPECT_EQ(w, 4);
-
-    Write(L"kestoimg.img", FileBytes(Standard()));
-    ASSERT_EQ(IMG_Init(64), 0);
-    Hide(path);
-    EXPECT_EQ(IMG_ImgSize(L"BETA", 3, &w, &h), -1);
-    EXPECT_EQ(w, 0);
-}
-#endif
-
-TEST_F(Img, SixtyFourKilobytesHoldExactly65536Bytes) {
-    // 227 x 18 pixels: a 16360-byte bitmap, 16384 bytes with its cache entry.
-    Modules m{{"BIG", {}}};
-    for (int i = 0; i < 4; ++i) m[0].bitmaps.push_back(Bmp(227, 18, i));
-    const std::wstring path = Write(L"kestoimg.img", FileBytes(m));
-    int size = 0;
-    ASSERT_EQ(IMG_Init(64), 0);
-    ASSERT_EQ(IMG_GetFromFile(L"BIG", 0, nullptr, &size), 0);
-    ASSERT_EQ(size, 16360);
-    IMG_ListToCache(L"BIG", 0, 1, 2, 3, -1);
-    Hide(path);
-    for (short i = 0; i < 4; ++i) EXPECT_TRUE(Cached(L"BIG", i)) << i;
-
-    kuttest::WriteFile(path, FileBytes(m));
-    ASSERT_EQ(IMG_Init(63), 0);
-    IMG_ListToCache(L"BIG", 0, 1, 2, 3, -1);
-    Hide(path);
-    EXPECT_FALSE(Cached(L"BIG", 0)) << "the first one made room for the last";
-    for (short i = 1; i < 4; ++i) EXPECT_TRUE(Cached(L"BIG", i)) << i;
-}
-
-TEST_F(Img, IndexEdgeCases) {
-    // No modules: an empty index.
     Write(L"empty.img", std::string("\0\0", 2));
-    IMG_SetImgFileName(L"empty");
-    ASSERT_EQ(IMG_Init(64), 0);
-    EXPECT_EQ(IMG_CreateLabel(L"", 0, nullptr), -1);
+    // The last case closes first: IMG_Close forgets the name. An empty index loads and holds nothing.
+    const struct { const wchar_t *base, *file, *module; int label; } cases[] = {
+        {L"abc", L"abc.img", L"BETA", 1}, {L"", L"kestoimg.img", L"ONLY", 0}, {nullptr, L"kestoimg.img", L"ONLY", 0},
+        {L"empty", L"empty.img", L"", -1}, {L"abc", L"kestoimg.img", L"ONLY", 0}};
+    for (const auto& c : cases) {
+        IMG_SetImgFileName(c.base);
+        if (&c == &cases[4]) IMG_Close();
+        EXPECT_EQ(std::wstring(IMG_File()), c.file);
+        ASSERT_EQ(IMG_Init(64), 0);
+        EXPECT_EQ(Label(c.module, 0), c.label) << kuttest::Narrow(c.file);
+    }
+    // A whole path opens at once, with a cache of no memory.
+    IMG_SetImgPathFileName(m_dir.file(L"abc.img").c_str());
+    EXPECT_EQ(std::wstring(IMG_File()), L"abc.img");
+    EXPECT_EQ(Outcomes(L"ALPHA", 0), "8x8 show 00 cache none 0 file 0 272");
+    IMG_SetImgPathFileName(std::wstring(300, L'a').c_str());
+    EXPECT_EQ(Label(L"ALPHA", 2), 0) << "a path too long names no file; the index stays";
+}
 
-    const Modules mods = Standard();
-    std::string bytes = FileBytes(mods);
-    struct Broken {
-        const char* what;
-        std::string bytes;
+TEST_F(Img, TheBudgetDecidesWhatStaysAndOnlyNoMemoryKeepsTheStreamOpen) {
+    // BIG: 227 x 18 pixels, a 16360-byte bitmap, 16384 bytes with its cache entry;
+    // MID: 8 x 6 pixels, 208 bytes, 232 with the entry: four fit in 1024.
+    Modules m{{"BIG", {}}, {"MID", {}}};
+    for (int i = 0; i < 4; ++i) m[0].bitmaps.push_back(Bmp(227, 18, i));
+    for (int i = 0; i < 6; ++i) m[1].bitmaps.push_back(Bmp(8, 6, 40 + i));
+    Write(L"kestoimg.img", FileBytes(m));
+    for (short kb : {64, 63, 0, -5}) {
+        SCOPED_TRACE(kb);
+        IMG_SetImgFileName(nullptr);
+        ASSERT_EQ(IMG_Init(kb), 0);
+        IMG_ListToCache(L"BIG", 0, 1, 2, 3, -1);
+        Hide();
+        EXPECT_EQ(Cached(L"BIG", 4), kb == 64 ? "1111" : kb == 63 ? "0111" : "0000") << "63: the first made room";
+        EXPECT_EQ(Size(L"BIG", 0), kb == 63 ? "fail 0x0" : "227x18") << "only no memory keeps the stream open";
+    }
+    IMG_SetImgFileName(nullptr);
+    ASSERT_EQ(IMG_Init(1), 0);
+    for (short i : {0, 1, 2, 3, 0, 4, 2, 5}) ASSERT_NE(IMG_GetFromCache(L"MID", i, nullptr), nullptr) << i;
+    Hide();
+    EXPECT_EQ(Cached(L"MID", 6), "101011") << "the least recently used go first";
+}
+
+TEST_F(Img, ABrokenIndexLeavesThePreviousIndexAndItsCache) {
+    const std::string bytes = FileBytes(Standard());
+    const auto patched = [&bytes](std::size_t at, const char* two) { return std::string(bytes).replace(at, 2, two, 2); };
+    const std::pair<const char*, std::string> broken[] = {
+        {"negative module count", patched(0, "\xFF\xFF")},
+        {"no module count", "\x01"},
+        {"ends inside a module record", bytes.substr(0, 2 + 9)},
+        {"ends inside an image table", bytes.substr(0, 2 + 14 + 3 * 8 + 14 + 4 * 8 + 3)},
+        {"a module without images", patched(2 + 8, "\0\0")},
+        {"a module with -2 images", patched(2 + 8, "\xFE\xFF")},
     };
-    std::vector<Broken> broken;
-    broken.push_back({"negative module count", std::string("\xFF\xFF", 2) + bytes.substr(2)});
-    broken.push_back({"no module count", std::string("\x01", 1)});
-    broken.push_back({"ends inside a module record", bytes.substr(0, 2 + 9)});
-    broken.push_back({"ends inside an image table", bytes.substr(0, imgtest::EntryAt(mods, 1, 4) + 3)});
-    std::string zero = bytes;
-    zero[2 + 8] = 0;  // ALPHA claims no images
-    zero[2 + 9] = 0;
-    broken.push_back({"a module without images", zero});
-    std::string negative = bytes;
-    negative[2 + 8] = '\xFE';
-    negative[2 + 9] = '\xFF';
-    broken.push_back({"a module with -2 images", negative});
-
     Write(L"good.img", bytes);
     IMG_SetImgFileName(L"good");
     ASSERT_EQ(IMG_Init(64), 0);
-    for (const Broken& b : broken) {
-        SCOPED_TRACE(b.what);
-        Write(L"bad.img", b.bytes);
+    ASSERT_NE(IMG_GetFromCache(L"ALPHA", 1, nullptr), nullptr);
+    for (const auto& b : broken) {
+        SCOPED_TRACE(b.first);
+        Write(L"bad.img", b.second);
         IMG_SetImgFileName(L"bad");
         EXPECT_EQ(IMG_Init(64), -1);
-        EXPECT_EQ(IMG_CreateLabel(L"BETA", 9, nullptr), 0) << "the previous index stays";
+        EXPECT_EQ(std::wstring(IMG_File()), L"bad.img");
+        EXPECT_EQ(Label(L"BETA", 9), 1) << "the previous index stays";
     }
+    Hide();
+    EXPECT_EQ(Label(L"BETA", 9), 1);
+    EXPECT_EQ(Cached(L"ALPHA", 3), "010") << "the cache was not set up again";
+#if defined(KUT_TESTING)
+    // Each allocation of a load failing in turn: the module array, then the table.
+    Write(L"bad.img", FileBytes({{"OTHER", {Bmp(2, 2, 1)}}}));
+    IMG_SetImgFileName(L"bad");
+    long after = 0;
+    for (; after < 10; ++after) {
+        KUT_TestFailAlloc(after, 0);
+        const short result = IMG_Init(64);
+        const long failed = KUT_TestAllocFailures();
+        KUT_TestFailAlloc(-1, 0);
+        if (failed == 0) break;
+        EXPECT_EQ(result, -1) << after;
+        EXPECT_EQ(Label(L"BETA", 9), 1) << after;
+    }
+    EXPECT_EQ(after, 2);
+    EXPECT_EQ(Label(L"OTHER", 0), 0);
+#endif
 }
 
 TEST_F(Img, ModuleNamesMatchExactlyAndTheFirstOfTwoWins) {
     Modules m{{"dup", {Bmp(2, 2, 1)}}, {"DUP", {Bmp(3, 3, 2)}}, {"dup", {Bmp(4, 4, 3), Bmp(5, 5, 4)}},
               {"caf\xE9", {Bmp(6, 6, 5)}}, {"SEVENCH", {Bmp(7, 7, 6)}}};
     std::string bytes = FileBytes(m);
-    // An eighth name byte where the NUL should be.
-    bytes[imgtest::EntryAt(m, 4, 0) - 14 + 7] = 'X';
+    bytes[2 + 22 + 22 + 30 + 22 + 7] = 'X';  // SEVENCH's eighth name byte, where the NUL should be
     Write(L"kestoimg.img", bytes);
     ASSERT_EQ(IMG_Init(64), 0);
-    IMG_LABEL l;
-    EXPECT_EQ(IMG_CreateLabel(L"dup", 0, &l), 0);
-    EXPECT_EQ(l.module, 0);
-    EXPECT_EQ(IMG_CreateLabel(L"dup", 1, &l), -1) << "the first dup has one image";
-    EXPECT_EQ(l.module, -1);
-    EXPECT_EQ(IMG_CreateLabel(L"DUP", 0, &l), 0);
-    EXPECT_EQ(l.module, 1);
-    EXPECT_EQ(IMG_CreateLabel(L"Dup", 0, nullptr), -1);
-    EXPECT_EQ(IMG_CreateLabel(L"caf\u00e9", 0, nullptr), -1) << "0xE9 is widened by sign extension";
-    const wchar_t widened[] = {L'c', L'a', L'f', static_cast<wchar_t>(0xFFE9), 0};
-    EXPECT_EQ(IMG_CreateLabel(widened, 0, &l), 0);
-    EXPECT_EQ(l.module, 3);
-    EXPECT_EQ(IMG_CreateLabel(L"SEVENCH", 0, &l), 0) << "a name filling its field keeps 7 characters";
-    EXPECT_EQ(l.module, 4);
-    EXPECT_EQ(IMG_CreateLabel(L"dup", -1, nullptr), -1);
-
-    short w = 0, h = 0;
-    EXPECT_EQ(IMG_ImgSize(L"dup", 0, &w, &h), 0);
-    EXPECT_EQ(w, 2);
+    const wchar_t widened[] = {L'c', L'a', L'f', static_cast<wchar_t>(0xFFE9), 0};  // 0xE9 sign-extended
+    const struct { const wchar_t* name; short image; int module; } cases[] = {
+        {L"dup", 0, 0},        {L"dup", 1, -1},  {L"DUP", 0, 1},     {L"Dup", 0, -1},
+        {L"caf\u00e9", 0, -1}, {widened, 0, 3}, {L"SEVENCH", 0, 4}, {L"dup", -1, -1}};
+    for (const auto& c : cases) EXPECT_EQ(Label(c.name, c.image), c.module) << "case " << &c - cases;
 }
-
-TEST_F(Img, AFailedSecondInitKeepsTheFirstIndexAndItsCache) {
-    const std::wstring path = Write(L"kestoimg.img", FileBytes(Standard()));
-    ASSERT_EQ(IMG_Init(64), 0);
-    ASSERT_NE(IMG_GetFromCache(L"ALPHA", 1, nullptr), nullptr);
-    Write(L"broken.img", FileBytes(Standard()).substr(0, 40));
-    IMG_SetImgFileName(L"broken");
-    EXPECT_EQ(IMG_Init(64), -1);
-    EXPECT_EQ(std::wstring(IMG_File()), L"broken.img");
-    EXPECT_EQ(IMG_CreateLabel(L"BETA", 9, nullptr), 0);
-    Hide(path);
-    EXPECT_TRUE(Cached(L"ALPHA", 1)) << "the cache was not set up again";
-
-    IMG_SetImgPathFileName(m_dir.file(L"missing.img").c_str());
-    EXPECT_EQ(std::wstring(IMG_File()), L"missing.img") << "the new path stays";
-    EXPECT_EQ(IMG_CreateLabel(L"BETA", 9, nullptr), 0);
-    EXPECT_TRUE(Cached(L"ALPHA", 1));
-}
-
-TEST_F(Img, SetImgPathFileNameOpensWithACacheOfNoMemory) {
-    const std::wstring path = Write(L"some.img", FileBytes(Standard()));
-    IMG_SetImgPathFileName(path.c_str());
-    EXPECT_EQ(std::wstring(IMG_File()), L"some.img");
-    EXPECT_EQ(IMG_GetFromCache(L"ALPHA", 0, nullptr), nullptr);
-    int size = 0;
-    EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 0, nullptr, &size), 0);
-    EXPECT_EQ(size, 16 + 8 * 8 * 4);
-    const std::wstring tooLong(300, L'a');
-    IMG_SetImgPathFileName(tooLong.c_str());
-    EXPECT_EQ(IMG_CreateLabel(L"ALPHA", 2, nullptr), 0);
-}
-
-#if defined(KUT_TESTING)
-TEST_F(Img, AnAllocationFailureWhileLoadingKeepsThePreviousIndex) {
-    Write(L"first.img", FileBytes({{"FIRST", {Bmp(2, 2, 1)}}}));
-    Write(L"second.img", FileBytes(Standard()));
-    IMG_SetImgFileName(L"first");
-    ASSERT_EQ(IMG_Init(64), 0);
-    IMG_SetImgFileName(L"second");
-    int failures = 0;
-    for (long after = 0; after < 10; ++after) {
-        KUT_TestFailAlloc(after, 0);
-        const short result = IMG_Init(64);
-        const long failed = KUT_TestAllocFailures();
-        KUT_TestFailAlloc(-1, 0);
-        if (failed == 0) {
-            EXPECT_EQ(result, 0);
-            break;
-        }
-        ++failures;
-        EXPECT_EQ(result, -1) << after;
-        EXPECT_EQ(IMG_CreateLabel(L"FIRST", 0, nullptr), 0) << after;
-        EXPECT_EQ(IMG_CreateLabel(L"ALPHA", 0, nullptr), -1) << after;
-    }
-    EXPECT_EQ(failures, 3) << "the module array and the two tables";
-    EXPECT_EQ(IMG_CreateLabel(L"ALPHA", 0, nullptr), 0);
-    EXPECT_EQ(IMG_CreateLabel(L"FIRST", 0, nullptr), -1);
-}
-#endif
 
 TEST_F(Img, ATablePointingPastTheEndFailsThatImageOnly) {
-    Modules m = Standard();
+    const Modules m = Standard();
     std::string bytes = FileBytes(m);
-    imgtest::Put32(&bytes, imgtest::EntryAt(m, 1, 2), static_cast<std::uint32_t>(bytes.size() + 1000));
-    imgtest::Put32(&bytes, imgtest::EntryAt(m, 1, 3), static_cast<std::uint32_t>(bytes.size() - 20));
-    imgtest::Put32(&bytes, imgtest::EntryAt(m, 1, 4), 0xFFFFFFF0u);  // negative: the seek fails
+    SetPosition(&bytes, m, 1, 2, static_cast<std::uint32_t>(bytes.size() + 1000));
+    SetPosition(&bytes, m, 1, 3, static_cast<std::uint32_t>(bytes.size() - 20));
+    SetPosition(&bytes, m, 1, 4, 0xFFFFFFF0u);  // negative: the seek fails
     Write(L"kestoimg.img", bytes);
     for (short kb : {64, 0}) {
-        SCOPED_TRACE(kb);
         ASSERT_EQ(IMG_Init(kb), 0);
-        GRAF_CanvasSize(200, 100);
         for (short image : {2, 3, 4}) {
-            SCOPED_TRACE(image);
-            short w = 1, h = 1;
-            EXPECT_EQ(IMG_ImgSize(L"BETA", image, &w, &h), -1);
-            EXPECT_EQ(w, 0);
-            EXPECT_EQ(h, 0);
-            EXPECT_EQ(IMG_Show(L"BETA", image, 10, 10, 0), -1);
-            EXPECT_EQ(IMG_Show(L"BETA", image, 10, 10, 1), -1);
-            EXPECT_EQ(IMG_GetFromCache(L"BETA", image, nullptr), nullptr);
-            int size = 77;
-            EXPECT_EQ(IMG_GetFromFile(L"BETA", image, nullptr, &size), -1);
-            EXPECT_EQ(size, image == 4 ? 0 : -1) << "the failed seek gives 0, the failed read the size function's -1";
+            SCOPED_TRACE(testing::Message() << kb << " KB, image " << image);
+            // A failed seek gives the size 0, a failed read the size function's -1.
+            EXPECT_EQ(Outcomes(L"BETA", image), std::string("fail 0x0 show -1-1 cache none 0 file -1 ") + (image == 4 ? "0" : "-1"));
         }
         EXPECT_EQ(GRAF_CanvasPixel(10, 10), GRAF_CANVAS_BACKGROUND);
-        EXPECT_EQ(IMG_Show(L"BETA", 5, 10, 10, 0), 0);
-        EXPECT_EQ(static_cast<unsigned>(GRAF_CanvasPixel(10, 10)), imgtest::Colour(15, 0, 0));
+        EXPECT_EQ(IMG_Show(L"BETA", 5, 50, 50, 0), 0);
+        EXPECT_EQ(static_cast<unsigned>(GRAF_CanvasPixel(50, 50)), Colour(15, 0, 0));
     }
 }
 
-TEST_F(Img, GetFromFileWantsExactlyOneOfBufferAndSize) {
+TEST_F(Img, GetFromFileWantsOneOfBufferAndSizeAndLeavesTheCacheAlone) {
     Write(L"kestoimg.img", FileBytes(Standard()));
     ASSERT_EQ(IMG_Init(64), 0);
     std::vector<unsigned char> buffer(4096, 0xEE);
@@ -299,30 +269,115 @@ TEST_F(Img, GetFromFileWantsExactlyOneOfBufferAndSize) {
     EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 1, nullptr, nullptr), -1);
     EXPECT_EQ(size, 123);
     EXPECT_EQ(buffer[0], 0xEE);
-
     ASSERT_EQ(IMG_GetFromFile(L"ALPHA", 1, nullptr, &size), 0);
-    EXPECT_EQ(size, 16 + 31 * 11 * 4);
+    ASSERT_EQ(size, 16 + 31 * 11 * 4);
     ASSERT_EQ(IMG_GetFromFile(L"ALPHA", 1, buffer.data(), nullptr), 0);
     EXPECT_EQ(buffer[static_cast<std::size_t>(size)], 0xEE) << "nothing written past the size";
-    int cachedSize = 0;
-    const void* cached = IMG_GetFromCache(L"ALPHA", 1, &cachedSize);
-    ASSERT_NE(cached, nullptr);
-    EXPECT_EQ(cachedSize, size);
-    EXPECT_EQ(std::memcmp(cached, buffer.data(), static_cast<std::size_t>(size)), 0);
     const GRAF_BMP_INFO* info = GRAF_BMP_Info(buffer.data());
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->width, 31);
+    EXPECT_TRUE(info && info->width == 31 && info->height == 11);
+    Hide();
+    EXPECT_EQ(Cached(L"ALPHA", 3), "000");
 }
 
-TEST_F(Img, GetFromFileLeavesTheCacheAlone) {
-    const std::wstring path = Write(L"kestoimg.img", FileBytes(Standard()));
+TEST_F(Img, ShowPutsEveryPixelInPlaceFromTheCacheAndFromTheFile) {
+    Write(L"kestoimg.img", FileBytes(Standard()));
+    // 64 KB hold every image, 0 and -5 none, 2 all but HUGE.
+    for (short kb : {64, 0, -5, 2}) {
+        ASSERT_EQ(IMG_Init(kb), 0);
+        const struct { const wchar_t* module; short image, x, y, centred; int tag, w, h, x0, y0; } cases[] = {
+            {L"ALPHA", 1, 100, 50, 0, 2, 31, 11, 100, 50},
+            {L"ALPHA", 1, 100, 50, 1, 2, 31, 11, 85, 45},  // halves of 31 and 11 are 15 and 5
+            {L"ALPHA", 0, 0, 0, 1, 1, 8, 8, -4, -4},
+            {L"ALPHA", 2, 198, 99, 0, 3, 5, 3, 198, 99},  // top-down rows, clipped at the corner
+            {L"ALPHA", 2, 2, 1, 1, 3, 5, 3, 0, 0},
+            {L"HUGE", 0, 10, 20, 0, 7, 40, 40, 10, 20},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << kb << " KB, case " << &c - cases);
+            GRAF_CanvasSize(200, 100);
+            ASSERT_EQ(IMG_Show(c.module, c.image, c.x, c.y, c.centred), 0);
+            EXPECT_EQ(Misdrawn(c.tag, c.w, c.h, c.x0, c.y0), 0);
+        }
+        int size = 5;
+        EXPECT_EQ(IMG_GetFromCache(L"HUGE", 0, &size) != nullptr, kb == 64) << kb;
+        EXPECT_EQ(size, kb == 64 ? 6416 : 0) << kb;
+        EXPECT_EQ(IMG_GetFromCache(L"ALPHA", 1, nullptr) != nullptr, kb > 0) << kb;
+    }
+}
+
+TEST_F(Img, ListsBringInFlushesDropAndTheSameImageComesBack) {
+    Write(L"kestoimg.img", FileBytes(Standard()));
     ASSERT_EQ(IMG_Init(64), 0);
-    int size = 0;
-    ASSERT_EQ(IMG_GetFromFile(L"BETA", 0, nullptr, &size), 0);
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(size));
-    ASSERT_EQ(IMG_GetFromFile(L"BETA", 0, buffer.data(), nullptr), 0);
-    Hide(path);
-    EXPECT_FALSE(Cached(L"BETA", 0));
+    IMG_ListToCache(L"BETA", 3, 99, 5, -1);
+    IMG_ListToCache(L"NOSUCH", 1, 2, -1);
+    IMG_ListToCache(L"ALPHA", -1);
+    IMG_LABEL some[3] = {{0, 2}, {7, 0}, {0, -1}};
+    IMG_LabelsToCache(some, 3);
+    Hide();
+    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10), "001" "0001010000");
+    int size = 0, again = 0;
+    const auto* image = static_cast<const unsigned char*>(IMG_GetFromCache(L"ALPHA", 2, &size));
+    ASSERT_NE(image, nullptr);
+    const std::vector<unsigned char> copy(image, image + size);
+
+    IMG_SetImgFileName(nullptr);
+    IMG_Flush();
+    IMG_ListToCache(L"ALPHA", 0, 1, 2, -1);
+    image = static_cast<const unsigned char*>(IMG_GetFromCache(L"ALPHA", 2, &again));
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(again, size);
+    EXPECT_EQ(std::memcmp(image, copy.data(), copy.size()), 0);
+    IMG_ListToCache(L"BETA", 0, 1, 2, 4, 6, 7, 8, 9, -1);
+    IMG_FlushList(L"BETA", 1, 2, 99, -1);
+    IMG_LABEL labels[2] = {{1, 3}, {1, 4}};
+    IMG_FlushLabels(labels, 2);
+    IMG_FlushModule(L"ALPHA");
+    Hide();
+    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10), "000" "1000001111") << "BETA 5 went with IMG_Flush";
+}
+
+// The tools, on a source folder with one subfolder per module; files are
+// named so that their byte order is the image order.
+void MakeSource(const std::wstring& root, const Modules& modules) {
+    for (const auto& m : modules) {
+        const std::wstring dir = root + kuttest::kSep + kuttest::Widen(m.name) + kuttest::kSep;
+        kuttest::MakeDir(dir);
+        for (std::size_t i = 0; i < m.bitmaps.size(); ++i) kuttest::WriteFile(dir + wchar_t(L'a' + i) + L"_pic.BMP", m.bitmaps[i]);
+    }
+}
+
+TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
+    const Modules modules{{"ALPHA", {Bmp(8, 8, 1), Bmp(31, 11, 2, 32), Bmp(5, 3, 3, 8, true)}},
+                          {"BETA", {Bmp(4, 4, 10, 4)}}};
+    kuttest::TempDir src;
+    MakeSource(src.path(), modules);
+    kuttest::WriteFile(src.file(L"ALPHA") + kuttest::kSep + L"notes.txt", "not an image");
+    const std::wstring out = m_dir.file(L"built.img");
+    ASSERT_TRUE(kuttools::BuildImageFile(src.path(), out, &m_error)) << m_error;
+    std::string built;
+    ASSERT_TRUE(kuttest::ReadFile(out, &built));
+    EXPECT_EQ(built, FileBytes(modules));
+
+    std::vector<kuttools::ImgModuleInfo> list;
+    SetPosition(&built, modules, 0, 1, static_cast<std::uint32_t>(built.size() + 5));
+    ASSERT_TRUE(kuttools::ListImageFile(Write(L"past.img", built), &list, &m_error)) << m_error;
+    ASSERT_EQ(list.size(), 2u);
+    const kuttools::ImgEntryInfo& i = list[0].images[2];
+    EXPECT_EQ(std::make_tuple(list[0].name, i.width, i.height, i.bitCount, i.memoryBytes, list[0].images[1].memoryBytes),
+              std::make_tuple("ALPHA", 5, 3, 8, 16 + 5 * 3 * 4, 0));
+    EXPECT_NE(kuttools::FormatListing(list).find("unreadable"), std::string::npos);
+
+    const std::pair<kuttools::ImgModuleSource, const char*> refused[] = {
+        {{"EIGHTCHR", {Bmp(2, 2, 1)}}, "EIGHTCHR"},
+        {{"EMPTY", {}}, "EMPTY"},
+        {{"M", {Bmp(2, 2, 1), "BM but nothing else"}}, "image 1 of module M"}};
+    for (const auto& c : refused) {
+        kuttest::TempDir bad;
+        MakeSource(bad.path(), {c.first});
+        EXPECT_FALSE(kuttools::BuildImageFile(bad.path(), m_dir.file(L"o.img"), &m_error)) << c.second;
+        EXPECT_NE(m_error.find(c.second), std::string::npos) << m_error;
+        EXPECT_FALSE(kuttest::Exists(m_dir.file(L"o.img"))) << "no half-good file is left behind";
+    }
 }
 
 }  // namespace
