@@ -14,7 +14,9 @@
 # drivers) inherit the standard handles and would keep a caller's pipe open
 # until the server goes, which ctest waits for.
 set -e
-prefix=$1
+# KUT_WINEPREFIX, when set, replaces the prefix of the build tree, so that
+# several build trees can share one (a prefix takes some 700 MB).
+prefix=${KUT_WINEPREFIX:-$1}
 shift
 export WINEPREFIX="$prefix"
 # One locale for every run: the language the system picks for a resource
