@@ -1,3 +1,5 @@
+// Folders of the sibling libraries, configuration search, path ends and the
+// option records.
 #include <gtest/gtest.h>
 
 #include <cwchar>
@@ -11,39 +13,27 @@ using kuttest::kSep;
 
 TEST(Repert, FolderComesFromSetRepertThenEnvironment) {
     kuttest::TempDir a, b;
+    auto where = [](int kind, const std::wstring& name) {
+        wchar_t out[520] = L"x";
+        const int r = REP_Repert(0, static_cast<short>(kind), name.c_str(), out);
+        return std::to_wstring(r) + L" " + out;
+    };
     kuttest::SetEnv("KBASE_ROOT", b.narrow().c_str());
     kuttest::SetEnv("KBASE_DIR_2", nullptr);
-    wchar_t out[260];
-    REP_Repert(0, 2, L"x.dll", out);
-    EXPECT_EQ(std::wstring(out), b.path() + kSep + L"x.dll");
-
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + b.file(L"x.dll"));
     kuttest::SetEnv("KBASE_DIR_2", a.narrow().c_str());
-    REP_Repert(0, 2, L"x.dll", out);
-    EXPECT_EQ(std::wstring(out), a.path() + kSep + L"x.dll");
-
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + a.file(L"x.dll"));
     REP_SetRepert(2, b.path().c_str());
-    REP_Repert(0, 2, L"x.dll", out);
-    EXPECT_EQ(std::wstring(out), b.path() + kSep + L"x.dll");
-
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + b.file(L"x.dll"));
     REP_SetRepert(2, nullptr);
-    REP_Repert(0, 2, L"x.dll", out);
-    EXPECT_EQ(std::wstring(out), a.path() + kSep + L"x.dll");
-}
-
-TEST(Repert, TemporaryFolderEndsWithSeparatorAndLongPathsFailEmpty) {
-    REP_SetRepert(9, L"/tmp/some");
-    wchar_t tmp[520];
-    EXPECT_EQ(REP_Repert(0, 9, L"", tmp), 0);
-    ASSERT_GT(std::wcslen(tmp), 0u);
-    EXPECT_EQ(tmp[std::wcslen(tmp) - 1], kSep);
-
-    std::wstring longName(300, L'n');
-    wchar_t out[260];
-    out[0] = L'x';
-    EXPECT_EQ(REP_Repert(0, 2, longName.c_str(), out), -1);
-    EXPECT_EQ(out[0], L'\0');
-    // Kind 9 has the larger buffer: the same name fits there.
-    EXPECT_EQ(REP_Repert(0, 9, longName.c_str(), tmp), 0);
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + a.file(L"x.dll"));
+    // The temporary folder ends with a separator and has the larger buffer:
+    // a name too long for the others fits there.
+    REP_SetRepert(9, b.path().c_str());
+    EXPECT_EQ(where(9, L""), L"0 " + b.path() + kSep);
+    const std::wstring longName(300, L'n');
+    EXPECT_EQ(where(2, longName), L"-1 ");
+    EXPECT_EQ(where(9, longName), L"0 " + b.path() + kSep + longName);
 }
 
 TEST(Repert, ChkCfgSearchesConfigurationThenLanguageFolder) {
@@ -53,52 +43,37 @@ TEST(Repert, ChkCfgSearchesConfigurationThenLanguageFolder) {
     wchar_t path[260];
     short found = 7;
     EXPECT_EQ(REP_ChkCfg(270, L"unimet.cfg", path, &found), 0);
-    EXPECT_EQ(found, 0);
-    EXPECT_EQ(path[0], L'\0');
-
-    ASSERT_TRUE(kuttest::WriteFile(lang.file(L"unimet.cfg"), "1\n"));
-    REP_ChkCfg(270, L"unimet.cfg", path, &found);
-    EXPECT_EQ(found, 1);
-    EXPECT_EQ(std::wstring(path), lang.file(L"unimet.cfg"));
-
-    ASSERT_TRUE(kuttest::WriteFile(cfg.file(L"unimet.cfg"), "1\n"));
-    REP_ChkCfg(270, L"unimet.cfg", path, &found);
-    EXPECT_EQ(std::wstring(path), cfg.file(L"unimet.cfg"));
+    EXPECT_TRUE(found == 0 && path[0] == L'\0');
+    for (const kuttest::TempDir* in : {&lang, &cfg}) {
+        ASSERT_TRUE(kuttest::WriteFile(in->file(L"unimet.cfg"), "1\n"));
+        REP_ChkCfg(270, L"unimet.cfg", path, &found);
+        EXPECT_TRUE(found == 1 && path == in->file(L"unimet.cfg"));
+    }
 }
 
-TEST(Repert, CutAndAddEndOfPath) {
+TEST(Repert, CutAndAddEndOfPathStayInTheBuffer) {
+    const std::wstring base = std::wstring(L"a") + kSep + L"b";
     wchar_t p[260];
-    std::wstring base = std::wstring(L"a") + kSep + L"b";
     std::wcscpy(p, base.c_str());
-    REP_AddEndOfPath(p);
+    for (int twice = 0; twice < 2; ++twice) REP_AddEndOfPath(p);
     EXPECT_EQ(std::wstring(p), base + kSep);
-    REP_AddEndOfPath(p);
-    EXPECT_EQ(std::wstring(p), base + kSep);
-    REP_CutEndOfPath(p);
+    for (int twice = 0; twice < 2; ++twice) REP_CutEndOfPath(p);
     EXPECT_EQ(std::wstring(p), base);
-    REP_CutEndOfPath(p);
-    EXPECT_EQ(std::wstring(p), base);
-
-    std::wstring full(259, L'x');
-    std::wcscpy(p, full.c_str());
-    REP_AddEndOfPath(p);  // no room: unchanged, never past the buffer
+    std::wcscpy(p, std::wstring(259, L'x').c_str());
+    REP_AddEndOfPath(p);  // no room: unchanged
     EXPECT_EQ(std::wcslen(p), 259u);
 }
 
-TEST(Kopts, RecordsAreWritableAndStartFromEnvironment) {
+TEST(Siblings, OptionRecordsStartFromTheEnvironmentAndTheWarningCaptionExists) {
     kuttest::SetEnv("KOPTS_LANGUAGE", "33,48");
     kuttest::SetEnv("KOPTS_UNITS", "nonmetric");
     CONF_LANGUAGE* lang = CONF_Language();
-    EXPECT_EQ(lang->logic, 33);
-    EXPECT_EQ(lang->output, 48);
+    EXPECT_TRUE(lang->logic == 33 && lang->output == 48);
     lang->logic = 5;
     EXPECT_EQ(CONF_Language()->logic, 5);
     EXPECT_EQ(CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC], 1);
     CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] = 0;
     EXPECT_EQ(CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC], 0);
-}
-
-TEST(Kbase, WarningCaption) {
-    EXPECT_STRNE(KST_GetNameChar(6), L"");
+    EXPECT_STRNE(KST_GetNameChar(6), L"");  // the warning caption
     EXPECT_STREQ(KST_GetNameChar(12345), L"");
 }
