@@ -25,10 +25,23 @@ add_custom_target(kut_windres_lib DEPENDS ${kut_rc_lib})
 add_dependencies(test_windows kut_windres_lib)
 target_compile_definitions(test_windows PRIVATE KUT_WINDRES_LIB="${kut_rc_lib}")
 
-# The export table, read on the build host with the cross binutils.
+# The export tables, read on the build host with the cross binutils: kut.dll,
+# and the two sibling stand-ins that kut.dll imports from.
 if(NOT CMAKE_OBJDUMP)
   set(CMAKE_OBJDUMP ${KUT_MINGW_TRIPLE}-objdump)
 endif()
-add_test(NAME Exports.KutDllExportsEveryNameLetterForLetter
-  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DDLL=$<TARGET_FILE:kut>
-          -DLIST=${dir}/exports.txt -P ${dir}/check_exports.cmake)
+foreach(lib IN ITEMS kut kbase kopts)
+  if(lib STREQUAL "kut")
+    set(list ${dir}/exports.txt)
+    set(testname Exports.KutDllExportsEveryNameLetterForLetter)
+  else()
+    set(list ${dir}/exports-${lib}.txt)
+    string(SUBSTRING ${lib} 0 1 first)
+    string(TOUPPER ${first} first)
+    string(SUBSTRING ${lib} 1 -1 rest)
+    set(testname Exports.${first}${rest}DllExportsWhatKutImports)
+  endif()
+  add_test(NAME ${testname}
+    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DDLL=$<TARGET_FILE:${lib}>
+            -DLIST=${list} -P ${dir}/check_exports.cmake)
+endforeach()
