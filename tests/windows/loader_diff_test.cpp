@@ -299,12 +299,16 @@ TEST(LoaderDiff, DamagedLibrariesReadAlike) {
     // Only damage that the system checks itself: a string block whose data
     // lies outside the image, or whose counts run past its end, is read by
     // LoadStringW without any check (a crash, or bytes beyond the block),
-    // where the reader refuses the block.
+    // where the reader refuses the block. Nor files cut inside a string
+    // block: wine maps the missing part as zeros and hands out texts with
+    // NULs, Windows refuses such an image, the reader drops those strings.
     std::vector<std::pair<std::string, Image>> cases;
     auto add = [&](const std::string& name, Image image) { cases.emplace_back(name, std::move(image)); };
 
     add("damaged-empty-file", Image());
     add("damaged-headers-only", Image(good.begin(), good.begin() + 0x100));
+    // Cut inside the resource directory.
+    add("damaged-cut-in-directory", Image(good.begin(), good.begin() + static_cast<long>(at.root) + 0x18));
     {
         Image b = good;
         Set32(b, at.pe, 0x00005850);  // "PX\0\0"
