@@ -301,7 +301,8 @@ TEST(LoaderDiff, DamagedLibrariesReadAlike) {
     // LoadStringW without any check (a crash, or bytes beyond the block),
     // where the reader refuses the block. Nor files cut inside a string
     // block: wine maps the missing part as zeros and hands out texts with
-    // NULs, Windows refuses such an image, the reader drops those strings.
+    // NULs where the reader drops those strings; the image loader is where
+    // wine is lenient, so its answer there says nothing about Windows.
     std::vector<std::pair<std::string, Image>> cases;
     auto add = [&](const std::string& name, Image image) { cases.emplace_back(name, std::move(image)); };
 
