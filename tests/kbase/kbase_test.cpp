@@ -1,0 +1,483 @@
+// The sibling stand-ins: folders, file services, name stacks, option
+// records, the object cache, bitmaps and the canvas. Files live in temporary
+// folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "imgfile.h"
+#include "kbase/kbase.h"
+#include "kopts/kopts.h"
+#include "testutil.h"
+
+using kuttest::kSep;
+using Names = std::vector<std::wstring>;
+
+// Runs `call` with `status` preset to 99 and checks its result and status.
+#define EXPECT_RESULT_STATUS(call, result, wantStatus) \
+    do { status = 99; EXPECT_EQ(call, result) << #call; EXPECT_EQ(status, wantStatus) << #call; } while (0)
+
+namespace {
+
+TEST(Repert, FolderComesFromSetRepertThenEnvironment) {
+    kuttest::TempDir a, b;
+    auto where = [](int kind, const std::wstring& name) {
+        wchar_t out[520] = L"x";
+        const int r = REP_Repert(0, static_cast<short>(kind), name.c_str(), out);
+        return std::to_wstring(r) + L" " + out;
+    };
+    REP_SetRepert(2, nullptr);
+    kuttest::SetEnv("KBASE_ROOT", b.narrow().c_str());
+    kuttest::SetEnv("KBASE_DIR_2", nullptr);
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + b.file(L"x.dll"));
+    kuttest::SetEnv("KBASE_DIR_2", a.narrow().c_str());
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + a.file(L"x.dll"));
+    REP_SetRepert(2, b.path().c_str());
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + b.file(L"x.dll"));
+    REP_SetRepert(2, nullptr);
+    EXPECT_EQ(where(2, L"x.dll"), L"0 " + a.file(L"x.dll"));
+    // The temporary folder ends with a separator and has the larger buffer:
+    // a name too long for the others fits there.
+    REP_SetRepert(9, b.path().c_str());
+    EXPECT_EQ(where(9, L""), L"0 " + b.path() + kSep);
+    const std::wstring longName(300, L'n');
+    EXPECT_EQ(where(2, longName), L"-1 ");
+    EXPECT_EQ(where(9, longName), L"0 " + b.path() + kSep + longName);
+}
+
+TEST(Repert, ChkCfgSearchesConfigurationThenLanguageFolder) {
+    kuttest::TempDir cfg, lang;
+    REP_SetRepert(1, cfg.path().c_str());
+    REP_SetRepert(2, lang.path().c_str());
+    wchar_t path[260];
+    short found = 7;
+    EXPECT_EQ(REP_ChkCfg(270, L"unimet.cfg", path, &found), 0);
+    EXPECT_TRUE(found == 0 && path[0] == L'\0');
+    for (const kuttest::TempDir* in : {&lang, &cfg}) {  // the configuration folder first
+        ASSERT_TRUE(kuttest::WriteFile(in->file(L"unimet.cfg"), "1\n"));
+        REP_ChkCfg(270, L"unimet.cfg", path, &found);
+        EXPECT_TRUE(found == 1 && path == in->file(L"unimet.cfg"));
+    }
+}
+
+TEST(Repert, EndsOfPathAreAddedAndCutOnceWithinTheBuffer) {
+    const std::wstring base = std::wstring(L"a") + kSep + L"b";
+    wchar_t p[260];
+    std::wcscpy(p, base.c_str());
+    REP_AddEndOfPath(p);
+    REP_AddEndOfPath(p);
+    EXPECT_EQ(p, base + kSep);
+    REP_CutEndOfPath(p);
+    REP_CutEndOfPath(p);
+    EXPECT_EQ(p, base);
+    std::wcscpy(p, std::wstring(259, L'x').c_str());
+    REP_AddEndOfPath(p);  // no room: unchanged
+    EXPECT_EQ(std::wcslen(p), 259u);
+}
+
+TEST(Siblings, OptionRecordsStartFromTheEnvironmentAndTheWarningCaptionExists) {
+    kuttest::SetEnv("KOPTS_LANGUAGE", "33,48");
+    kuttest::SetEnv("KOPTS_UNITS", "nonmetric");
+    EXPECT_TRUE(CONF_Language()->logic == 33 && CONF_Language()->output == 48);
+    EXPECT_EQ(CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC], 1);
+    EXPECT_STRNE(KST_GetNameChar(6), L"");
+    EXPECT_STREQ(KST_GetNameChar(12345), L"");
+}
+
+TEST(KbaseFiles, OpenIsBinaryAndFailuresAreReported) {
+    kuttest::TempDir t;
+    const std::wstring f = t.file(L"a.txt"), missing = t.file(L"missing");
+    FILE* s = REP_FOpen(f.c_str(), L"wt");
+    ASSERT_NE(s, nullptr);
+    std::fputs("a\nb\n", s);
+    EXPECT_EQ(REP_FClose(&s), 0);
+    EXPECT_TRUE(s == nullptr && REP_FClose(&s) == 0);  // a null stream is nothing to close
+    EXPECT_EQ(SYS_FileLen(f.c_str()), 4);               // binary although "t" was asked
+    EXPECT_TRUE(!REP_FOpen(missing.c_str(), L"rb") && !REP_FOpen(nullptr, L"rb"));
+    EXPECT_TRUE(SYS_FileLen(missing.c_str()) == -1 && SYS_FileLen(t.path().c_str()) == -1);  // nor a folder
+    // Access modes: 0 for nothing; mode 0 means "no such path" and is never set.
+    EXPECT_TRUE(SYS_FileAccess(missing.c_str()) == 0 && SYS_FileMode(missing.c_str(), 0100644) == -1);
+    const unsigned short before = SYS_FileAccess(f.c_str());
+    EXPECT_TRUE(before != 0 && SYS_FileMode(f.c_str(), 0) == -1 && SYS_FileAccess(f.c_str()) == before);
+    EXPECT_TRUE(REP_FDel(f.c_str()) == 0 && !kuttest::Exists(f) && REP_FDel(f.c_str()) == -1);
+    EXPECT_TRUE(REP_FDel(t.path().c_str()) == -1 && kuttest::Exists(t.path()));  // never a folder
+    unsigned short date = 1, time = 1;  // nothing there: two zero words
+    EXPECT_TRUE(SYS_FileDateGet(missing.c_str(), &date, &time) == -1 && date == 0 && time == 0);
+}
+
+TEST(KbaseFiles, SplitTakesTheLastDotAndMergeStaysWithinTheBuffer) {
+    const std::wstring s(1, kSep);
+    const std::wstring cases[][4] = {  // path, directory, name, extension
+        {s + L"d" + s + L"report.v2.txt", s + L"d" + s, L"report.v2", L".txt"},
+        {L"x" + s + L".profile", L"x" + s, L".profile", L""},
+        {std::wstring(400, L'n'), L"", std::wstring(259, L'n'), L""},  // cut to what a 260 buffer holds
+    };
+    for (const auto& c : cases) {
+        wchar_t *drive, *dir, *name, *ext;
+        SYS_FileSplit(c[0].c_str(), &drive, &dir, &name, &ext);
+        EXPECT_TRUE(*drive == L'\0' && dir == c[1] && name == c[2] && ext == c[3]) << kuttest::Narrow(c[0]);
+    }
+    // 259 characters fit, 260 do not: the output is then empty, never cut.
+    wchar_t out[260];
+    for (std::size_t n : {5, 6}) {
+        const std::wstring dir(250, L'd'), name(n, L'n');
+        EXPECT_EQ(SYS_FileMerge(out, L"", dir.c_str(), name.c_str(), L".ee"), n < 6 ? 0 : -1);
+        EXPECT_EQ(std::wstring(out), n < 6 ? dir + s + name + L".ee" : L"") << n;
+    }
+}
+
+TEST(KbaseFiles, FindMatchesWildcardsByKindInOrderWithoutDots) {
+    kuttest::TempDir t;
+    for (const wchar_t* f : {L"b.txt", L"a.txt", L"ab.dat", L"noext", L"c.txt.bak"})
+        ASSERT_TRUE(kuttest::WriteFile(t.file(f), "x"));
+    for (const wchar_t* d : {L"sub1", L"sub.d"}) kuttest::MakeDir(t.file(d));
+    const std::wstring dir = t.path() + kSep;
+    auto find = [](const std::wstring& search, short attrib) {
+        Names names;
+        wchar_t name[260];
+        for (const wchar_t* s = search.c_str(); SYS_FileFind(s, name, attrib) == 0; s = nullptr) names.push_back(name);
+        return names;
+    };
+    const Names files = {L"a.txt", L"ab.dat", L"b.txt", L"c.txt.bak", L"noext"};
+    // "*.*" keeps its Windows meaning: every name, with a dot or not.
+    const struct { const wchar_t* pattern; short attrib; Names found; } cases[] = {
+        {L"*", 1, files}, {L"*.*", 1, files}, {L"*", 2, {L"sub.d", L"sub1"}}, {L"??", 1, {}},
+        {L"*.txt", 1, {L"a.txt", L"b.txt"}}, {L"?.txt", 1, {L"a.txt", L"b.txt"}}, {L"a*", 1, {L"a.txt", L"ab.dat"}},
+        {L"*t*t*", 1, {L"a.txt", L"b.txt", L"c.txt.bak"}}, {L"*t*t", 1, {L"a.txt", L"b.txt"}},
+        {L"*x*", 1, {L"a.txt", L"b.txt", L"c.txt.bak", L"noext"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(find(dir + c.pattern, c.attrib), c.found) << kuttest::Narrow(c.pattern);
+    EXPECT_TRUE(find(t.file(L"missing") + kSep + L"*", 3).empty());
+}
+
+// The producer makes the names n0, n1, ... with the answers given (-1 after
+// the last); the visitor records the names it is shown and replies in turn;
+// FreeName counts the names it frees.
+struct StackRun {
+    std::vector<int> answers = {}, replies = {};
+    std::size_t produced = 0;
+    wchar_t* current = nullptr;
+    Names seen = {};
+    int freed = 0;
+};
+StackRun g_run;
+int Produce(void** slot, void*) {
+    if (g_run.produced >= g_run.answers.size()) return -1;
+    int status = 0;
+    g_run.current = _WORD_Dup(&status, (L"n" + std::to_wstring(g_run.produced)).c_str());
+    *slot = &g_run.current;
+    return g_run.answers[g_run.produced++];
+}
+int Visit(void* element, void*) {
+    g_run.seen.emplace_back(*static_cast<wchar_t**>(element));
+    return g_run.replies[g_run.seen.size() - 1];
+}
+void FreeName(void* element) {
+    int status = 0;
+    _WORD_Free(&status, element);
+    EXPECT_EQ(*static_cast<wchar_t**>(element), nullptr);
+    ++g_run.freed;
+}
+
+TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) {
+    int status = -7;
+    KSTACK* s = _STACK_Open(&status, 32, static_cast<int>(sizeof(wchar_t*)));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(status, 0);
+    g_run = StackRun{};  // 40 names, more than the initial room; answers other than -1 are not refusals
+    for (int i = 0; i < 40; ++i) g_run.answers.push_back(i % 3 == 0 ? 3 : 0);
+    EXPECT_RESULT_STATUS(_STACK_Make(&status, s, Produce, nullptr), 0, 0);
+    ASSERT_EQ(_STACK_Count(s), 40);
+    for (int failure : {7, 0}) {
+        g_run.seen.clear();
+        g_run.replies.assign(40, 0);
+        g_run.replies[5] = failure;
+        g_run.replies[9] = failure * 2;  // the first failure is the answer
+        EXPECT_RESULT_STATUS(_STACK_Scan(&status, s, Visit, nullptr, nullptr), failure, failure ? 255 : 0);
+        ASSERT_EQ(g_run.seen.size(), 40u);  // the scan goes on after a failure
+        EXPECT_TRUE(g_run.seen[0] == L"n0" && g_run.seen[39] == L"n39");
+    }
+    EXPECT_RESULT_STATUS(_STACK_Del(&status, s, FreeName), 0, 0);
+    EXPECT_EQ(g_run.freed, 40);
+    EXPECT_RESULT_STATUS(_STACK_Del(&status, nullptr, FreeName), 0, 0);
+    EXPECT_RESULT_STATUS(_STACK_Open(&status, 32, 0), nullptr, 255);
+    EXPECT_RESULT_STATUS(_STACK_Make(&status, nullptr, Produce, nullptr), 255, 255);
+    EXPECT_RESULT_STATUS(_STACK_Scan(&status, nullptr, Visit, nullptr, nullptr), 255, 255);
+    EXPECT_RESULT_STATUS(_WORD_Dup(&status, nullptr), nullptr, 255);
+}
+
+
+// A client of the object cache with 4-byte labels that keeps every block it
+// hands out, so that leaks and double frees show.
+std::set<void*> g_live;        // blocks handed out and not given back
+bool g_smallestFirst = false;  // sort the least recent first
+
+int UseOf(void* entry) { return static_cast<CACHE_ENTRY*>(entry)->use; }
+
+intptr_t Callback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t) {
+    void* p = reinterpret_cast<void*>(a);
+    switch (op) {
+    case 0:
+        std::sort(block->table, block->table + block->count,
+                  [](void* x, void* y) { return g_smallestFirst ? UseOf(x) < UseOf(y) : UseOf(x) > UseOf(y); });
+        return 0;
+    case 1:
+        p = std::calloc(1, static_cast<size_t>(a));
+        g_live.insert(p);
+        return reinterpret_cast<intptr_t>(p);
+    case 2:
+        EXPECT_TRUE(!p || g_live.erase(p) == 1) << "freed a block it never had";
+        std::free(p);
+        return 0;
+    case 4:  // the object whose label matches
+        for (short i = 0; i < block->count; ++i)
+            if (std::memcmp(CACHE_LabelPtr(block, block->table[i]), p, CACHE_LABEL_SIZE) == 0)
+                return reinterpret_cast<intptr_t>(CACHE_ObjectPtr(block, block->table[i]));
+        return 0;
+    case 5: return 16;  // the entry layout the client expects: label at 16,
+    case 6: return 24;  // object at 24
+    default: return 0;
+    }
+}
+
+// Bytes an object of n bytes takes from the budget.
+int Cost(int n) { return (24 + n + 7) / 8 * 8; }
+
+class Cache : public ::testing::Test {
+protected:
+    void SetUp() override { g_smallestFirst = false; }
+    void TearDown() override {
+        CACHE_Close(&block);
+        EXPECT_TRUE(g_live.empty()) << g_live.size() << " blocks not given back";
+    }
+    void* Make(int key, int bytes) {
+        void* p = &key;
+        const short r = CACHE_MakeRoom(&block, &key, bytes, &p);
+        EXPECT_TRUE(r == 0 ? p != nullptr : p == nullptr) << "object " << p << " with answer " << r;
+        return p;
+    }
+    void* Get(int key, int* size = nullptr) { return CACHE_GetObject(&block, &key, size); }
+    // The keys among 1 to 9 the cache holds, e.g. "134"; looking is not a use.
+    std::string Held() {
+        std::string s;
+        for (int k = 1; k <= 9; ++k)
+            if (CACHE_FindObject(&block, &k, nullptr, nullptr)) s += static_cast<char>('0' + k);
+        return s;
+    }
+    CACHE_BLOCK block{};
+};
+
+TEST_F(Cache, ObjectsAreZeroedLabelledSizedAndReplaced) {
+    ASSERT_EQ(CACHE_Init(&block, Callback, 4096), 0);
+    EXPECT_EQ(CACHE_CheckExist(&block), 0);
+    auto* a = static_cast<unsigned char*>(Make(1, 100));
+    auto* b = static_cast<unsigned char*>(Make(2, 7));
+    ASSERT_TRUE(a && b);
+    EXPECT_TRUE(std::all_of(a, a + 100, [](unsigned char c) { return c == 0; }));
+    std::memset(a, 0xAA, 100);
+    std::memset(b, 0xBB, 7);  // no overlap
+    int size = -1, key = 2;
+    EXPECT_TRUE(Get(1, &size) == a && size == 100 && a[99] == 0xAA);
+    EXPECT_TRUE(Get(3, &size) == nullptr && size == 0);
+    void* entry = nullptr;  // the label at 16, the object at 24
+    EXPECT_TRUE(CACHE_FindObject(&block, &key, &size, &entry) == b && size == 7);
+    EXPECT_EQ(static_cast<unsigned char*>(entry) + 24, b);
+    EXPECT_EQ(std::memcmp(CACHE_LabelPtr(&block, entry), &key, sizeof key), 0);
+    ASSERT_NE(Make(1, 50), nullptr);  // room under a label in use replaces the old object
+    EXPECT_TRUE(Get(1, &size) && size == 50);
+    EXPECT_TRUE(block.count == 2 && block.used == Cost(50) + Cost(7));
+}
+
+TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
+    ASSERT_EQ(CACHE_Init(&block, Callback, 3 * Cost(100)), 0);
+    for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 100), nullptr);
+    ASSERT_NE(Get(1), nullptr);  // 2 is now the least recently used
+    EXPECT_EQ(Held(), "123");
+    ASSERT_NE(Make(4, 100), nullptr);
+    EXPECT_EQ(Held(), "134");
+    ASSERT_NE(Get(3), nullptr);  // room for two at once: the two least recent go
+    ASSERT_NE(Make(5, 100 + Cost(100)), nullptr);
+    EXPECT_EQ(Held(), "35");
+    // An object larger than the budget fails without evicting; the budget itself fits.
+    EXPECT_TRUE(!Make(6, 3 * Cost(100) - 24 + 1) && Held() == "35" && !Make(7, 0) && !Make(7, -3));
+    EXPECT_NE(Make(6, 3 * Cost(100) - 24), nullptr);
+    EXPECT_EQ(Held(), "6");
+    // The use clock wraps at 3 without losing the order: 1 is still the oldest.
+    block.clock = INT_MAX - 3;
+    for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 8), nullptr);
+    EXPECT_LT(block.clock, 100);
+    ASSERT_NE(Make(4, 3 * Cost(100) - 24 - 2 * Cost(8)), nullptr);
+    EXPECT_EQ(Held(), "234");
+
+    g_smallestFirst = true;  // the end of the table is now the most recent
+    ASSERT_EQ(CACHE_Init(&block, Callback, 2 * Cost(40)), 0);
+    for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 40), nullptr);
+    EXPECT_EQ(Held(), "13");
+}
+
+TEST_F(Cache, FlushingAndClosingGiveEveryBlockBackAndAClosedBlockStoresNothing) {
+    ASSERT_EQ(CACHE_Init(&block, Callback, 1 << 20), 0);
+    for (int k = 0; k < 40; ++k) ASSERT_NE(Make(k, 10 + k), nullptr) << k;  // the table grows twice
+    int key = 7;
+    EXPECT_TRUE(CACHE_FlushObject(&block, &key) == 0 && CACHE_FlushObject(&block, &key) == -1);
+    EXPECT_TRUE(Held() == "12345689" && block.count == 39);
+    CACHE_Flush(&block);
+    EXPECT_TRUE(block.count == 0 && block.used == 0);
+    EXPECT_EQ(g_live.size(), 1u) << "only the entry table is left";
+    ASSERT_NE(Make(3, 10), nullptr) << "usable after a flush";
+    CACHE_Close(&block);
+    EXPECT_TRUE(g_live.empty() && block.callback == nullptr);
+    // A closed block, and one set up without memory, store nothing.
+    for (int budget : {1, 0, -5}) {
+        ASSERT_TRUE(budget > 0 || CACHE_Init(&block, Callback, budget) == 0);  // 1: the closed block
+        EXPECT_NE(CACHE_CheckExist(&block), 0);
+        EXPECT_TRUE(!Make(3, 1) && !Get(3) && CACHE_FlushObject(&block, &key) == -1);
+    }
+}
+
+using kuttools::Bitmap;
+
+// A picture whose every pixel differs from its neighbours, in at most
+// `colours` colours (so that indexed depths can hold it).
+Bitmap Picture(int w, int h, int colours) {
+    Bitmap b{w, h, {}};
+    for (int i = 0; i < w * h; ++i) {
+        const std::uint32_t k = static_cast<std::uint32_t>((i % w + 3 * (i / w)) % colours);
+        b.pixels.push_back(colours == 2 ? (k ? 0xFFFFFFu : 0u) : (k * 0x0F1B27u + 0x102030u) & 0xFFFFFFu);
+    }
+    return b;
+}
+
+std::string Encode(const Bitmap& b, int bpp, bool topDown = false) {
+    std::string bytes, error;
+    EXPECT_TRUE(kuttools::EncodeBmp(b, bpp, topDown, &bytes, &error)) << error;
+    return bytes;
+}
+
+// `s` with `bytes` little-endian bytes of v at `at`.
+std::string With(std::string s, std::size_t at, std::uint32_t v, std::size_t bytes = 4) {
+    for (std::size_t i = 0; i < bytes; ++i) s.replace(at + i, 1, 1, static_cast<char>(v >> (8 * i)));
+    return s;
+}
+
+std::vector<unsigned char> Load(FILE* f) {
+    std::vector<unsigned char> mem(static_cast<std::size_t>(std::max(GRAF_BMP_Size(f), 0)));
+    if (mem.empty() || GRAF_BMP_Load(f, mem.data()) != 0) mem.clear();
+    return mem;
+}
+
+std::uint32_t PixelOf(const std::vector<unsigned char>& obj, int x, int y) {
+    std::uint32_t p;
+    std::memcpy(&p, obj.data() + sizeof(GRAF_BMP_INFO) + 4 * (y * GRAF_BMP_Info(obj.data())->width + x), 4);
+    return p;
+}
+
+// Bitmaps are read from streams on files in a fresh folder.
+class Bmp : public ::testing::Test {
+protected:
+    void TearDown() override { for (FILE* f : files) std::fclose(f); }
+    // A stream holding `prefix` bytes of garbage, `bytes` and `after`, positioned on `bytes`.
+    FILE* Open(const std::string& bytes, long prefix = 0, const std::string& after = "") {
+        const std::wstring path = dir.file(std::to_wstring(files.size()));
+        EXPECT_TRUE(kuttest::WriteFile(path, std::string(static_cast<std::size_t>(prefix), 'x') + bytes + after));
+        files.push_back(std::fopen(kuttest::Narrow(path).c_str(), "rb"));
+        EXPECT_TRUE(files.back() && std::fseek(files.back(), prefix, SEEK_SET) == 0);
+        return files.back();
+    }
+    kuttest::TempDir dir;
+    std::vector<FILE*> files;
+};
+using Canvas = Bmp;
+
+TEST_F(Bmp, EveryDepthAndRowOrderLoadsTheSamePixels) {
+    for (int bpp : {1, 4, 8, 24, 32})
+        for (bool topDown : {false, true})
+            for (int w : {1, 7, 9, 33}) {  // every row padding
+                SCOPED_TRACE(testing::Message() << bpp << " bpp, width " << w << (topDown ? " top-down" : ""));
+                const Bitmap b = Picture(w, 5, bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 200 : 1000);
+                FILE* f = Open(Encode(b, bpp, topDown), 3, "yy");
+                const auto obj = Load(f);
+                ASSERT_EQ(obj.size(), sizeof(GRAF_BMP_INFO) + 4u * w * 5);
+                const GRAF_BMP_INFO* info = GRAF_BMP_Info(obj.data());
+                ASSERT_NE(info, nullptr);
+                EXPECT_TRUE(info->width == w && info->height == 5 && info->bitCount == bpp && info->topDown == topDown);
+                for (int i = 0; i < w * 5; ++i) ASSERT_EQ(PixelOf(obj, i % w, i / w), b.pixels[i]) << i;
+                info = GRAF_BMP_FInfo(f);
+                EXPECT_TRUE(info && info->width == w && info->bytes == static_cast<int>(obj.size()));
+                EXPECT_EQ(std::ftell(f), 3) << "the stream is left on the bitmap";
+            }
+    // Palette indexes beyond the declared palette draw black.
+    const auto obj = Load(Open(With(Encode(Picture(4, 1, 2), 8), 14 + 32, 1)));  // black, white, black, white
+    ASSERT_FALSE(obj.empty());
+    EXPECT_EQ(PixelOf(obj, 0, 0) | PixelOf(obj, 1, 0), 0u);
+}
+
+TEST_F(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
+    const std::string good = Encode(Picture(10, 6, 16), 4), good24 = Encode(Picture(10, 6, 1000), 24);
+    const std::pair<const char*, std::string> bad[] = {
+        {"empty", ""},                                          {"headers cut", good.substr(0, 40)},
+        {"pixels cut", good.substr(0, good.size() - 1)},        {"palette cut", good.substr(0, 14 + 40 + 10)},
+        {"not BM", With(good, 1, 'X', 1)},                      {"core header", With(good, 14, 12)},
+        {"odd header size", With(good, 14, 64)},                {"two planes", With(good, 26, 2, 2)},
+        {"16 bpp", With(good24, 28, 16, 2)},                    {"RLE", With(good, 30, 2)},
+        {"zero width", With(good, 18, 0)},                      {"negative width", With(good, 18, 0xFFFFFFF6u)},
+        {"zero height", With(good, 22, 0)},                     {"most negative height", With(good, 22, 0x80000000u)},
+        {"side too long", With(good24, 18, GRAF_BMP_MAX_SIDE + 1)},
+        {"too many pixels", With(With(good24, 18, GRAF_BMP_MAX_SIDE), 22, GRAF_BMP_MAX_SIDE)},
+        {"gigabytes of rows", With(With(good24, 18, 4000), 22, 4000)},
+        {"palette larger than the depth", With(good, 46, 17)},  {"pixels inside the palette", With(good, 10, 62)},
+        {"pixels past the end", With(good, 10, 0xFFFFFFF0u)},
+    };
+    GRAF_CanvasSize(20, 20);
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.first);
+        FILE* f = Open(b.second);
+        EXPECT_EQ(GRAF_BMP_Size(f), -1);
+        EXPECT_EQ(GRAF_BMP_FInfo(f), nullptr);
+        std::vector<unsigned char> mem(64 * 1024, 0xEE);
+        EXPECT_NE(GRAF_BMP_Load(f, mem.data()), 0);
+        EXPECT_NE(GRAF_BMP_FRead(0, 0, f), 0);
+        EXPECT_EQ(GRAF_CanvasPixel(0, 0), GRAF_CANVAS_BACKGROUND);
+        EXPECT_EQ(std::ftell(f), 0);
+    }
+    const char junk[64] = {1, 2, 3};
+    EXPECT_TRUE(!GRAF_BMP_FInfo(nullptr) && GRAF_BMP_Size(nullptr) == -1 && !GRAF_BMP_Info(nullptr));
+    EXPECT_TRUE(!GRAF_BMP_Info(junk) && GRAF_BMP_Show(0, 0, junk) == -1);
+}
+
+// Drawing clips at every side; the saved canvas reads back pixel for pixel.
+TEST_F(Canvas, DrawsClipsAndSaves) {
+    const Bitmap b = Picture(5, 4, 1000);
+    const auto obj = Load(Open(Encode(b, 24)));
+    ASSERT_FALSE(obj.empty());
+    ASSERT_EQ(GRAF_CanvasSize(10, 9), 0);
+    ASSERT_EQ(GRAF_BMP_Show(-2, -1, obj.data()), 0);
+    ASSERT_EQ(GRAF_BMP_FRead(7, 6, Open(Encode(b, 32, true))), 0);
+    // The image tests check drawing pixel by pixel; here the corners of what is left after clipping.
+    auto at = [](short x, short y) { return static_cast<std::uint32_t>(GRAF_CanvasPixel(x, y)); };
+    EXPECT_TRUE(at(0, 0) == b.pixels[7] && at(2, 2) == b.pixels[19] && at(3, 0) == GRAF_CANVAS_BACKGROUND);
+    EXPECT_TRUE(at(7, 6) == b.pixels[0] && at(9, 8) == b.pixels[12] && at(6, 8) == GRAF_CANVAS_BACKGROUND);
+    const std::wstring out = dir.file(L"canvas.bmp");
+    ASSERT_EQ(GRAF_CanvasSave(out.c_str()), 0);
+    const auto saved = Load(files.emplace_back(std::fopen(kuttest::Narrow(out).c_str(), "rb")));
+    ASSERT_FALSE(saved.empty());
+    EXPECT_EQ(GRAF_BMP_Info(saved.data())->bitCount, 24);
+    for (short i = 0; i < 90; ++i)
+        ASSERT_EQ(PixelOf(saved, i % 10, i / 10), static_cast<std::uint32_t>(GRAF_CanvasPixel(i % 10, i / 10))) << i;
+    EXPECT_TRUE(GRAF_CanvasSave(dir.file(L"no/such/folder.bmp").c_str()) == -1 && GRAF_CanvasSave(nullptr) == -1);
+    // Outside the canvas nothing is read; sizes beyond the limits keep the canvas.
+    EXPECT_TRUE(GRAF_CanvasSize(-1, 5) == -1 && GRAF_CanvasSize(5, GRAF_BMP_MAX_SIDE + 1) == -1);
+    EXPECT_TRUE(at(9, 8) != ~0u && at(10, 0) == ~0u && at(0, 9) == ~0u && at(-1, 0) == ~0u);
+    EXPECT_TRUE(GRAF_CanvasSize(0, 0) == 0 && GRAF_CanvasPixel(0, 0) == -1);
+}
+
+}  // namespace
