@@ -6,6 +6,8 @@
 #   scripts/fuzz.sh 600 pe_reader   one target
 #   KUT_FUZZ_NO_BUILD=1 scripts/fuzz.sh 600 img   skip the build (runs in
 #                                   parallel share one build)
+# An input that runs for a minute counts as a hang (a generous bound: on a
+# loaded machine a fast input can stall for many seconds).
 # A crash stops the script with the fuzzer's exit status; the crashing input
 # is left in build/fuzz/artifacts/.
 set -euo pipefail
@@ -27,7 +29,7 @@ for exe in build/fuzz/bin/fuzz_*; do
   [ -f fuzz/$name.dict ] && dict=(-dict=fuzz/$name.dict)
   echo "== fuzz_$name for ${secs}s"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-  "$exe" "$work" "${dict[@]}" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
+  "$exe" "$work" "${dict[@]}" -max_total_time="$secs" -timeout=60 -rss_limit_mb=2048 \
     -artifact_prefix=build/fuzz/artifacts/$name- -print_final_stats=1 2> build/fuzz/$name.log \
     || { tail -n 60 build/fuzz/$name.log; exit 1; }
   grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|cov:' build/fuzz/$name.log | tail -n 2
