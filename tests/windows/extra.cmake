@@ -23,6 +23,10 @@ add_custom_command(OUTPUT ${kut_rc_lib}
   VERBATIM)
 add_custom_target(kut_windres_lib DEPENDS ${kut_rc_lib})
 add_dependencies(test_windows kut_windres_lib)
+# The sample language libraries of the build's data folder are compared too.
+if(TARGET kut_data)
+  add_dependencies(test_windows kut_data)
+endif()
 target_compile_definitions(test_windows PRIVATE KUT_WINDRES_LIB="${kut_rc_lib}")
 
 # The export tables, read on the build host with the cross binutils: kut.dll,

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -265,11 +266,25 @@ Strings Sparse() {
     return s;
 }
 
+// Random numbers, lengths and units (any 16-bit value but 0), from a fixed
+// seed so that a difference can be looked at again.
+Strings Random() {
+    std::mt19937 gen(20240611);
+    std::uniform_int_distribution<unsigned> id(1, 0xFFFF), unit(1, 0xFFFF), len(1, 1500), pick(0, 3);
+    Strings s;
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string t(pick(gen) == 0 ? len(gen) : len(gen) % 40 + 1, u' ');
+        for (char16_t& c : t) c = static_cast<char16_t>(unit(gen));
+        s[id(gen)] = t;
+    }
+    return s;
+}
+
 TEST(LoaderDiff, WrittenLibrariesReadAlike) {
     kuttest::TempDir dir;
     const std::pair<const char*, Strings> sets[] = {
         {"written-typical", Typical()}, {"written-edges", Edges()}, {"written-full", Full()},
-        {"written-sparse", Sparse()},   {"written-one", {{1, u"one"}}},
+        {"written-sparse", Sparse()},   {"written-one", {{1, u"one"}}}, {"written-random", Random()},
     };
     for (const auto& [name, strings] : sets) {
         const Outcome o = Compare(Save(dir, kuttest::Widen(name) + L".dll", Build(strings)), name);
@@ -287,6 +302,21 @@ TEST(LoaderDiff, WindresLibraryReadsAlike) {
     EXPECT_EQ(o.difference, "");
     EXPECT_TRUE(o.loaderLoaded);
     EXPECT_TRUE(o.readerLoaded);
+}
+
+TEST(LoaderDiff, SampleLibrariesReadAlike) {
+    // The sample data's language libraries, made by kutrc from catalogs.
+    const fs::path data = fs::path(kuttest::BinaryDir()) / "data";
+    int seen = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(data, ec)) {
+        if (entry.path().extension() != ".dll") continue;
+        ++seen;
+        const Outcome o = Compare(entry.path().wstring(), "sample-" + entry.path().stem().u8string());
+        EXPECT_EQ(o.difference, "");
+        EXPECT_TRUE(o.loaderLoaded && o.readerLoaded) << entry.path().u8string();
+    }
+    EXPECT_GE(seen, 2) << "no language libraries in " << data.u8string();
 }
 
 TEST(LoaderDiff, DamagedLibrariesReadAlike) {
