@@ -1,0 +1,413 @@
+// K_MSG over language libraries written into a temporary folder, and over
+// tables filled by hand.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kbase/kbase.h"
+#include "kopts/kopts.h"
+#include "kut/msg.h"
+#include "kut/testing.h"
+#include "langlib_writer.h"
+#include "testutil.h"
+#if defined(KUT_TEST_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
+// Friend of K_MSG: the class-wide language numbers and the lookup index.
+struct KMsgTestAccess {
+    static std::pair<int, int> Languages() { return {K_MSG::m_StaticLogic, K_MSG::m_StaticOutput}; }
+    static bool Indexed(const K_MSG& msg) { return msg.m_Index != nullptr; }
+};
+
+namespace {
+
+using Strings = std::map<unsigned, std::wstring>;
+using Table = std::vector<std::pair<KLONG, std::wstring>>;
+
+Table TableOf(const K_MSG& msg) {
+    Table out;
+    for (int i = 0; i < msg.m_Count; ++i) out.emplace_back(msg.m_Items[i].nId, msg.m_Items[i].pText);
+    return out;
+}
+
+// `n` texts "t<id>$$f<id>" at the numbers 1, 1 + step, 1 + 2 step ...
+Strings Numbered(unsigned n, unsigned step = 1) {
+    Strings s;
+    for (unsigned id = 1; id <= n * step; id += step) s[id] = L"t" + std::to_wstring(id) + L"$$f" + std::to_wstring(id);
+    return s;
+}
+
+// Inserts as LoadAllStrings does. A table the test makes itself is freed by
+// the object with the C heap, which the library allocates from.
+void Insert(K_MSG& msg, const wchar_t* text, KLONG id, std::size_t room = 8) {
+    if (!msg.m_Items) msg.m_Items = static_cast<MSG_ITEM*>(std::malloc(room * sizeof(MSG_ITEM)));
+    msg.SortSet(text, id, msg.m_Count);
+    ++msg.m_Count;
+}
+
+// Every number from `from` to `to` and some no string table holds: text()
+// gives the very entry BSearch designates, or a constant empty text.
+::testing::AssertionResult LooksUpAsBisection(K_MSG& msg, KLONG from, KLONG to) {
+    std::vector<KLONG> ids = {-2147483647 - 1, -65536, -2, -1, 0, 65535, 65536, 65537, 131071, 2147483647};
+    for (KLONG id = from; id <= to; ++id) ids.push_back(id);
+    for (KLONG id : ids) {
+        const int pos = msg.BSearch(id, msg.m_Count);
+        const wchar_t* got = msg.text(id);
+        if (pos < 0 ? (!got || got[0] || got == msg.m_Text) : got != msg.m_Items[pos].pText) {
+            return ::testing::AssertionFailure() << "number " << id << ", BSearch position " << pos;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Logic language 1 and output language 2 of module "KMAIN".
+const Strings kLogic = {{1, L"Open"},         {2, L"OUT::Total$$x"}, {3, L"OUT::Only here$$y"},
+                        {4, L"Value$$unit"},  {5, L"Beam$$Poutre"},  {6, L"plain"},
+                        {8, L"Girder$$OUT::Traeger"},                {65535, L"last"}};
+const Strings kOutput = {{1, L"Ouvrir"}, {2, L"OUT::Summe"}, {4, L"Valeur$$unite"}, {5, L"OUT::Balken$$Traeger"},
+                         {8, L"x$$OUT::Poutrelle"}};
+
+// Directory kind 2 is a temporary folder holding KMAIN's two libraries.
+class MsgLib : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REP_SetRepert(2, m_dir.path().c_str());
+        CONF_Language()->logic = 1;
+        CONF_Language()->output = 2;
+        WriteLib(L"KEST_001.dll", kLogic);
+        WriteLib(L"KEST_002.dll", kOutput);
+    }
+    void TearDown() override { REP_SetRepert(2, nullptr); }
+    void WriteLib(const std::wstring& file, const Strings& strings) {
+        std::string error;
+        ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(file), strings, &error)) << error;
+    }
+    kuttest::TempDir m_dir;
+};
+using MsgTable = MsgLib;
+
+}  // namespace
+
+TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguages) {
+    const std::wstring longName(1023, L'Q');
+    const struct { const wchar_t *given, *kept; } cases[] = {
+        {L"KMAIN", L"KEST_"}, {L"KBET", L"BDAT_"}, {L"ABC", L"ABC__"},     {L"STRUCT", L"STRU_"},
+        {L"", L"_____"},      {nullptr, L"_____"}, {L"kmain", L"kmai_"},   {L"KMAINX", L"KMAI_"},
+        {L"KBETON", L"KBET_"}, {L"AB_D", L"AB_D_"}, {longName.c_str(), L"QQQQ_"}};
+    for (const auto& c : cases) EXPECT_STREQ(K_MSG(c.given, 0, nullptr, 0).m_Name, c.kept) << c.given;
+    WriteLib(L"ABC__033.dll", {{1, L"thirty-three"}});
+    WriteLib(L"ABC__002.dll", {{1, L"two"}});
+    WriteLib(L"ABC__1234.dll", {{1, L"four digits"}});
+    K_MSG a(L"ABC", 0, nullptr, 33);   // the argument overrides the logic language only
+    EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(33, 2));
+    EXPECT_EQ(a.numItems(), -1);
+    EXPECT_STREQ(a.gettext(1, 1), L"thirty-three");
+    EXPECT_STREQ(a.gettext(1, 0), L"two");
+    EXPECT_STREQ(K_MSG(L"ABC", 0, nullptr, 1234).text(1), L"four digits");
+    K_MSG::ConfLag(-2, 300);
+    EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(-2, 300));
+    K_MSG c(L"ABC", 0, 65536, 0, 0);   // language 0: the settings' 1, no such file
+    EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(1, 2));
+    EXPECT_EQ(c.wasInitError(), -1);
+    EXPECT_NE(c.m_OutputLib, nullptr);
+    CONF_Language()->logic = 33;
+    EXPECT_STREQ(K_MSG(L"ABC", 0, nullptr, 0).text(1), L"thirty-three");
+    // Without the output library a marked text is the logic-language text.
+    CONF_Language()->logic = 1;
+    CONF_Language()->output = 7;
+    K_MSG e(L"KMAIN", 0, nullptr, 0);
+    EXPECT_EQ(e.wasInitError(), -1);
+    EXPECT_STREQ(e.text(2), L"Total");
+}
+
+TEST_F(MsgLib, MissingLibrariesStillBuildEveryMode) {
+    const KLONG ids[] = {1, 2};
+    K_MSG m1(L"NONE", 1, nullptr, 0), m2(L"NONE", ids, 2, 0, nullptr, 0), m4(L"NONE", 0, 65536, 0, 0);
+    EXPECT_EQ((std::vector<int>{m1.m_Mode, m2.m_Mode, m2.m_Count, m4.m_Mode, m4.m_MaxId}),
+              (std::vector<int>{1, 2, 2, 4, 65536}));
+    for (K_MSG* m : {&m1, &m2, &m4}) {
+        EXPECT_EQ(m->wasInitError(), -1);
+        EXPECT_EQ(std::wstring(m->text(1)) + m->gettext(1, 1), L"");
+        EXPECT_TRUE(m->menu(1) == nullptr && m->menu(-5) == m->menu(70000));
+    }
+}
+
+TEST(MsgParam, FieldsAreSeparatedByDoubleDollars) {
+    const std::wstring big(3000, L'z'), second = L"a$$" + std::wstring(1023, L'y');
+    const struct { int n; const wchar_t* text; std::wstring want; } cases[] = {
+        {1, L"one$$two$$three", L"one"}, {2, L"one$$two$$three", L"two"}, {3, L"one$$two$$three", L"three"},
+        {4, L"one$$two$$three", L""},    {0, L"one$$two", L"one"},         {-7, L"one$$two", L"one"},
+        {1, L"$$two", L""},              {2, L"$$two", L"two"},            {1, L"plain", L"plain"},
+        {2, L"plain", L""},              {1, L"a$b$$c", L"a$b"},           {2, L"a$$$b", L"$b"},
+        {2, L"a$$", L""}, {1, big.c_str(), std::wstring(1023, L'z')}, {2, second.c_str(), std::wstring(1023, L'y')}};
+    for (const auto& c : cases) EXPECT_EQ(MsgParam(c.n, c.text), c.want) << c.n << " of " << c.text;
+    EXPECT_EQ(MsgParam(1, L"x"), g_MsgParamText);
+    std::wcscpy(g_MsgParamText, L"p$$q");   // its own buffer may be passed back in
+    EXPECT_STREQ(MsgParam(2, g_MsgParamText), L"q");
+    EXPECT_STREQ(g_OutMark, L"OUT::");
+}
+
+TEST_F(MsgLib, FillParamReplacesTheFirstMarkerOnly) {
+    K_MSG msg(L"X", 0, nullptr, 0);
+    const struct { const wchar_t* src; short n; const wchar_t *value, *want; } cases[] = {
+        {L"Width %1 of %2", 2, L"beam", L"Width %1 of beam"}, {L"Width %1 of %2", 3, L"beam", L"Width %1 of %2"},
+        {L"a%12b", 1, L"X", L"aX2b"},             {L"a%12b", 12, L"X", L"aXb"},
+        {L"%1 and %1", 1, L"v", L"v and %1"},     {L"zero %0!", 0, L"nil", L"zero nil!"},
+        {L"%3 or %-3", -3, L"neg", L"%3 or neg"}, {L"big %32767", 32767, L"max", L"big max"},
+        {L"min %-32768.", -32768, L"lo", L"min lo."}, {L"%1", 1, L"", L""}, {L"no marker", 1, L"x", L"no marker"}};
+    wchar_t out[256];
+    for (const auto& c : cases) {
+        msg.fillParam(c.src, out, c.n, c.value);
+        EXPECT_STREQ(out, c.want) << c.src << " with " << c.n;
+    }
+}
+
+TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
+    K_MSG msg(L"KMAIN", 0, nullptr, 0);
+    const struct { KLONG id; const wchar_t* want; } cases[] = {{1, L"Open"}, {2, L"Summe"}, {3, L"Only here"},
+        {4, L"Value"}, {5, L"Beam"}, {7, L""}, {8, L"Girder"}, {0, L""}, {65535, L"last"}};
+    for (const auto& c : cases) EXPECT_STREQ(msg.text(c.id), c.want) << c.id;
+    EXPECT_EQ(msg[2], CString(L"Summe"));
+    const wchar_t* first = msg.text(1);   // without the cache: the object's buffer
+    msg.text(6);
+    EXPECT_EQ(first, msg.m_Text);
+    EXPECT_STREQ(first, L"plain");
+    EXPECT_EQ(K_MSG(L"KMAIN", 2, nullptr, 0).m_MsgList, nullptr);   // only 1 switches the cache on
+
+    K_MSG cached(L"KMAIN", 1, L"ignored", 0);
+    const std::vector<const wchar_t*> got = {cached.text(2), cached.text(1), cached.text(9)};
+    cached.gettext(6, 1);   // overwrites m_Text, not the cache
+    EXPECT_EQ((std::vector<const wchar_t*>{cached.text(2), cached.text(1), cached.text(9)}), got);
+    EXPECT_EQ(std::wstring(got[0]) + L"|" + got[1] + L"|" + got[2], L"Summe|Open|");
+    EXPECT_EQ(cached.m_MsgList->GetCount(), 3);
+    EXPECT_TRUE(cached.m_MsgList2 && cached.m_MsgList2->GetCount() == 0);
+    EXPECT_EQ(cached.m_NewMsg->nId, 9);
+}
+
+TEST_F(MsgLib, ListedModeKeepsTheCallersOrderAndGetTextTheWholeString) {
+    const KLONG ids[] = {5, 7, 5, 2, 4};
+    K_MSG msg(L"KMAIN", ids, 5, 0, nullptr, 0);
+    ASSERT_EQ(msg.m_Count, 5);
+    EXPECT_EQ(msg.m_MemTab[1].strText, L"");
+    EXPECT_STREQ(msg.text(2), L"Summe");
+    EXPECT_STREQ(msg.text(6), L"");   // in the library, not in the list
+    msg.m_MemTab[2].strText = L"second five";   // of two entries the first wins
+    EXPECT_STREQ(msg.text(5), L"Beam");
+    for (short count : {0, -3}) EXPECT_STREQ(K_MSG(L"KMAIN", ids, count, 0, nullptr, 0).text(5), L"") << count;
+    K_MSG m4(L"KMAIN", 0, 10, 0, 0);
+    for (K_MSG* m : {&msg, &m4}) {
+        EXPECT_STREQ(m->gettext(2, 1), L"Total$$x");
+        EXPECT_STREQ(m->gettext(2, 0), L"Summe");
+        EXPECT_STREQ(m->gettext(4, 2), L"Valeur$$unite");
+        EXPECT_STREQ(m->gettext(3, 0), L"");
+        EXPECT_EQ(m->gettext(1, 1), m->m_Text);
+    }
+}
+
+TEST_F(MsgLib, CompleteModeStoresEveryNonEmptyTextBelowTheBound) {
+    WriteLib(L"SPAR_001.dll", {{2, L"b"}, {3, L"c"}, {5, L"e"}, {6, L"f"}});
+    K_MSG sparse(L"SPARSE", 0, 6, 0, 0);
+    EXPECT_EQ(TableOf(sparse), (Table{{2, L"b"}, {3, L"c"}, {5, L"e"}}));
+    EXPECT_STREQ(sparse.text(6), L"");   // 6 is not tried
+    for (KLONG bound : {0, 1}) EXPECT_EQ(K_MSG(L"SPARSE", 0, bound, 0, 0).m_Items, nullptr);
+    K_MSG whole(L"KMAIN", 0, 65536, 0, 0);
+    EXPECT_EQ(TableOf(whole), (Table{{1, L"Open"}, {2, L"Summe"}, {3, L"Only here$$y"}, {4, L"Value$$unit"},
+                                     {5, L"Beam$$Poutre"}, {6, L"plain"}, {8, L"Girder$$OUT::Traeger"},
+                                     {65535, L"last"}}));
+    EXPECT_STREQ(whole.GetTextParam(4, 2), L"Poutre");
+    // Field 2 of each text, texts without one left out; the marker is
+    // looked for in the kept field.
+    K_MSG second(L"KMAIN", 0, 65536, 0, 2);
+    EXPECT_EQ(TableOf(second), (Table{{2, L"x"}, {3, L"y"}, {4, L"unit"}, {5, L"Poutre"}, {8, L"Poutrelle"}}));
+    EXPECT_STREQ(second.GetTextParam(0, 2), L"");
+    EXPECT_EQ(K_MSG(L"KMAIN", 0, 65535, 0, 0).m_Count, 7);
+}
+
+TEST_F(MsgLib, TextsAreCutAt1023Characters) {
+    const std::wstring t1023(1023, L'a'), t1024(1024, L'b');
+    WriteLib(L"LONG_001.dll", {{1, t1023}, {2, t1024}, {3, std::wstring(5000, L'c')}, {4, L"OUT::" + t1024},
+                               {5, t1023 + L"$$tail"}});
+    WriteLib(L"LONG_002.dll", {{4, L"OUT::" + std::wstring(1100, L'o')}});
+    K_MSG m1(L"LONG", 0, nullptr, 0), m4(L"LONG", 0, 10, 0, 0);
+    ASSERT_EQ(m4.m_Count, 5);
+    for (K_MSG* m : {&m1, &m4}) {
+        EXPECT_EQ(m->text(2), std::wstring(1023, L'b'));
+        EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));   // the marker is dropped from what fits
+    }
+    EXPECT_EQ(m1.text(1), t1023);
+    EXPECT_EQ(m1.text(5), t1023);
+    EXPECT_EQ(m4.GetTextParam(0, 1), t1023);
+}
+
+TEST_F(MsgLib, SameLibraryLoadedTwiceIsReleasedTwice) {
+    CONF_Language()->output = 1;
+    auto* a = new K_MSG(L"KMAIN", 0, nullptr, 0);
+    auto* b = new K_MSG(L"KMAIN", 0, 65536, 0, 0);
+    EXPECT_EQ(a->wasInitError(), 0);
+    EXPECT_EQ(b->wasInitError(), 0);
+    EXPECT_STREQ(a->text(2), L"Total");
+    // Four loads of one file: each release must leave the others readable.
+    delete a;
+    EXPECT_STREQ(b->gettext(4, 0), L"Value$$unit");
+    delete b;
+    EXPECT_STREQ(K_MSG(L"KMAIN", 0, nullptr, 0).text(1), L"Open");
+}
+
+TEST_F(MsgLib, CompleteModeOverTenThousandStrings) {
+    Strings big = Numbered(10000, 2);
+    big[65535] = L"end";
+    WriteLib(L"BIG__001.dll", big);
+    K_MSG msg(L"BIG", 0, 65536, 0, 0);
+    ASSERT_EQ(msg.m_Count, 10001);
+    for (KLONG id = 1; id <= 20000; ++id) ASSERT_EQ(msg.text(id), id % 2 ? big[id] : L"") << id;
+    EXPECT_STREQ(msg.text(65535), L"end");
+    EXPECT_STREQ(msg.GetTextParam(9999, 2), L"f19999");
+}
+
+TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
+#if defined(KUT_TEST_ASAN)
+    // The first byte behind the allocation is poisoned.
+    const struct { unsigned texts, capacity; } caps[] = {{1, 102},   {98, 102},  {99, 102},  {100, 201},
+                                                         {198, 201}, {199, 300}, {297, 300}, {298, 399}};
+    for (const auto& c : caps) {
+        WriteLib(L"GROW_001.dll", Numbered(c.texts));
+        K_MSG msg(L"GROW", 0, 65536, 0, 0);
+        ASSERT_EQ(msg.m_Count, static_cast<int>(c.texts));
+        const char* end = reinterpret_cast<const char*>(msg.m_Items + c.capacity);
+        EXPECT_FALSE(__asan_address_is_poisoned(end - 1)) << c.texts;
+        EXPECT_TRUE(__asan_address_is_poisoned(end)) << c.texts;
+    }
+#endif
+#if defined(KUT_TESTING)
+    // Allocations: the table, texts 1-99, the table, texts 100-198 ... A
+    // failed growth keeps what came before, a failed text copy loses one
+    // text, and without the lookup index (the last) the bisection serves.
+    WriteLib(L"GROW_001.dll", Numbered(400));
+    const struct { long after; int count; KLONG lost; } cases[] = {
+        {0, 0, 1}, {100, 99, 100}, {200, 198, 199}, {300, 297, 298}, {5, 399, 5}, {405, 400, 401}};
+    for (const auto& c : cases) {
+        KUT_TestFailAlloc(c.after, 0);
+        K_MSG msg(L"GROW", 0, 65536, 0, 0);
+        EXPECT_EQ(KUT_TestAllocFailures(), 1) << c.after;
+        KUT_TestFailAlloc(-1, 0);
+        EXPECT_EQ(msg.m_Count, c.count) << c.after;
+        EXPECT_STREQ(msg.text(c.lost), L"") << c.after;
+        EXPECT_TRUE(c.lost == 1 || msg.text(c.lost - 1)[0]) << c.after;
+        EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401)) << c.after;
+    }
+#elif !defined(KUT_TEST_ASAN)
+    GTEST_SKIP() << "measured in AddressSanitizer or KUT_TESTING builds";
+#endif
+}
+
+TEST_F(MsgLib, AssignmentIsADeepCopy) {
+    auto* cached = new K_MSG(L"KMAIN", 1, nullptr, 0);
+    cached->text(2);
+    cached->text(4);
+    const KLONG ids[] = {4, 2};
+    auto* listed = new K_MSG(L"KMAIN", ids, 2, 0, nullptr, 0);
+    auto* complete = new K_MSG(L"KMAIN", 0, 65536, 0, 0);
+    const Table whole = TableOf(*complete);
+    K_MSG a(L"NONE", 0, nullptr, 0), b(L"NONE", 0, nullptr, 0), c(L"NONE", 0, nullptr, 0);
+    a = *cached;
+    b = *listed;
+    c = *complete;
+    K_MSG d(*complete);
+    // Anything still shared is used after its release from here on.
+    delete cached;
+    delete listed;
+    delete complete;
+    EXPECT_EQ(a.m_NewMsg->nId, 4);
+    EXPECT_STREQ(a.text(2), L"Summe");
+    EXPECT_STREQ(a.text(1), L"Open");   // read through the copy's own library
+    EXPECT_EQ(a.m_MsgList->GetCount(), 3);
+    EXPECT_STREQ(b.text(4), L"Value");
+    EXPECT_STREQ(b.gettext(1, 0), L"Ouvrir");
+    EXPECT_EQ(TableOf(c), whole);
+    EXPECT_EQ(TableOf(d), whole);
+    EXPECT_STREQ(c.text(5), L"Beam$$Poutre");
+    EXPECT_STREQ(d.gettext(5, 1), L"Beam$$Poutre");
+    const wchar_t* kept = c.text(1);
+    c = *&c;
+    EXPECT_EQ(c.text(1), kept);
+    c = a;   // releases the table
+    EXPECT_STREQ(c.text(2), L"Summe");
+    a = b;   // releases the cache
+    EXPECT_STREQ(a.text(4), L"Value");
+}
+
+TEST_F(MsgTable, SortSetKeepsNumbersAscendingAndGetTextParamTakesPositions) {
+    K_MSG msg(L"NONE", 0, 0, 0, 0);
+    for (auto& [id, t] : Table{{10, L"t1"}, {20, L"a$$b$$c"}, {5, L"$$x"}, {10, L"t2"}}) Insert(msg, t.c_str(), id);
+    EXPECT_EQ(TableOf(msg), (Table{{5, L"$$x"}, {10, L"t1"}, {10, L"t2"}, {20, L"a$$b$$c"}}));
+    EXPECT_EQ(msg.m_Items[0].pText[4], L'\0');   // room for two more characters
+    const struct { KLONG pos, field; const wchar_t* want; } cases[] = {{3, 3, L"c"}, {3, 4, L""}, {3, 2, L"b"},
+        {3, 0, L"a"}, {0, 1, L""}, {0, 2, L"x"}, {1, 1, L"t1"}, {1, 2, L""}, {4, 1, L""}, {-1, 1, L""}};
+    for (const auto& c : cases) EXPECT_STREQ(msg.GetTextParam(c.pos, c.field), c.want) << c.pos << ", " << c.field;
+    EXPECT_EQ(msg.GetTextParam(1, 1), msg.m_ParamText);
+}
+
+TEST_F(MsgTable, BSearchFindsEveryStoredNumberAndNothingElse) {
+    for (KLONG n = 1; n <= 260; ++n) {   // odd numbers, so the even ones lie in the gaps
+        K_MSG msg(L"NONE", 0, 0, 0, 0);
+        for (KLONG i = 0; i < n; ++i) Insert(msg, L"t", 2 * i + 1, static_cast<std::size_t>(n));
+        for (KLONG i = 0; i < n; ++i) {
+            ASSERT_EQ(msg.BSearch(2 * i + 1, n), i) << "n=" << n;
+            ASSERT_EQ(msg.BSearch(2 * i + 2, n), -1) << "n=" << n;
+        }
+        ASSERT_EQ(msg.BSearch(0, n), -1) << "n=" << n;
+    }
+    EXPECT_EQ(K_MSG(L"NONE", 0, 1, 0, 0).BSearch(1, 0), -1);   // no table to touch
+    // Of equal numbers, the first the probes meet: the middle, then below it.
+    K_MSG dup(L"NONE", 0, 0, 0, 0), same(L"NONE", 0, 0, 0, 0);
+    for (KLONG id : {5, 5, 7, 9}) Insert(dup, L"d", id);
+    for (int i = 0; i < 5; ++i) Insert(same, L"s", 3);
+    EXPECT_EQ(dup.BSearch(5, 4), 1);
+    EXPECT_EQ(same.BSearch(3, 5), 2);
+}
+
+TEST_F(MsgTable, RandomTablesLookUpAsBisection) {
+    std::mt19937 gen(20261205);
+    const struct { int count; unsigned top; } shapes[] = {
+        {1, 1}, {1, 65535}, {7, 20}, {300, 400}, {500, 65535}, {5000, 6000}, {65535, 65535}};
+    for (const auto& s : shapes) {
+        std::uniform_int_distribution<unsigned> pick(1, s.top);
+        Strings strings;
+        while (static_cast<int>(strings.size()) < s.count) strings[pick(gen)] = L"text";
+        WriteLib(L"RAND_001.dll", strings);
+        for (KLONG bound : {static_cast<KLONG>(s.top / 2 + 1), static_cast<KLONG>(s.top + 1), KLONG{65536}}) {
+            K_MSG msg(L"RAND", 0, bound, 0, 0);
+            SCOPED_TRACE(::testing::Message() << s.count << " strings up to " << s.top << ", bound " << bound);
+            EXPECT_EQ(KMsgTestAccess::Indexed(msg), msg.m_Count > 0);
+            EXPECT_TRUE(LooksUpAsBisection(msg, -3, static_cast<KLONG>(s.top) + 3));
+        }
+    }
+}
+
+TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
+    WriteLib(L"ODD__001.dll", Numbered(200, 2));
+    WriteLib(L"ALL__001.dll", Numbered(200));
+    K_MSG msg(L"ALL", 0, 65536, 0, 0), odd(L"ODD", 0, 65536, 0, 0);
+    K_MSG copied(msg);
+    EXPECT_NE(copied.text(1), msg.text(1));
+    // The count or the array changed from outside.
+    msg.m_Count = 50;
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
+    msg.m_Count = 200;
+    std::swap(msg.m_Items, odd.m_Items);
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
+    EXPECT_TRUE(LooksUpAsBisection(odd, 0, 401));
+    // Equal numbers: SortSet drops the index, and a copy builds none.
+    for (int i = 0; i < 20; ++i) Insert(copied, L"again", copied.m_Items[i * 37 % 200].nId);
+    EXPECT_TRUE(LooksUpAsBisection(copied, 0, 401));
+    msg = copied;
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
+    msg.LoadAllStrings(100);   // a second filling
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
+}
