@@ -20,7 +20,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
