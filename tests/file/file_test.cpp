@@ -380,11 +380,11 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
 }
 
 TEST_F(TreeWalk, PathsBeyondTheBuffersFailTheWalk) {
-    // A folder whose entries' full paths are 259 and 261 characters long.
+    // A folder whose entries' full paths are 259, 260 and 261 characters long.
     const std::wstring deep = dir.file(std::wstring(200, L'd'));
     kuttest::MakeDir(deep);
     const std::wstring fits = deep + kSep + std::wstring(259 - deep.size() - 1, L'x');
-    ASSERT_TRUE(kuttest::WriteFile(fits, "1") && kuttest::WriteFile(fits + L"yy", "2"));
+    for (const wchar_t* tail : {L"", L"y", L"yy"}) ASSERT_TRUE(kuttest::WriteFile(fits + tail, "1"));
     EXPECT_RESULT_STATUS(_FILE_Ftw(&status, deep.c_str(), L"*", L"*", RecordOp, Handler, -1, 1), 255, 255);
     EXPECT_EQ(g.ops, Names{Rel(fits.c_str())});
     // A root of 259 characters: its search path cannot be built.
