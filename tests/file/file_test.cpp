@@ -197,12 +197,18 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
         EXPECT_TRUE(SYS_FileDateGet(dst.c_str(), &d, &t) == 0 && d == date && t == time);
         EXPECT_EQ(SYS_FileAccess(dst.c_str()), SYS_FileAccess(src.c_str()));
     }
+#if defined(KUT_TESTING)
+    // An odd second on the source comes out even: kept to the 2-second resolution.
+    KBASE_STAT st{};
+    ASSERT_EQ(g_real.utime(src.c_str(), 1500000001), 0);
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+    EXPECT_TRUE(g_real.stat(dst.c_str(), &st) == 0 && st.mtime == 1500000000) << st.mtime;
+#endif
     // A read-only destination is replaced; the copy of a read-only file is read-only.
     ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
     EXPECT_EQ(SYS_FileAccess(dst.c_str()) & 0200, 0);
-    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100644), 0);
-    ASSERT_TRUE(kuttest::WriteFile(src, "second"));
+    ASSERT_TRUE(SYS_FileMode(src.c_str(), 0100644) == 0 && kuttest::WriteFile(src, "second"));
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
     EXPECT_EQ(Read(dst), "second");
 }
@@ -271,8 +277,6 @@ TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
         EXPECT_FALSE(kuttest::Exists(c.to));
         EXPECT_TRUE(kuttest::Exists(src));
     }
-    g_refused.clear();
-    g_full.clear();
 }
 
 TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
@@ -282,7 +286,6 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
         EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (deep + kSep).c_str()), 0, 0);
         EXPECT_EQ(g_mkdirs, created);
     }
-    EXPECT_EQ(SYS_FileAccess(deep.c_str()) & 0170000, SYS_FileAccess(root()) & 0170000);
 
     EXPECT_RESULT_STATUS(_FILE_RmDir(&status, (deep + kSep).c_str()), 0, 0);
     EXPECT_FALSE(kuttest::Exists(deep));
@@ -344,16 +347,14 @@ TEST_F(TreeWalk, ScanListsByBareNameAndNullRootsAreRefused) {
 
 TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
     kuttest::TempDir dst, zip;
-    EXPECT_EQ(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler), 0);
-    EXPECT_FALSE(kuttest::Exists(dst.file(L"a")));
+    EXPECT_TRUE(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler) == 0 &&
+                !kuttest::Exists(dst.file(L"a")));
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
     // Separators at the end of both roots change nothing.
     const std::wstring zipRoot = zip.path() + kSep, srcRoot = dir.path() + kSep;
     EXPECT_RESULT_STATUS(_FILE_TreeZip(&status, zipRoot.c_str(), srcRoot.c_str(), L"*", L"*", 5, -1, Handler), 0, 0);
-    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"})) {
-        EXPECT_EQ(Read(dst.file(f)), kuttest::Narrow(f));
-        EXPECT_EQ(Read(zip.file(f)), "");
-    }
+    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"}))
+        EXPECT_TRUE(Read(dst.file(f)) == kuttest::Narrow(f) && Read(zip.file(f)).empty()) << kuttest::Narrow(f);
     // Files first, then directories from the deepest up, then the root.
     g.visited.clear();
     EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0, 0);
@@ -367,8 +368,7 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
     kuttest::TempDir dst;
     g.giveUpAnswer = 1;
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 1, -1, Handler), 255, 255);
-    EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")));
-    EXPECT_EQ(std::count(g.errors.begin(), g.errors.end(), 1), 2);
+    EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")) && std::count(g.errors.begin(), g.errors.end(), 1) == 2);
 
     // A subdirectory the handler leaves out stays, and so does the root:
     // _FILE_RmDir's 1 is the status, the handler saw 255 and gave up.
