@@ -39,8 +39,9 @@ protected:
 class KUT_API KMsgMngrBase {
 public:
     constexpr KMsgMngrBase() noexcept {}
-    KMsgMngrBase(const KMsgMngrBase&) = default;
-    KMsgMngrBase& operator=(const KMsgMngrBase&) = default;
+    // Defined in the library, so that the DLL exports them with the class.
+    KMsgMngrBase(const KMsgMngrBase&);
+    KMsgMngrBase& operator=(const KMsgMngrBase&);
     virtual ~KMsgMngrBase();
 
     // The answer to a message (Windows message-box numbering). `text2` is

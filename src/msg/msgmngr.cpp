@@ -20,6 +20,10 @@ bool KMsgExtInfoBase::ConsistWebLink() const { return !m_Link1.IsEmpty() && !m_L
 
 // ---- KMsgMngrBase and the current manager -----------------------------------
 
+KMsgMngrBase::KMsgMngrBase(const KMsgMngrBase&) = default;
+
+KMsgMngrBase& KMsgMngrBase::operator=(const KMsgMngrBase&) = default;
+
 KMsgMngrBase::~KMsgMngrBase() = default;
 
 int KMsgMngrBase::Message(unsigned int, unsigned int, const wchar_t*, const wchar_t*, const wchar_t*,
