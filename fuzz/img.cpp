@@ -1,6 +1,7 @@
 // The image index loader on arbitrary bytes, then every IMG_ call on the
-// names the index holds: first with the cache without memory that
-// IMG_SetImgPathFileName sets up, then with a small cache from IMG_Init.
+// names the index holds: with the cache without memory that
+// IMG_SetImgPathFileName sets up, with a small cache from IMG_Init, and with
+// the stream kept open (IMG_Init(0)).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -72,11 +73,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     GRAF_CanvasSize(48, 32);
     const std::wstring path = kutfuzz::WriteInput(L"fuzz.img", data, size);
     const std::vector<Name> names = NamesIn(data, size);
+    // keepOpen outlives IMG_Close; a failing IMG_Init (no default file in
+    // the scratch folder) clears it, so that every input starts alike.
+    IMG_Init(8);
+    IMG_Close();
+    // Stream closed after every call: the cache without memory, then 8 KiB.
     IMG_SetImgPathFileName(path.c_str());
     Exercise(names);
     IMG_Close();
     IMG_SetImgPathFileName(path.c_str());
     if (IMG_Init(8) == 0) Exercise(names);
+    IMG_Close();
+    // Stream kept open between calls, also across a reload by path.
+    IMG_SetImgPathFileName(path.c_str());
+    if (IMG_Init(0) == 0) Exercise(names);
+    IMG_SetImgPathFileName(path.c_str());
+    Exercise(names);
     IMG_Close();
     return 0;
 }
