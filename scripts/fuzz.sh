@@ -32,5 +32,5 @@ for exe in build/fuzz/bin/fuzz_*; do
   "$exe" "$work" "${dict[@]}" -max_total_time="$secs" -timeout=60 -rss_limit_mb=2048 \
     -artifact_prefix=build/fuzz/artifacts/$name- -print_final_stats=1 2> build/fuzz/$name.log \
     || { tail -n 60 build/fuzz/$name.log; exit 1; }
-  grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|cov:' build/fuzz/$name.log | tail -n 2
+  grep -a -E '^#[0-9]+.*DONE|stat::number_of_executed_units|cov:' build/fuzz/$name.log | tail -n 2
 done
