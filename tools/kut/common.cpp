@@ -14,6 +14,7 @@
 #include "kut/kut_ext.h"
 #include "kut/types.h"
 #include "langlib_writer.h"
+#include "textconv.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -86,8 +87,8 @@ int MessageBoxToStderr(const wchar_t* text, const wchar_t* caption, unsigned sty
 
 // ---- text ------------------------------------------------------------------
 
-std::string U8(const std::wstring& text) { return kuttools::lang::PathToUtf8(text); }
-std::wstring FromU8(const std::string& text) { return kuttools::lang::PathFromUtf8(text); }
+std::string U8(const std::wstring& text) { return kuttools::ToUtf8(text); }
+std::wstring FromU8(const std::string& text) { return kuttools::FromUtf8(text); }
 
 std::string Cp1252ToU8(const std::string& bytes) {
     static const unsigned short k80[32] = {

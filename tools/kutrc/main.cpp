@@ -11,6 +11,7 @@
 
 #include "catalog.h"
 #include "langlib_writer.h"
+#include "textconv.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
     std::vector<std::wstring> args;
     args.reserve(static_cast<std::size_t>(argc));
     // Arguments are UTF-8 on Linux; the catalog helpers take wide paths.
-    for (int i = 0; i < argc; ++i) args.push_back(kuttools::lang::PathFromUtf8(argv[i]));
+    for (int i = 0; i < argc; ++i) args.push_back(kuttools::FromUtf8(argv[i]));
     return Run(args);
 }
 #endif

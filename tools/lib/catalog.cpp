@@ -5,6 +5,7 @@
 
 #include "kut/kut_ext.h"
 #include "langlib_writer.h"
+#include "textconv.h"
 
 namespace kuttools {
 
@@ -243,7 +244,7 @@ bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error) {
     if (!lang::ReadFileBytes(path, &bytes, error)) return false;
     std::string why;
     if (!ParseCatalog(bytes, out, &why)) {
-        if (error) *error = lang::PathToUtf8(path) + ": " + why;
+        if (error) *error = ToUtf8(path) + ": " + why;
         return false;
     }
     return true;
@@ -258,7 +259,7 @@ bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* 
     out->clear();
     HMODULE lib = KUT_LangLibOpen(path.c_str());
     if (!lib) {
-        if (error) *error = lang::PathToUtf8(path) + ": not a language library (cannot be loaded)";
+        if (error) *error = ToUtf8(path) + ": not a language library (cannot be loaded)";
         return false;
     }
     // Room for the longest string a slot can hold, so nothing is cut.
@@ -278,7 +279,7 @@ bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wst
     if (!ReadCatalog(catalog, &strings, error)) return false;
     std::string why;
     if (!WriteLanguageLibrary(library, strings, &why, langId)) {
-        const std::string name = lang::PathToUtf8(library);
+        const std::string name = ToUtf8(library);
         if (error) *error = why.find(name) == std::string::npos ? name + ": " + why : why;
         return false;
     }

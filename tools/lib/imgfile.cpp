@@ -8,37 +8,12 @@
 
 #include "kbase/graf.h"
 #include "kut/img.h"
+#include "textconv.h"
 
 namespace kuttools {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ToUtf8(const std::wstring& w) {
-    std::string out;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        auto c = static_cast<std::uint32_t>(w[i]);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(w[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 fs::path NativePath(const std::wstring& w) {
 #if defined(_WIN32)

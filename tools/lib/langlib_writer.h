@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "textconv.h"
+
 namespace kuttools {
 
 // Language of the single language entry of every block (en-US). The reader
@@ -44,22 +46,11 @@ bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
                           std::string* error, unsigned short langId = kDefaultLangId);
 
-// wchar_t text <-> UTF-16. On Linux a character above U+FFFF becomes a
-// surrogate pair and a pair becomes one character; lone surrogates pass
-// through unchanged.
-std::u16string ToUtf16(const std::wstring& text);
-std::wstring FromUtf16(const std::u16string& text);
-
 namespace lang {
 
 // Whole-file helpers on wide paths (UTF-8 file names on Linux).
 bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error);
 bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error);
-
-// A wide path as UTF-8 (for messages and the Linux file system), and back;
-// malformed UTF-8 becomes U+FFFD.
-std::string PathToUtf8(const std::wstring& path);
-std::wstring PathFromUtf8(const std::string& path);
 
 }  // namespace lang
 

@@ -1,0 +1,25 @@
+// Text conversions shared by the tools: wchar_t (UTF-32 on Linux, UTF-16 on
+// Windows) <-> UTF-16 for string tables, and <-> UTF-8 for file names and
+// console output. One copy, so that a path built by one tool reaches the file
+// system in the same bytes as a path built by another.
+#ifndef KUTTOOLS_TEXTCONV_H
+#define KUTTOOLS_TEXTCONV_H
+
+#include <string>
+
+namespace kuttools {
+
+// wchar_t text <-> UTF-16. On Linux a character above U+FFFF becomes a
+// surrogate pair and a pair becomes one character; lone surrogates pass
+// through unchanged.
+std::u16string ToUtf16(const std::wstring& text);
+std::wstring FromUtf16(const std::u16string& text);
+
+// Wide text as UTF-8 and back. A lone surrogate or a value above U+10FFFF
+// becomes U+FFFD, and so does malformed UTF-8.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+}  // namespace kuttools
+
+#endif
