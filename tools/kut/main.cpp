@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "textconv.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -100,14 +101,8 @@ int Run(std::vector<std::wstring> args) {
 int wmain(int argc, wchar_t** argv) {
     // Texts are written as UTF-8.
     SetConsoleOutputCP(CP_UTF8);
-    std::vector<std::wstring> args(argv, argv + argc);
-    return kutcli::Run(args);
+    return kutcli::Run(kuttools::WideArgs(argc, argv));
 }
 #else
-int main(int argc, char** argv) {
-    std::vector<std::wstring> args;
-    args.reserve(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) args.push_back(kutcli::FromU8(argv[i]));
-    return kutcli::Run(args);
-}
+int main(int argc, char** argv) { return kutcli::Run(kuttools::WideArgs(argc, argv)); }
 #endif

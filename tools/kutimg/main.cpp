@@ -15,6 +15,7 @@
 
 #include "imgfile.h"
 #include "samples.h"
+#include "textconv.h"
 
 namespace {
 
@@ -84,33 +85,7 @@ int Run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 #if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring> args(argv, argv + argc);
-    return Run(args);
-}
+int wmain(int argc, wchar_t** argv) { return Run(kuttools::WideArgs(argc, argv)); }
 #else
-// Arguments are UTF-8 on Linux.
-static std::wstring FromUtf8(const char* s) {
-    std::wstring out;
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        unsigned c = *p++;
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0) {
-            out += static_cast<wchar_t>(0xFFFD);
-            continue;
-        }
-        c &= extra == 0 ? 0x7F : extra == 1 ? 0x1F : extra == 2 ? 0x0F : 0x07;
-        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
-
-int main(int argc, char** argv) {
-    std::vector<std::wstring> args;
-    args.reserve(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
-    return Run(args);
-}
+int main(int argc, char** argv) { return Run(kuttools::WideArgs(argc, argv)); }
 #endif

@@ -57,16 +57,8 @@ int Run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 #if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring> args(argv, argv + argc);
-    return Run(args);
-}
+int wmain(int argc, wchar_t** argv) { return Run(kuttools::WideArgs(argc, argv)); }
 #else
-int main(int argc, char** argv) {
-    std::vector<std::wstring> args;
-    args.reserve(static_cast<std::size_t>(argc));
-    // Arguments are UTF-8 on Linux; the catalog helpers take wide paths.
-    for (int i = 0; i < argc; ++i) args.push_back(kuttools::FromUtf8(argv[i]));
-    return Run(args);
-}
+// Arguments are UTF-8 on Linux; the catalog helpers take wide paths.
+int main(int argc, char** argv) { return Run(kuttools::WideArgs(argc, argv)); }
 #endif

@@ -95,4 +95,17 @@ std::wstring FromUtf8(const std::string& text) {
     return FromUtf16(u);
 }
 
+std::vector<std::wstring> WideArgs(int argc, char** argv) {
+    std::vector<std::wstring> args;
+    args.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 0);
+    for (int i = 0; i < argc; ++i) args.push_back(FromUtf8(argv[i]));
+    return args;
+}
+
+#if defined(_WIN32)
+std::vector<std::wstring> WideArgs(int argc, wchar_t** argv) {
+    return argc > 0 ? std::vector<std::wstring>(argv, argv + argc) : std::vector<std::wstring>();
+}
+#endif
+
 }  // namespace kuttools

@@ -6,6 +6,7 @@
 #define KUTTOOLS_TEXTCONV_H
 
 #include <string>
+#include <vector>
 
 namespace kuttools {
 
@@ -19,6 +20,13 @@ std::wstring FromUtf16(const std::u16string& text);
 // becomes U+FFFD, and so does malformed UTF-8.
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
+
+// A tool's command line as wide strings: as given by wmain on Windows,
+// decoded from UTF-8 (the Linux convention) otherwise.
+std::vector<std::wstring> WideArgs(int argc, char** argv);
+#if defined(_WIN32)
+std::vector<std::wstring> WideArgs(int argc, wchar_t** argv);
+#endif
 
 }  // namespace kuttools
 
