@@ -132,36 +132,14 @@ void ReadValue(textio::Reader& in, unsigned short& value) {
 }
 
 bool LoadCodePage(const wchar_t* fileName) {
-    if (DCD_STATE == LOAD_FAILED) return false;
-    if (DCD_STATE == LOAD_DONE) return true;
-    DCD_STATE = LOAD_DONE;
-    wchar_t path[KUT_PATH_MAX];
-    path[0] = L'\0';
-    REP_Repert(0, 5, fileName, path);
-    std::FILE* file = platform::OpenFile(path, "r");
-    if (!file) {
-        DCD_STATE = LOAD_FAILED;
-        return false;
-    }
-    long long count = 0;
     unsigned short value = 0;
-    {
-        textio::Reader in(file);
-        while (!in.Eof()) {
+    return LoadDataFile(
+        fileName, DCD_STATE, kDcdSlots,
+        [&value](textio::Reader& in, long long index) {
             ReadValue(in, value);
-            if (count < kDcdSlots) DCD_TABLE[count] = value;
-            ++count;
-        }
-    }
-    if (count == kDcdSlots) {
-        std::fclose(file);
-        g_dcdExpanded = Expand(DCD_TABLE);
-        return true;
-    }
-    WarnRejected(fileName, count);
-    std::fclose(file);
-    DCD_STATE = LOAD_FAILED;
-    return false;
+            if (index < kDcdSlots) DCD_TABLE[index] = value;
+        },
+        [] { g_dcdExpanded = Expand(DCD_TABLE); });
 }
 
 void ConvertWith(wchar_t* buffer, int length, const Expanded& table) {

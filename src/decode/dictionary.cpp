@@ -133,34 +133,13 @@ unsigned char ReadEntry(textio::Reader& in) {
 }
 
 bool LoadDictionary(const wchar_t* fileName) {
-    if (DCT_STATE == LOAD_FAILED) return false;
-    if (DCT_STATE == LOAD_DONE) return true;
-    DCT_STATE = LOAD_DONE;
-    wchar_t path[KUT_PATH_MAX];
-    path[0] = L'\0';
-    REP_Repert(0, 5, fileName, path);
-    std::FILE* file = platform::OpenFile(path, "r");
-    if (!file) {
-        DCT_STATE = LOAD_FAILED;
-        return false;
-    }
-    long long count = 0;
-    {
-        textio::Reader in(file);
-        while (!in.Eof()) {
-            unsigned char entry = ReadEntry(in);
-            if (count < kDctSlots) DCT_TABLE[count] = entry;
-            ++count;
-        }
-    }
-    if (count == kDctSlots) {
-        std::fclose(file);
-        return true;
-    }
-    WarnRejected(fileName, count);
-    std::fclose(file);
-    DCT_STATE = LOAD_FAILED;
-    return false;
+    return LoadDataFile(
+        fileName, DCT_STATE, kDctSlots,
+        [](textio::Reader& in, long long index) {
+            const unsigned char entry = ReadEntry(in);
+            if (index < kDctSlots) DCT_TABLE[index] = entry;
+        },
+        [] {});
 }
 
 // The dictionary in force. Starting on the Latin one keeps DECODE_Txt_XP a

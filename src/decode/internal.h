@@ -2,6 +2,13 @@
 #ifndef KUT_DECODE_INTERNAL_H
 #define KUT_DECODE_INTERNAL_H
 
+#include <cstdio>
+
+#include "kbase/repert.h"
+#include "kut/types.h"
+#include "platform/platform.h"
+#include "platform/textio.h"
+
 namespace kut::decode {
 
 // Load states of the two data files.
@@ -15,6 +22,43 @@ int AtoiClamped(const unsigned char* text, int length);
 // The warning of a rejected data file: "<file> warning <count> elements."
 // in a box with the product's warning caption, OK and the exclamation icon.
 void WarnRejected(const wchar_t* fileName, long long count);
+
+// Loads a data file of the decoding-data folder once: `readOne(in, index)`
+// is called until the end of the file and stores what it reads while
+// `index` is below `slots`. The file is taken when it held exactly `slots`
+// values, and `loaded()` then runs once; otherwise it is warned about. A file
+// that failed stays failed, a loaded one stays loaded, until a reset.
+template <typename ReadOne, typename Loaded>
+bool LoadDataFile(const wchar_t* fileName, LoadState& state, long long slots, ReadOne readOne, Loaded loaded) {
+    if (state == LOAD_FAILED) return false;
+    if (state == LOAD_DONE) return true;
+    state = LOAD_DONE;
+    wchar_t path[KUT_PATH_MAX];
+    path[0] = L'\0';
+    REP_Repert(0, 5, fileName, path);
+    std::FILE* file = platform::OpenFile(path, "r");
+    if (!file) {
+        state = LOAD_FAILED;
+        return false;
+    }
+    long long count = 0;
+    {
+        textio::Reader in(file);
+        while (!in.Eof()) {
+            readOne(in, count);
+            ++count;
+        }
+    }
+    if (count == slots) {
+        std::fclose(file);
+        loaded();
+        return true;
+    }
+    WarnRejected(fileName, count);
+    std::fclose(file);
+    state = LOAD_FAILED;
+    return false;
+}
 
 // Back to the state of a freshly loaded library (test builds).
 void ResetCodePageState();
