@@ -90,6 +90,21 @@ std::FILE* OpenSection(Section section, double* failure) {
     return file;
 }
 
+// The course every operation takes: the caller's names copied and
+// upper-cased (`second` may be null), the unit system's file opened at
+// `section`, `read(file, first, second)` on the copies, the file closed.
+// The failure value when the section cannot be reached.
+template <typename Read>
+double ReadInSection(Section section, const wchar_t* first, const wchar_t* second, Read read) {
+    NameCopy a(first), b(second);
+    double failure = 0.0;
+    std::FILE* file = OpenSection(section, &failure);
+    if (!file) return failure;
+    const double result = read(file, a.get(), b.get());
+    std::fclose(file);
+    return result;
+}
+
 // Reads the section at the stream's position into a new table. Returns 0.0
 // with the table and its row count, or a failure value; a table allocated
 // before the failure is still handed back for the caller to release.
@@ -137,64 +152,36 @@ KUT_Units& KUT_Units::operator=(const KUT_Units& other) {
     return *this;
 }
 
+// The readers are private members, hence a lambda per operation rather
+// than a reader passed by name.
 double KUT_Units::LenghtCoeff(wchar_t* first, wchar_t* second) {
-    NameCopy a(first), b(second);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kLength, &failure);
-    if (!file) return failure;
-    double result = UnitCoeff(file, a.get(), b.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kLength, first, second,
+                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::ForceCoeff(wchar_t* first, wchar_t* second) {
-    NameCopy a(first), b(second);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kForce, &failure);
-    if (!file) return failure;
-    double result = UnitCoeff(file, a.get(), b.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kForce, first, second,
+                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::MassCoeff(wchar_t* first, wchar_t* second) {
-    NameCopy a(first), b(second);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kMass, &failure);
-    if (!file) return failure;
-    double result = UnitCoeff(file, a.get(), b.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kMass, first, second,
+                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::GetLenghtCoeff(wchar_t* name) {
-    NameCopy a(name);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kLength, &failure);
-    if (!file) return failure;
-    double result = GetUnitCoeff(file, a.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kLength, name, nullptr,
+                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::GetForceCoeff(wchar_t* name) {
-    NameCopy a(name);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kForce, &failure);
-    if (!file) return failure;
-    double result = GetUnitCoeff(file, a.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kForce, name, nullptr,
+                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::GetMassCoeff(wchar_t* name) {
-    NameCopy a(name);
-    double failure = 0.0;
-    std::FILE* file = OpenSection(kMass, &failure);
-    if (!file) return failure;
-    double result = GetUnitCoeff(file, a.get());
-    std::fclose(file);
-    return result;
+    return ReadInSection(kMass, name, nullptr,
+                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::UnitCoeff(FILE* file, wchar_t* first, wchar_t* second) {
