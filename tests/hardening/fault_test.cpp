@@ -178,14 +178,11 @@ TEST(AllocFault, UnitsAnswerMinusTwoOrTheRightValue) {
     const double expected[] = {1000.0, 1000.0, 0.001, 1000.0, 0.001, 0.001};
     double got[6] = {};
     KUT_Units units;
+    wchar_t m[] = L"M", mm[] = L"MM", kn[] = L"KN", nw[] = L"N", kg[] = L"KG", t[] = L"T", lower[] = L"mm";
     auto run = [&] {
-        std::wstring m = L"M", mm = L"MM", kn = L"KN", n = L"N", kg = L"KG", t = L"T", lower = L"mm";
-        got[0] = units.LenghtCoeff(m.data(), mm.data());
-        got[1] = units.ForceCoeff(kn.data(), n.data());
-        got[2] = units.MassCoeff(kg.data(), t.data());
-        got[3] = units.GetLenghtCoeff(lower.data());
-        got[4] = units.GetForceCoeff(kn.data());
-        got[5] = units.GetMassCoeff(t.data());
+        const double all[] = {units.LenghtCoeff(m, mm), units.ForceCoeff(kn, nw),   units.MassCoeff(kg, t),
+                              units.GetLenghtCoeff(lower), units.GetForceCoeff(kn), units.GetMassCoeff(t)};
+        std::copy(all, all + 6, got);
     };
     const std::vector<long> runs = FailEachAllocation(run, [&](long n, long failed) {
         EXPECT_EQ(units.unitTab, nullptr) << n;
@@ -202,24 +199,20 @@ TEST(AllocFault, UnitsAnswerMinusTwoOrTheRightValue) {
 // (and takes the new name); failed cache allocations fall back to the file.
 TEST(AllocFault, ImageIndexAndCache) {
     kuttest::TempDir dir;
-    std::vector<kuttools::ImgModuleSource> modules(2);
-    modules[0].name = "FIRST";
-    modules[1].name = "SECOND";
-    for (int i = 0; i < 3; ++i) {
-        kuttools::Bitmap b;
-        b.width = 5 + i;
-        b.height = 3 + 2 * i;
+    // FIRST holds 5x3 and 6x5, SECOND 7x7; OTHER is another file's module.
+    auto bmp = [](int i) {
+        kuttools::Bitmap b{5 + i, 3 + 2 * i, {}};
         b.pixels.assign(static_cast<std::size_t>(b.width * b.height), 0x102030u * static_cast<unsigned>(i + 1));
-        std::string bmp, error;
-        ASSERT_TRUE(kuttools::EncodeBmp(b, 24, false, &bmp, &error)) << error;
-        modules[i == 2 ? 1 : 0].bitmaps.push_back(bmp);
-    }
-    std::string bytes, error;
+        std::string out, error;
+        EXPECT_TRUE(kuttools::EncodeBmp(b, 24, false, &out, &error)) << error;
+        return out;
+    };
     const std::wstring path = dir.file(L"alloc.img"), other = dir.file(L"other.img");
-    ASSERT_TRUE(kuttools::ImageFileBytes(modules, &bytes, &error) && kuttest::WriteFile(path, bytes)) << error;
-    modules.resize(1);
-    modules[0].name = "OTHER";
-    ASSERT_TRUE(kuttools::ImageFileBytes(modules, &bytes, &error) && kuttest::WriteFile(other, bytes)) << error;
+    std::string bytes, error;
+    ASSERT_TRUE(kuttools::ImageFileBytes({{"FIRST", {bmp(0), bmp(1)}}, {"SECOND", {bmp(2)}}}, &bytes, &error) &&
+                kuttest::WriteFile(path, bytes)) << error;
+    ASSERT_TRUE(kuttools::ImageFileBytes({{"OTHER", {bmp(0), bmp(1)}}}, &bytes, &error) &&
+                kuttest::WriteFile(other, bytes)) << error;
 
     IMG_SetImgPathFileName(other.c_str());
     ASSERT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), 0);
@@ -288,6 +281,15 @@ int NoteFailures(const wchar_t* name, FTW_CTX* ctx) {
     return 0;
 }
 
+// A folder `from` holding a.txt and sub/b.txt.
+std::wstring Tree(const std::wstring& from) {
+    kuttest::MakeDir(from);
+    kuttest::MakeDir(from + kSep + L"sub");
+    EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"a.txt", "A") &&
+                kuttest::WriteFile(from + kSep + L"sub" + kSep + L"b.txt", "B"));
+    return from;
+}
+
 class IoFault : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -304,52 +306,42 @@ protected:
         KBASE_TestSetSyscalls(nullptr);
         REP_SetRepert(9, nullptr);
     }
-    // A folder `name` holding a.txt and sub/b.txt.
-    std::wstring Tree(const wchar_t* name) {
-        const std::wstring from = m_dir.file(name);
-        kuttest::MakeDir(from);
-        kuttest::MakeDir(from + kSep + L"sub");
-        EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"a.txt", "A"));
-        EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"sub" + kSep + L"b.txt", "B"));
-        return from;
-    }
     kuttest::TempDir m_dir;
+    const std::wstring m_src = m_dir.file(L"src"), m_from = m_dir.file(L"from");
 };
 
 TEST_F(IoFault, UnreadableSourcesFailAndKeepTheSource) {
-    const std::wstring src = m_dir.file(L"src"), dst = m_dir.file(L"dst");
-    ASSERT_TRUE(kuttest::WriteFile(src, "precious"));
-    g_unreadable = src;
+    const std::wstring dst = m_dir.file(L"dst"), to = m_dir.file(L"to");
+    ASSERT_TRUE(kuttest::WriteFile(m_src, "precious"));
+    g_unreadable = m_src;
     int status = 99;
-    // The copy begins by deleting its destination, also when it then fails.
+    // Copy and pack begin by deleting their destination, also when they fail.
     ASSERT_TRUE(kuttest::WriteFile(dst, "old copy"));
-    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 1);
+    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), m_src.c_str()), 1);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
     ASSERT_TRUE(kuttest::WriteFile(dst, "old pack"));
-    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), src.c_str(), 6), 0);
+    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), m_src.c_str(), 6), 0);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
-    EXPECT_EQ(_FILE_FOpen(&status, src.c_str(), L"rb"), nullptr);
+    EXPECT_EQ(_FILE_FOpen(&status, m_src.c_str(), L"rb"), nullptr);
     EXPECT_EQ(status, 255);
 
     // In a tree copy the failed entry goes to the handler, which gives up on
     // it quietly; the rest is copied.
-    const std::wstring from = Tree(L"from"), to = m_dir.file(L"to");
     kuttest::MakeDir(to);
-    g_unreadable = from + kSep + L"a.txt";
-    EXPECT_EQ(_FILE_TreeCopy(&status, to.c_str(), from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
+    g_unreadable = Tree(m_from) + kSep + L"a.txt";
+    EXPECT_EQ(_FILE_TreeCopy(&status, to.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
+    EXPECT_EQ(g_failed, std::vector<std::wstring>{g_unreadable});
     g_unreadable.clear();
-    EXPECT_EQ(g_failed, std::vector<std::wstring>{from + kSep + L"a.txt"});
     EXPECT_FALSE(kuttest::Exists(to + kSep + L"a.txt"));
-    EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt"), "B");
-    EXPECT_EQ(Read(from + kSep + L"a.txt") + Read(src), "Aprecious");
+    EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt") + Read(m_from + kSep + L"a.txt") + Read(m_src), "BAprecious");
 
     // A folder opens as no file; so does a name in a missing folder. A
     // destination still to be named stays unnamed.
     ASSERT_TRUE(kuttest::WriteFile(dst, "keep me"));
     REP_SetRepert(9, m_dir.path().c_str());
-    for (const std::wstring& bad : {from, m_dir.file(L"missing") + kSep + L"x.txt"}) {
+    for (const std::wstring& bad : {m_from, m_dir.file(L"missing") + kSep + L"x.txt"}) {
         std::wstring name = dst;
         wchar_t generated[300] = L"";
         EXPECT_EQ(DECODE_Convert(bad.c_str(), &name[0], 1), 1);
@@ -360,34 +352,29 @@ TEST_F(IoFault, UnreadableSourcesFailAndKeepTheSource) {
 }
 
 TEST_F(IoFault, ReadOnlyDestinationsFailAndKeepWhatIsThere) {
-    const std::wstring src = m_dir.file(L"src"), ro = m_dir.file(L"ro"), dst = ro + kSep + L"a.txt";
-    ASSERT_TRUE(kuttest::WriteFile(src, "data"));
+    const std::wstring ro = m_dir.file(L"ro"), dst = ro + kSep + L"a.txt", text = m_dir.file(L"in.txt");
     kuttest::MakeDir(ro);
-    ASSERT_TRUE(kuttest::WriteFile(dst, "theirs"));
+    ASSERT_TRUE(kuttest::WriteFile(m_src, "data") && kuttest::WriteFile(dst, "theirs") &&
+                kuttest::WriteFile(text, "line\r\n"));
     g_readOnlyDir = ro;
     int status = 99;
     // A folder that refuses changes also refuses the delete: what was there
     // stays, and neither operation reports success.
-    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 1);
+    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), m_src.c_str()), 1);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), src.c_str(), 6), 0);
+    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), m_src.c_str(), 6), 0);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(Read(dst), "theirs");
-
     // The sub-folder and the file could not be made, the existing file not
     // replaced: each went to the handler.
-    const std::wstring from = Tree(L"from");
-    _FILE_TreeCopy(&status, ro.c_str(), from.c_str(), L"*", L"*", 3, -1, NoteFailures);
+    _FILE_TreeCopy(&status, ro.c_str(), Tree(m_from).c_str(), L"*", L"*", 3, -1, NoteFailures);
     g_readOnlyDir.clear();
     EXPECT_GE(g_failed.size(), 2u);
     EXPECT_FALSE(kuttest::Exists(ro + kSep + L"sub"));
     EXPECT_EQ(Read(dst), "theirs");
-    EXPECT_EQ(Read(from + kSep + L"a.txt") + Read(from + kSep + L"sub" + kSep + L"b.txt") + Read(src), "ABdata");
+    EXPECT_EQ(Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt") + Read(m_src), "ABdata");
 
     // A destination that is a folder, or in a missing one, cannot be opened.
-    const std::wstring text = m_dir.file(L"in.txt");
-    ASSERT_TRUE(kuttest::WriteFile(text, "line\r\n"));
-    for (const std::wstring& bad : {from, m_dir.file(L"none") + kSep + L"out.txt"}) {
+    for (const std::wstring& bad : {m_from, m_dir.file(L"none") + kSep + L"out.txt"}) {
         std::wstring name = bad;
         EXPECT_EQ(DECODE_Convert(text.c_str(), &name[0], 1), 2);
         EXPECT_EQ(name, bad);
@@ -397,15 +384,13 @@ TEST_F(IoFault, ReadOnlyDestinationsFailAndKeepWhatIsThere) {
 
 #if !defined(_WIN32)
 TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
-    std::string bytes(300000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
-    const std::wstring src = m_dir.file(L"src");
-    ASSERT_TRUE(kuttest::WriteFile(src, bytes));
+    const std::string bytes = Pattern(300000);
+    ASSERT_TRUE(kuttest::WriteFile(m_src, bytes));
     const unsigned short before = SYS_FileAccess(L"/dev/full");
     ASSERT_EQ(before & 0170000, 0020000);
     int status = 99;
     for (int size : {500, 5000, 300000}) {
-        FILE* in = _FILE_FOpen(&status, src.c_str(), L"rb");
+        FILE* in = _FILE_FOpen(&status, m_src.c_str(), L"rb");
         FILE* out = std::fopen("/dev/full", "wb");
         ASSERT_TRUE(in && out);
         std::setvbuf(out, nullptr, _IONBF, 0);  // every write reaches the device
@@ -416,14 +401,13 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     }
     // Packing writes no data, so a full device costs nothing: the result is
     // 0, whether the device is named or sits behind a file's name.
-    EXPECT_EQ(_FILE_Zip(&status, L"/dev/full", src.c_str(), 9), 0);
-    EXPECT_EQ(status, 0);
     const std::wstring dst = m_dir.file(L"dst");
     ASSERT_TRUE(kuttest::WriteFile(dst, "old"));
     g_fullPath = dst;
-    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), src.c_str(), 9), 0);
-    EXPECT_EQ(status, 0);
-
+    for (const wchar_t* to : {L"/dev/full", dst.c_str()}) {
+        EXPECT_EQ(_FILE_Zip(&status, to, m_src.c_str(), 9), 0);
+        EXPECT_EQ(status, 0);
+    }
     // Write errors once both files are open are not reported: the result is
     // 0, the conversion ends, and the source is byte for byte what it was.
     const std::wstring dos = m_dir.file(L"dos.txt");
@@ -434,7 +418,7 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     EXPECT_EQ(DECODE_Convert(dos.c_str(), full, 34), 0);
     EXPECT_STREQ(full, L"/dev/full");
     EXPECT_EQ(Read(dos), text);
-    EXPECT_EQ(Read(src), bytes);
+    EXPECT_EQ(Read(m_src), bytes);
     EXPECT_EQ(SYS_FileAccess(L"/dev/full"), before);
 }
 #endif
