@@ -48,6 +48,39 @@ void Sync() {
     if (std::system("sync") != 0) std::abort();
 }
 
+// One kut call against one shell command per iteration. `prepare` clears
+// the destinations; the order of the two sides alternates, so that neither
+// always runs just after the removal of a tree or the other's copy. The kut
+// side is the iteration time; the counters give both means and their ratio.
+template <typename Prepare, typename KutCopy>
+void KutVsShell(benchmark::State& state, Prepare prepare, KutCopy kutCopy, const char* failure,
+                const std::string& command) {
+    double kutTime = 0, cpTime = 0;
+    bool kutFirst = true;
+    for (auto _ : state) {
+        prepare();
+        Sync();
+        for (int side = 0; side < 2; ++side) {
+            if ((side == 0) == kutFirst) {
+                auto a = Clock::now();
+                int r = kutCopy();
+                double t = Seconds(a, Clock::now());
+                if (r != 0) state.SkipWithError(failure);
+                kutTime += t;
+                state.SetIterationTime(t);
+            } else {
+                cpTime += Shell(command);
+            }
+            Sync();
+        }
+        kutFirst = !kutFirst;
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["kut_s"] = kutTime / n;
+    state.counters["cp_s"] = cpTime / n;
+    state.counters["ratio"] = cpTime > 0 ? kutTime / cpTime : 0;
+}
+
 void MakeTree(const std::wstring& root, long long* total) {
     std::mt19937 gen(42);
     std::uniform_int_distribution<int> size(1024, 64 * 1024);
@@ -74,35 +107,18 @@ void BM_TreeCopyVsCp(benchmark::State& state) {
     long long total = 0;
     MakeTree(src, &total);
     Shell("cat " + Quote(src) + "/*/* > /dev/null");
-    double kutTime = 0, cpTime = 0;
-    bool kutFirst = true;
-    for (auto _ : state) {
-        kuttest::RemoveTree(dstKut);
-        kuttest::RemoveTree(dstCp);
-        kuttest::MakeDir(dstKut);
-        Sync();
-        // The order alternates, so that neither side always runs just after
-        // the removal of a tree or the other's copy.
-        for (int side = 0; side < 2; ++side) {
-            if ((side == 0) == kutFirst) {
-                auto a = Clock::now();
-                int status = 0;
-                int r = _FILE_TreeCopy(&status, dstKut.c_str(), src.c_str(), L"*", L"*", 3, -1, Handler);
-                double t = Seconds(a, Clock::now());
-                if (r != 0) state.SkipWithError("_FILE_TreeCopy failed");
-                kutTime += t;
-                state.SetIterationTime(t);
-            } else {
-                cpTime += Shell("cp -a " + Quote(src) + " " + Quote(dstCp));
-            }
-            Sync();
-        }
-        kutFirst = !kutFirst;
-    }
-    double n = static_cast<double>(state.iterations());
-    state.counters["kut_s"] = kutTime / n;
-    state.counters["cp_s"] = cpTime / n;
-    state.counters["ratio"] = cpTime > 0 ? kutTime / cpTime : 0;
+    KutVsShell(
+        state,
+        [&] {
+            kuttest::RemoveTree(dstKut);
+            kuttest::RemoveTree(dstCp);
+            kuttest::MakeDir(dstKut);
+        },
+        [&] {
+            int status = 0;
+            return _FILE_TreeCopy(&status, dstKut.c_str(), src.c_str(), L"*", L"*", 3, -1, Handler);
+        },
+        "_FILE_TreeCopy failed", "cp -a " + Quote(src) + " " + Quote(dstCp));
     state.counters["MiB"] = static_cast<double>(total) / (1 << 20);
 }
 BENCHMARK(BM_TreeCopyVsCp)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
@@ -121,32 +137,17 @@ void BM_CopyVsCp(benchmark::State& state) {
         for (int i = 0; i < 256; ++i) all += chunk;
         kuttest::WriteFile(src, all);
     }
-    double kutTime = 0, cpTime = 0;
-    bool kutFirst = true;
-    for (auto _ : state) {
-        kuttest::RemoveTree(dstKut);
-        kuttest::RemoveTree(dstCp);
-        Sync();
-        for (int side = 0; side < 2; ++side) {
-            if ((side == 0) == kutFirst) {
-                auto a = Clock::now();
-                int status = 0;
-                int r = _FILE_Copy(&status, dstKut.c_str(), src.c_str());
-                double t = Seconds(a, Clock::now());
-                if (r != 0) state.SkipWithError("_FILE_Copy failed");
-                kutTime += t;
-                state.SetIterationTime(t);
-            } else {
-                cpTime += Shell("cp --preserve=mode,timestamps " + Quote(src) + " " + Quote(dstCp));
-            }
-            Sync();
-        }
-        kutFirst = !kutFirst;
-    }
-    double n = static_cast<double>(state.iterations());
-    state.counters["kut_s"] = kutTime / n;
-    state.counters["cp_s"] = cpTime / n;
-    state.counters["ratio"] = cpTime > 0 ? kutTime / cpTime : 0;
+    KutVsShell(
+        state,
+        [&] {
+            kuttest::RemoveTree(dstKut);
+            kuttest::RemoveTree(dstCp);
+        },
+        [&] {
+            int status = 0;
+            return _FILE_Copy(&status, dstKut.c_str(), src.c_str());
+        },
+        "_FILE_Copy failed", "cp --preserve=mode,timestamps " + Quote(src) + " " + Quote(dstCp));
 }
 BENCHMARK(BM_CopyVsCp)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
 
