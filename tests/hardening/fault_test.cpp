@@ -72,18 +72,19 @@ std::string Pattern(std::size_t n) {
     return s;
 }
 
-// Copies `bytes` bytes of a stream holding `input` into a fresh stream and
-// tells "<bytes left> <status> whole" when all of `input` came out.
-std::string FCopy(const kuttest::TempDir& t, const std::string& input, int bytes) {
-    const std::wstring in = t.file(L"in"), out = t.file(L"out");
+// Copies `bytes` bytes of a stream holding `input` into an unbuffered stream
+// on `out` (so that every write reaches a device) and tells "<bytes left>
+// <status> whole" when all of `input` came out; a device is not read back.
+std::string FCopy(const kuttest::TempDir& t, const std::string& input, int bytes, std::wstring out = L"") {
+    const std::wstring in = t.file(L"in");
     int status = 99, left = -1, copyStatus = -1;
     if (!kuttest::WriteFile(in, input)) return "cannot write the input";
     FILE* fin = _FILE_FOpen(&status, in.c_str(), L"rb");
-    FILE* fout = _FILE_FOpen(&status, out.c_str(), L"wb");
-    if (fin && fout) left = _FILE_FCopy(&copyStatus, fout, fin, bytes);
+    FILE* fout = _FILE_FOpen(&status, (out.empty() ? out = t.file(L"out") : out).c_str(), L"wb");
+    if (fin && fout && std::setvbuf(fout, nullptr, _IONBF, 0) == 0) left = _FILE_FCopy(&copyStatus, fout, fin, bytes);
     _FILE_FClose(&status, fin);
     _FILE_FClose(&status, fout);
-    const std::string written = Read(out);
+    const std::string written = out.compare(0, 5, L"/dev/") == 0 ? "" : Read(out);
     return std::to_string(left) + " " + std::to_string(copyStatus) +
            (written == input ? " whole" : " " + std::to_string(written.size()) + " bytes");
 }
@@ -129,14 +130,19 @@ std::vector<std::wstring> MsgTexts() {
     std::vector<std::wstring> out;
     K_MSG m1(L"FAIL", 1, nullptr, 0), m2(L"FAIL", kIds, 8, 0, nullptr, 0);
     K_MSG m4(L"FAIL", 0, 65536, 0, 0), f2(L"FAIL", 0, 65536, 0, 2);
-    K_MSG copy(m4), target(L"FAIL", 1, nullptr, 0), target2(L"FAIL", 1, nullptr, 0);
+    K_MSG copy(m4), target(L"FAIL", 1, nullptr, 0);
+    auto take = [&](K_MSG& m) {
+        for (KLONG id : kIds) out.emplace_back(m.text(id));
+    };
+    // m1 twice: the second time from its cache.
+    for (K_MSG* m : {&m1, &m1, &m2, &m4, &f2, &copy}) take(*m);
+    // Assignment over an object that holds texts, then over one that holds
+    // a different kind.
     target.text(1);
     target = m1;
-    target2 = m4;
-    // m1 twice: the second time from its cache.
-    for (K_MSG* m : {&m1, &m1, &m2, &m4, &f2, &copy, &target, &target2}) {
-        for (KLONG id : kIds) out.emplace_back(m->text(id));
-    }
+    take(target);
+    target = m4;
+    take(target);
     return out;
 }
 
@@ -310,13 +316,17 @@ protected:
     const std::wstring m_src = m_dir.file(L"src"), m_from = m_dir.file(L"from");
 };
 
-TEST_F(IoFault, UnreadableSourcesFailAndKeepTheSource) {
-    const std::wstring dst = m_dir.file(L"dst"), to = m_dir.file(L"to");
-    ASSERT_TRUE(kuttest::WriteFile(m_src, "precious"));
-    g_unreadable = m_src;
+TEST_F(IoFault, RefusedAccessFailsAndKeepsTheUsersFiles) {
+    const std::wstring dst = m_dir.file(L"dst"), to = m_dir.file(L"to"), ro = m_dir.file(L"ro");
+    const std::wstring theirs = ro + kSep + L"a.txt", text = m_dir.file(L"in.txt");
+    kuttest::MakeDir(to);
+    kuttest::MakeDir(ro);
+    ASSERT_TRUE(kuttest::WriteFile(m_src, "precious") && kuttest::WriteFile(theirs, "theirs") &&
+                kuttest::WriteFile(text, "line\r\n") && kuttest::WriteFile(dst, "old copy"));
     int status = 99;
-    // Copy and pack begin by deleting their destination, also when they fail.
-    ASSERT_TRUE(kuttest::WriteFile(dst, "old copy"));
+    // Copy and pack of an unreadable source begin by deleting their
+    // destination, also when they then fail.
+    g_unreadable = m_src;
     EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), m_src.c_str()), 1);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
@@ -324,81 +334,60 @@ TEST_F(IoFault, UnreadableSourcesFailAndKeepTheSource) {
     EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), m_src.c_str(), 6), 0);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
-    EXPECT_EQ(_FILE_FOpen(&status, m_src.c_str(), L"rb"), nullptr);
-    EXPECT_EQ(status, 255);
+    // A folder that refuses changes also refuses the delete: what was there
+    // stays, and neither operation reports success.
+    g_unreadable.clear();
+    g_readOnlyDir = ro;
+    EXPECT_EQ(_FILE_Copy(&status, theirs.c_str(), m_src.c_str()), 1);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(_FILE_Zip(&status, theirs.c_str(), m_src.c_str(), 6), 0);
+    EXPECT_EQ(status, 0);
 
-    // In a tree copy the failed entry goes to the handler, which gives up on
-    // it quietly; the rest is copied.
-    kuttest::MakeDir(to);
+    // Tree copies hand each failed entry to the handler, which gives up on it
+    // quietly: from an unreadable file the rest is copied; into a read-only
+    // folder the sub-folder and the file cannot be made, the existing file
+    // not replaced.
     g_unreadable = Tree(m_from) + kSep + L"a.txt";
     EXPECT_EQ(_FILE_TreeCopy(&status, to.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
     EXPECT_EQ(g_failed, std::vector<std::wstring>{g_unreadable});
     g_unreadable.clear();
     EXPECT_FALSE(kuttest::Exists(to + kSep + L"a.txt"));
-    EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt") + Read(m_from + kSep + L"a.txt") + Read(m_src), "BAprecious");
+    EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt"), "B");
+    _FILE_TreeCopy(&status, ro.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures);
+    g_readOnlyDir.clear();
+    EXPECT_GE(g_failed.size(), 3u);
+    EXPECT_FALSE(kuttest::Exists(ro + kSep + L"sub"));
+    EXPECT_EQ(Read(theirs) + Read(m_src), "theirsprecious");
+    EXPECT_EQ(Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt"), "AB");
 
-    // A folder opens as no file; so does a name in a missing folder. A
-    // destination still to be named stays unnamed.
-    ASSERT_TRUE(kuttest::WriteFile(dst, "keep me"));
+    // DECODE_Convert: a folder opens as no file, so does a name in a missing
+    // folder; as a source that is answer 1 and a destination still to be
+    // named stays unnamed, as a destination answer 2.
     REP_SetRepert(9, m_dir.path().c_str());
+    ASSERT_TRUE(kuttest::WriteFile(dst, "keep me"));
     for (const std::wstring& bad : {m_from, m_dir.file(L"missing") + kSep + L"x.txt"}) {
-        std::wstring name = dst;
+        std::wstring named = dst, target = bad;
         wchar_t generated[300] = L"";
-        EXPECT_EQ(DECODE_Convert(bad.c_str(), &name[0], 1), 1);
+        EXPECT_EQ(DECODE_Convert(bad.c_str(), &named[0], 1), 1);
         EXPECT_EQ(DECODE_Convert(bad.c_str(), generated, 1), 1);
         EXPECT_STREQ(generated, L"");
+        EXPECT_EQ(DECODE_Convert(text.c_str(), &target[0], 1), 2);
+        EXPECT_EQ(target, bad);
     }
-    EXPECT_EQ(Read(dst), "keep me");
-}
-
-TEST_F(IoFault, ReadOnlyDestinationsFailAndKeepWhatIsThere) {
-    const std::wstring ro = m_dir.file(L"ro"), dst = ro + kSep + L"a.txt", text = m_dir.file(L"in.txt");
-    kuttest::MakeDir(ro);
-    ASSERT_TRUE(kuttest::WriteFile(m_src, "data") && kuttest::WriteFile(dst, "theirs") &&
-                kuttest::WriteFile(text, "line\r\n"));
-    g_readOnlyDir = ro;
-    int status = 99;
-    // A folder that refuses changes also refuses the delete: what was there
-    // stays, and neither operation reports success.
-    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), m_src.c_str()), 1);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), m_src.c_str(), 6), 0);
-    EXPECT_EQ(status, 0);
-    // The sub-folder and the file could not be made, the existing file not
-    // replaced: each went to the handler.
-    _FILE_TreeCopy(&status, ro.c_str(), Tree(m_from).c_str(), L"*", L"*", 3, -1, NoteFailures);
-    g_readOnlyDir.clear();
-    EXPECT_GE(g_failed.size(), 2u);
-    EXPECT_FALSE(kuttest::Exists(ro + kSep + L"sub"));
-    EXPECT_EQ(Read(dst), "theirs");
-    EXPECT_EQ(Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt") + Read(m_src), "ABdata");
-
-    // A destination that is a folder, or in a missing one, cannot be opened.
-    for (const std::wstring& bad : {m_from, m_dir.file(L"none") + kSep + L"out.txt"}) {
-        std::wstring name = bad;
-        EXPECT_EQ(DECODE_Convert(text.c_str(), &name[0], 1), 2);
-        EXPECT_EQ(name, bad);
-    }
-    EXPECT_EQ(Read(text), "line\r\n");
+    EXPECT_EQ(Read(dst) + Read(text), "keep meline\r\n");
 }
 
 #if !defined(_WIN32)
 TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     const std::string bytes = Pattern(300000);
-    ASSERT_TRUE(kuttest::WriteFile(m_src, bytes));
     const unsigned short before = SYS_FileAccess(L"/dev/full");
     ASSERT_EQ(before & 0170000, 0020000);
-    int status = 99;
     for (int size : {500, 5000, 300000}) {
-        FILE* in = _FILE_FOpen(&status, m_src.c_str(), L"rb");
-        FILE* out = std::fopen("/dev/full", "wb");
-        ASSERT_TRUE(in && out);
-        std::setvbuf(out, nullptr, _IONBF, 0);  // every write reaches the device
-        EXPECT_EQ(_FILE_FCopy(&status, out, in, size), size) << size;
-        EXPECT_EQ(status, 255);
-        std::fclose(in);
-        std::fclose(out);
+        EXPECT_EQ(FCopy(m_dir, bytes, size, L"/dev/full"), std::to_string(size) + " 255 0 bytes");
     }
+    EXPECT_EQ(Read(m_dir.file(L"in")), bytes);
+    ASSERT_TRUE(kuttest::WriteFile(m_src, bytes));
+    int status = 99;
     // Packing writes no data, so a full device costs nothing: the result is
     // 0, whether the device is named or sits behind a file's name.
     const std::wstring dst = m_dir.file(L"dst");
