@@ -14,8 +14,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -131,9 +129,7 @@ std::vector<std::wstring> MsgTexts() {
     K_MSG m1(L"FAIL", 1, nullptr, 0), m2(L"FAIL", kIds, 8, 0, nullptr, 0);
     K_MSG m4(L"FAIL", 0, 65536, 0, 0), f2(L"FAIL", 0, 65536, 0, 2);
     K_MSG copy(m4), target(L"FAIL", 1, nullptr, 0);
-    auto take = [&](K_MSG& m) {
-        for (KLONG id : kIds) out.emplace_back(m.text(id));
-    };
+    auto take = [&](K_MSG& m) { for (KLONG id : kIds) out.emplace_back(m.text(id)); };
     // m1 twice: the second time from its cache.
     for (K_MSG* m : {&m1, &m1, &m2, &m4, &f2, &copy}) take(*m);
     // Assignment over an object that holds texts, then over one that holds
@@ -156,8 +152,8 @@ TEST(AllocFault, MsgTextsAreRightOrEmpty) {
         if (id % 7 != 0 && id != 5) logic[id] = L"text " + std::to_wstring(id) + (id % 3 == 0 ? L"$$field two" : L"");
     }
     std::string error;
-    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_001.dll"), logic, &error)) << error;
-    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_002.dll"), output, &error)) << error;
+    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_001.dll"), logic, &error) &&
+                kuttools::WriteLanguageLibrary(dir.file(L"FAIL_002.dll"), output, &error)) << error;
     const std::vector<std::wstring> clean = MsgTexts();
     ASSERT_EQ(clean[0], L"text 3");
     ASSERT_EQ(clean[2], L"output five");
@@ -257,18 +253,13 @@ std::wstring g_readOnlyDir;  // nothing below it can be created, changed or remo
 std::wstring g_fullPath;     // opened for writing, this path is a full device
 std::vector<std::wstring> g_failed;
 
-bool Device(const wchar_t* path) { return std::wcsncmp(path, L"/dev/", 5) == 0; }
-bool ReadOnly(const wchar_t* path) {
-    return !g_readOnlyDir.empty() && std::wcsncmp(path, g_readOnlyDir.c_str(), g_readOnlyDir.size()) == 0;
-}
-bool Refuse(bool refused) {
-    if (refused) errno = EACCES;
-    return refused;
-}
+bool Device(const wchar_t* path) { return std::wstring(path).rfind(L"/dev/", 0) == 0; }
+bool ReadOnly(const wchar_t* path) { return !g_readOnlyDir.empty() && std::wstring(path).rfind(g_readOnlyDir, 0) == 0; }
+bool Refuse(bool refused) { return refused && (errno = EACCES, true); }
 
 // A full device exists only on Linux; the test that sets g_fullPath too.
 FILE* SeamOpen(const wchar_t* path, const char* mode) {
-    const bool writing = std::strpbrk(mode, "wa+") != nullptr;
+    const bool writing = std::string(mode).find_first_of("wa+") != std::string::npos;
     if (Refuse(writing ? ReadOnly(path) : g_unreadable == path)) return nullptr;
     return writing && g_fullPath == path ? std::fopen("/dev/full", "wb") : g_real.open(path, mode);
 }
@@ -280,10 +271,9 @@ int SeamMkdir(const wchar_t* path) { return Refuse(ReadOnly(path)) ? -1 : g_real
 
 // Takes every name and gives up on every failed entry (answer 0), noting it.
 int NoteFailures(const wchar_t* name, FTW_CTX* ctx) {
-    if (ctx->kind == 4 && ctx->error != 0) {
-        g_failed.emplace_back(name);
-        ctx->error = 0;
-    }
+    if (ctx->kind != 4 || ctx->error == 0) return 0;
+    g_failed.emplace_back(name);
+    ctx->error = 0;
     return 0;
 }
 
@@ -314,51 +304,50 @@ protected:
     }
     kuttest::TempDir m_dir;
     const std::wstring m_src = m_dir.file(L"src"), m_from = m_dir.file(L"from");
+    int m_status = 99;
 };
 
 TEST_F(IoFault, RefusedAccessFailsAndKeepsTheUsersFiles) {
     const std::wstring dst = m_dir.file(L"dst"), to = m_dir.file(L"to"), ro = m_dir.file(L"ro");
     const std::wstring theirs = ro + kSep + L"a.txt", text = m_dir.file(L"in.txt");
-    kuttest::MakeDir(to);
-    kuttest::MakeDir(ro);
+    for (const std::wstring& folder : {to, ro}) kuttest::MakeDir(folder);
     ASSERT_TRUE(kuttest::WriteFile(m_src, "precious") && kuttest::WriteFile(theirs, "theirs") &&
                 kuttest::WriteFile(text, "line\r\n") && kuttest::WriteFile(dst, "old copy"));
-    int status = 99;
     // Copy and pack of an unreadable source begin by deleting their
     // destination, also when they then fail.
     g_unreadable = m_src;
-    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), m_src.c_str()), 1);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(_FILE_Copy(&m_status, dst.c_str(), m_src.c_str()), 1);
+    EXPECT_EQ(m_status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
     ASSERT_TRUE(kuttest::WriteFile(dst, "old pack"));
-    EXPECT_EQ(_FILE_Zip(&status, dst.c_str(), m_src.c_str(), 6), 0);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(_FILE_Zip(&m_status, dst.c_str(), m_src.c_str(), 6), 0);
+    EXPECT_EQ(m_status, 0);
     EXPECT_FALSE(kuttest::Exists(dst));
     // A folder that refuses changes also refuses the delete: what was there
     // stays, and neither operation reports success.
     g_unreadable.clear();
     g_readOnlyDir = ro;
-    EXPECT_EQ(_FILE_Copy(&status, theirs.c_str(), m_src.c_str()), 1);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(_FILE_Zip(&status, theirs.c_str(), m_src.c_str(), 6), 0);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(_FILE_Copy(&m_status, theirs.c_str(), m_src.c_str()), 1);
+    EXPECT_EQ(m_status, 0);
+    EXPECT_EQ(_FILE_Zip(&m_status, theirs.c_str(), m_src.c_str(), 6), 0);
+    EXPECT_EQ(m_status, 0);
 
     // Tree copies hand each failed entry to the handler, which gives up on it
     // quietly: from an unreadable file the rest is copied; into a read-only
     // folder the sub-folder and the file cannot be made, the existing file
     // not replaced.
     g_unreadable = Tree(m_from) + kSep + L"a.txt";
-    EXPECT_EQ(_FILE_TreeCopy(&status, to.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
+    EXPECT_EQ(_FILE_TreeCopy(&m_status, to.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
     EXPECT_EQ(g_failed, std::vector<std::wstring>{g_unreadable});
     g_unreadable.clear();
     EXPECT_FALSE(kuttest::Exists(to + kSep + L"a.txt"));
     EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt"), "B");
-    _FILE_TreeCopy(&status, ro.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures);
+    _FILE_TreeCopy(&m_status, ro.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures);
     g_readOnlyDir.clear();
     EXPECT_GE(g_failed.size(), 3u);
     EXPECT_FALSE(kuttest::Exists(ro + kSep + L"sub"));
-    EXPECT_EQ(Read(theirs) + Read(m_src), "theirsprecious");
-    EXPECT_EQ(Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt"), "AB");
+    EXPECT_EQ(Read(theirs) + Read(m_src) + Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt"),
+              "theirspreciousAB");
 
     // DECODE_Convert: a folder opens as no file, so does a name in a missing
     // folder; as a source that is answer 1 and a destination still to be
@@ -385,17 +374,13 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     for (int size : {500, 5000, 300000}) {
         EXPECT_EQ(FCopy(m_dir, bytes, size, L"/dev/full"), std::to_string(size) + " 255 0 bytes");
     }
-    EXPECT_EQ(Read(m_dir.file(L"in")), bytes);
-    ASSERT_TRUE(kuttest::WriteFile(m_src, bytes));
-    int status = 99;
     // Packing writes no data, so a full device costs nothing: the result is
     // 0, whether the device is named or sits behind a file's name.
-    const std::wstring dst = m_dir.file(L"dst");
-    ASSERT_TRUE(kuttest::WriteFile(dst, "old"));
+    const std::wstring in = m_dir.file(L"in"), dst = m_dir.file(L"dst");
     g_fullPath = dst;
     for (const wchar_t* to : {L"/dev/full", dst.c_str()}) {
-        EXPECT_EQ(_FILE_Zip(&status, to, m_src.c_str(), 9), 0);
-        EXPECT_EQ(status, 0);
+        EXPECT_EQ(_FILE_Zip(&m_status, to, in.c_str(), 9), 0);
+        EXPECT_EQ(m_status, 0);
     }
     // Write errors once both files are open are not reported: the result is
     // 0, the conversion ends, and the source is byte for byte what it was.
@@ -407,7 +392,7 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     EXPECT_EQ(DECODE_Convert(dos.c_str(), full, 34), 0);
     EXPECT_STREQ(full, L"/dev/full");
     EXPECT_EQ(Read(dos), text);
-    EXPECT_EQ(Read(m_src), bytes);
+    EXPECT_EQ(Read(in), bytes);
     EXPECT_EQ(SYS_FileAccess(L"/dev/full"), before);
 }
 #endif
