@@ -376,23 +376,25 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     }
     // Packing writes no data, so a full device costs nothing: the result is
     // 0, whether the device is named or sits behind a file's name.
-    const std::wstring in = m_dir.file(L"in"), dst = m_dir.file(L"dst");
+    const std::wstring in = m_dir.file(L"in"), dst = m_dir.file(L"dst"), dos = m_dir.file(L"dos.txt");
     g_fullPath = dst;
     for (const wchar_t* to : {L"/dev/full", dst.c_str()}) {
         EXPECT_EQ(_FILE_Zip(&m_status, to, in.c_str(), 9), 0);
         EXPECT_EQ(m_status, 0);
     }
+    // A copy that cannot be written is a failed copy (tried only behind a
+    // file's name, so that nothing could ever delete the device).
+    EXPECT_EQ(_FILE_Copy(&m_status, dst.c_str(), in.c_str()), 1);
+    EXPECT_EQ(m_status, 0);
     // Write errors once both files are open are not reported: the result is
     // 0, the conversion ends, and the source is byte for byte what it was.
-    const std::wstring dos = m_dir.file(L"dos.txt");
     std::string text;
     for (int i = 0; i < 3000; ++i) text += "kesto line \x82\x8A " + std::to_string(i) + "\r\n";
     ASSERT_TRUE(kuttest::WriteFile(dos, text));
     wchar_t full[] = L"/dev/full";
     EXPECT_EQ(DECODE_Convert(dos.c_str(), full, 34), 0);
     EXPECT_STREQ(full, L"/dev/full");
-    EXPECT_EQ(Read(dos), text);
-    EXPECT_EQ(Read(in), bytes);
+    EXPECT_TRUE(Read(dos) == text && Read(in) == bytes);
     EXPECT_EQ(SYS_FileAccess(L"/dev/full"), before);
 }
 #endif
