@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imgfile.h"
+#include "textconv.h"
 
 namespace kutimg {
 namespace {
@@ -157,18 +158,28 @@ bool WriteSamples(const std::wstring& folder, std::string* error) {
     for (const Sample& s : Samples()) {
         std::string bytes;
         if (!kuttools::EncodeBmp(s.bitmap, s.bpp, s.topDown, &bytes, error)) return false;
+        // Folder names need not be ASCII: hand them to the system in its own
+        // encoding (UTF-16 on Windows, UTF-8 here) rather than the locale's.
+#if defined(_WIN32)
         const fs::path dir = fs::path(folder) / s.module;
+#else
+        const fs::path dir = fs::u8path(kuttools::ToUtf8(folder)) / s.module;
+#endif
         std::error_code ec;
         fs::create_directories(dir, ec);
         const fs::path file = dir / s.file;
-        std::FILE* f = std::fopen(file.string().c_str(), "wb");
+#if defined(_WIN32)
+        std::FILE* f = _wfopen(file.c_str(), L"wb");
+#else
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+#endif
         if (!f) {
-            *error = "cannot write " + file.string();
+            *error = "cannot write " + file.u8string();
             return false;
         }
         const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
         if (std::fclose(f) != 0 || !ok) {
-            *error = "cannot write " + file.string();
+            *error = "cannot write " + file.u8string();
             return false;
         }
     }
