@@ -6,23 +6,21 @@
 
 #include "kut/kstate.h"
 
-namespace {
-
-CString Tip(const wchar_t* prefix, short row) { return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
+static CString Tip(const wchar_t* prefix, short row) {
+    return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
 
 // Rows 0, 7 and 49 filled, tips "<prefix><row>", command 42, state 3.
-void Fill(KState& t, const wchar_t* prefix) {
+static void Fill(KState& t, const wchar_t* prefix) {
     for (short row : {0, 7, 49}) {
         t.SetState(row, row, static_cast<short>(row + 1), static_cast<short>(-row));
         t.SetHelp(row, 1000 + row);
         t.SetTip(row, Tip(prefix, row));
     }
-    t.Cmd() = 42;
-    t.State() = 3;
+    t.Cmd() = 42; t.State() = 3;
 }
 
 // Rows as Fill leaves them (cleared ones without a prefix), and the command and state.
-::testing::AssertionResult Rows(KState& t, const wchar_t* prefix, int cmd, short state) {
+static ::testing::AssertionResult Rows(KState& t, const wchar_t* prefix, int cmd, short state) {
     if (t.Cmd() != cmd || t.State() != state) return ::testing::AssertionFailure() << t.Cmd() << " " << t.State();
     for (short row = 0; row < KState::ROWS; ++row) {
         const STATE_ITEM& r = t.StateTab()[row];
@@ -34,15 +32,9 @@ void Fill(KState& t, const wchar_t* prefix) {
     return ::testing::AssertionSuccess();
 }
 
-}  // namespace
-
 TEST(KState, RowsSettersAndReset) {
     KState t;  // a new table, and setters given rows out of range
-    for (short bad : {-1, 50, -32768, 32767}) {
-        t.SetState(bad, 1, 2, 3);
-        t.SetTip(bad, CString(L"x"));
-        t.SetHelp(bad, 9);
-    }
+    for (short bad : {-1, 50, -32768, 32767}) { t.SetState(bad, 1, 2, 3); t.SetTip(bad, CString(L"x")); t.SetHelp(bad, 9); }
     EXPECT_TRUE(Rows(t, nullptr, -1, 50));
     Fill(t, L"first");
     Fill(t, L"tip");  // each tip replaced, the old one released, the caller's temporary copied

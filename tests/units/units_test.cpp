@@ -10,31 +10,20 @@
 #include "kopts/kopts.h"
 #include "kut/units.h"
 #include "testutil.h"
-#if defined(KUT_TESTING)
-#include "kut/testing.h"
-#endif
-
-namespace {
+#include "kut/testing.h"  // declarations only; the test using them needs KUT_TESTING
 
 // The configuration folders (kinds 1 and 2) are empty folders of the test's
 // own; the metric file is chosen unless a test says otherwise.
 class Units : public ::testing::Test {
 protected:
     void SetUp() override { Folders(m_cfg.path()); }
-    void TearDown() override {
-        REP_SetRepert(1, nullptr);
-        REP_SetRepert(2, nullptr);
-        NonMetric(false);
-    }
+    void TearDown() override { REP_SetRepert(1, nullptr); REP_SetRepert(2, nullptr); NonMetric(false); }
     void Folders(const std::wstring& config) {
-        REP_SetRepert(1, config.c_str());
-        REP_SetRepert(2, m_other.path().c_str());
-        NonMetric(false);
+        REP_SetRepert(1, config.c_str()); REP_SetRepert(2, m_other.path().c_str()); NonMetric(false);
     }
     static void NonMetric(bool on) { CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] = on ? 1 : 0; }
     void Write(const std::string& text, const wchar_t* name = L"unimet.cfg") {
-        ASSERT_TRUE(kuttest::WriteFile(m_cfg.file(name), text));
-    }
+        ASSERT_TRUE(kuttest::WriteFile(m_cfg.file(name), text)); }
     // One call: 'L', 'F', 'M' the two-name forms, 'l', 'f', 'm' the one-name
     // forms. The caller's names come back unchanged and the object idle.
     double Ask(char op, const std::wstring& first, const std::wstring& second = L"") {
@@ -95,17 +84,15 @@ TEST_F(Units, ReadingRulesWithLfAndCrLf) {
         {"EndlessCount", std::string(100000, 'x'), {{'l', L"X", L"", -2.0}}},
         {"EndlessName", "1\n" + std::string(100000, 'x'), {{'l', L"X", L"", -10.0}}},
     };
-    for (const FileCase& c : cases) {
+    for (const FileCase& c : cases)
         for (bool crlf : {false, true}) {
             std::string text;
             for (char ch : c.text) text += crlf && ch == '\n' ? std::string("\r\n") : std::string(1, ch);
             Write(text);
-            for (const Query& q : c.queries) {
+            for (const Query& q : c.queries)
                 EXPECT_EQ(Ask(q.op, q.first, q.second), q.want) << c.name << (crlf ? " CR LF " : " LF ") << q.op
                     << " " << kuttest::Narrow(std::wstring(q.first) + L" " + q.second);
-            }
         }
-    }
 }
 
 TEST_F(Units, FileIsChosenByTheUnitFlagOnEveryCall) {
@@ -137,8 +124,8 @@ TEST_F(Units, SampleFilesAgreeAndHoldKnownFactors) {
     Folders(kuttest::SourceDir() + kuttest::kSep + L"data" + kuttest::kSep + L"units");
     const std::vector<std::vector<const wchar_t*>> names = {{L"M", L"CM", L"MM", L"KM", L"IN", L"FT", L"YD", L"MI"},
         {L"N", L"DAN", L"KN", L"MN", L"KG", L"T", L"LB", L"KIP"}, {L"KG", L"T", L"G", L"LB"}};
-    for (int s = 0; s < 3; ++s) {
-        for (const wchar_t* a : names[s]) {
+    for (int s = 0; s < 3; ++s)
+        for (const wchar_t* a : names[s])
             for (const wchar_t* b : names[s]) {
                 NonMetric(false);
                 double metric = Ask("LFM"[s], a, b);
@@ -148,8 +135,6 @@ TEST_F(Units, SampleFilesAgreeAndHoldKnownFactors) {
                 EXPECT_NEAR(Ask("LFM"[s], a, b), metric, metric * 2e-15) << pair;
                 EXPECT_TRUE(a != b || metric == 1.0) << pair;
             }
-        }
-    }
     const Query known[] = {
         {'L', L"M", L"CM", 100.0}, {'L', L"KM", L"M", 1000.0}, {'L', L"IN", L"MM", 25.4}, {'L', L"FT", L"M", 0.3048},
         {'L', L"YD", L"FT", 3.0}, {'L', L"MI", L"M", 1609.344}, {'L', L"MI", L"FT", 5280.0}, {'F', L"DAN", L"N", 10.0},
@@ -158,10 +143,7 @@ TEST_F(Units, SampleFilesAgreeAndHoldKnownFactors) {
         {'M', L"LB", L"KG", 0.45359237}, {'M', L"T", L"KG", 1000.0}, {'M', L"KG", L"G", 1000.0}};
     for (bool nonMetric : {false, true}) {
         NonMetric(nonMetric);
-        for (const Query& q : known) {
+        for (const Query& q : known)
             EXPECT_NEAR(Ask(q.op, q.first, q.second), q.want, q.want * 1e-15) << kuttest::Narrow(q.first) << nonMetric;
-        }
     }
 }
-
-}  // namespace
