@@ -47,22 +47,20 @@ Names N(std::initializer_list<const wchar_t*> names) {
 }
 
 // What the walk callbacks saw, relative to the tree's root, and how they answer.
+// refuse: answered 255 while listing (bare names); skip: 1 before the operation. fileFn fails with 5 while
+// failuresLeft > 0; the handler leaves the error set `retries` times, then clears it and answers giveUpAnswer.
+// ops: fileFn calls; visited, errors: handler calls of kind 4 and their ctx->error; listed: "kind:name" of kinds 1, 2.
 struct Record {
     std::wstring root;
-    Names refuse = {}, skip = {};  // answered 255 while listing (bare names); 1 before the operation
-    // fileFn fails with 5 while failuresLeft > 0; the handler leaves the error
-    // set `retries` times, then clears it and answers giveUpAnswer.
+    Names refuse = {}, skip = {};
     int failuresLeft = 0, retries = 0, giveUpAnswer = 0;
-    Names ops = {}, visited = {};                           // fileFn calls; handler calls of kind 4
-    std::vector<int> errors = {};                           // ctx->error of those calls
-    Names listed = {};                                      // "kind:name" of kinds 1 and 2
+    Names ops = {}, visited = {}, listed = {};
+    std::vector<int> errors = {};
 };
 Record g;
 
 // A path below the root without the root and its separator; the root itself is empty.
-std::wstring Rel(const wchar_t* path) {
-    return std::wstring(path).substr(std::min(g.root.size() + 1, std::wcslen(path)));
-}
+std::wstring Rel(const wchar_t* path) { return std::wstring(path).substr(std::min(g.root.size() + 1, std::wcslen(path))); }
 
 int RecordOp(const wchar_t* path) { return g.ops.push_back(Rel(path)), g.failuresLeft > 0 ? (--g.failuresLeft, 5) : 0; }
 
@@ -75,8 +73,7 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
     g.errors.push_back(ctx->error);
     if (ctx->error == 0) return std::count(g.skip.begin(), g.skip.end(), g.visited.back()) ? 1 : 0;
     if (g.retries-- > 0) return 0;  // error left set: try again
-    ctx->error = 0;
-    return g.giveUpAnswer;
+    return ctx->error = 0, g.giveUpAnswer;
 }
 
 #if defined(KUT_TESTING)
@@ -113,8 +110,7 @@ protected:
     // each file holding its own name.
     void SetUp() override {
         g = Record{dir.path()};
-        kuttest::MakeDir(dir.file(P(L"a/b")));
-        kuttest::MakeDir(dir.file(L"c"));
+        for (const wchar_t* d : {L"a/b", L"c"}) kuttest::MakeDir(dir.file(P(d)));
         for (const auto& f : N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"}))
             ASSERT_TRUE(kuttest::WriteFile(dir.file(f), kuttest::Narrow(f)));
 #if defined(KUT_TESTING)
@@ -270,10 +266,8 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
     const std::wstring deep = dir.file(P(L"m/n/o/p/q"));
     for (int created : {5, 0}) {
         g_mkdirs = 0;
-        EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (deep + kSep).c_str()), 0, 0);
-        EXPECT_EQ(g_mkdirs, created);
+        EXPECT_TRUE(_FILE_MkDir(&status, (deep + kSep).c_str()) == 0 && status == 0 && g_mkdirs == created) << created;
     }
-
     EXPECT_TRUE(_FILE_RmDir(&status, (deep + kSep).c_str()) == 0 && !kuttest::Exists(deep));
     EXPECT_RESULT_STATUS(_FILE_RmDir(&status, deep.c_str()), 0, 0);  // absent: nothing to do
     EXPECT_TRUE(_FILE_RmDir(&status, dir.file(L"m").c_str()) == 1 && status == 255 && kuttest::Exists(dir.file(L"m")));
@@ -330,9 +324,8 @@ TEST_F(TreeWalk, ScanListsByBareNameAndNullRootsAreRefused) {
 }
 
 TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
-    kuttest::TempDir dst, zip;
-    EXPECT_TRUE(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler) == 0 &&
-                !kuttest::Exists(dst.file(L"a")));
+    kuttest::TempDir dst, zip;  // flags 0: nothing copied
+    EXPECT_TRUE(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler) == 0 && !kuttest::Exists(dst.file(L"a")));
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
     // Separators at the end of both roots change nothing.
     const std::wstring zipRoot = zip.path() + kSep, srcRoot = dir.path() + kSep;

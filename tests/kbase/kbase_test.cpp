@@ -16,7 +16,6 @@
 
 #include "imgfile.h"
 #include "kbase/kbase.h"
-#include "kopts/kopts.h"
 #include "testutil.h"
 
 using kuttest::kSep;
@@ -152,13 +151,8 @@ TEST(KbaseFiles, FindMatchesWildcardsByKindInOrderWithoutDots) {
 // The producer makes the names n0, n1, ... with the answers given (-1 after
 // the last); the visitor records the names it is shown and replies in turn;
 // FreeName counts the names it frees.
-struct StackRun {
-    std::vector<int> answers = {}, replies = {};
-    std::size_t produced = 0;
-    wchar_t* current = nullptr;
-    Names seen = {};
-    int freed = 0;
-};
+struct StackRun { std::vector<int> answers = {}, replies = {}; std::size_t produced = 0; wchar_t* current = nullptr;
+                  Names seen = {}; int freed = 0; };
 StackRun g_run;
 int Produce(void** slot, void*) {
     if (g_run.produced >= g_run.answers.size()) return -1;
@@ -167,10 +161,7 @@ int Produce(void** slot, void*) {
     *slot = &g_run.current;
     return g_run.answers[g_run.produced++];
 }
-int Visit(void* element, void*) {
-    g_run.seen.emplace_back(*static_cast<wchar_t**>(element));
-    return g_run.replies[g_run.seen.size() - 1];
-}
+int Visit(void* element, void*) { return g_run.seen.emplace_back(*static_cast<wchar_t**>(element)), g_run.replies[g_run.seen.size() - 1]; }
 void FreeName(void* element) {
     int status = 0;
     _WORD_Free(&status, element);
@@ -181,8 +172,7 @@ void FreeName(void* element) {
 TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) {
     int status = -7;
     KSTACK* s = _STACK_Open(&status, 32, static_cast<int>(sizeof(wchar_t*)));
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(s && status == 0);
     g_run = StackRun{};  // 40 names, more than the initial room; answers other than -1 are not refusals
     for (int i = 0; i < 40; ++i) g_run.answers.push_back(i % 3 == 0 ? 3 : 0);
     EXPECT_RESULT_STATUS(_STACK_Make(&status, s, Produce, nullptr), 0, 0);
@@ -193,11 +183,9 @@ TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) 
         g_run.replies[5] = failure;
         g_run.replies[9] = failure * 2;  // the first failure is the answer
         EXPECT_RESULT_STATUS(_STACK_Scan(&status, s, Visit, nullptr, nullptr), failure, failure ? 255 : 0);
-        ASSERT_EQ(g_run.seen.size(), 40u);  // the scan goes on after a failure
-        EXPECT_TRUE(g_run.seen[0] == L"n0" && g_run.seen[39] == L"n39");
+        ASSERT_TRUE(g_run.seen.size() == 40u && g_run.seen[0] == L"n0" && g_run.seen[39] == L"n39");  // goes on after a failure
     }
-    EXPECT_RESULT_STATUS(_STACK_Del(&status, s, FreeName), 0, 0);
-    EXPECT_EQ(g_run.freed, 40);
+    EXPECT_TRUE(_STACK_Del(&status, s, FreeName) == 0 && status == 0 && g_run.freed == 40);
     EXPECT_RESULT_STATUS(_STACK_Open(&status, 32, 0), nullptr, 255);
     EXPECT_RESULT_STATUS(_STACK_Make(&status, nullptr, Produce, nullptr), 255, 255);
     EXPECT_RESULT_STATUS(_WORD_Dup(&status, nullptr), nullptr, 255);
@@ -259,8 +247,7 @@ protected:
 };
 
 TEST_F(Cache, ObjectsAreZeroedLabelledSizedAndReplaced) {
-    ASSERT_EQ(CACHE_Init(&block, Callback, 4096), 0);
-    EXPECT_EQ(CACHE_CheckExist(&block), 0);
+    ASSERT_TRUE(CACHE_Init(&block, Callback, 4096) == 0 && CACHE_CheckExist(&block) == 0);
     auto* a = static_cast<unsigned char*>(Make(1, 100));
     auto* b = static_cast<unsigned char*>(Make(2, 7));
     ASSERT_TRUE(a && b);
