@@ -95,8 +95,6 @@ TEST_F(Convert, GeneratedNameIsTheFirstFreeOne) {
     EXPECT_EQ(DECODE_Convert(In().c_str(), dst.data(), 34), 0);
     EXPECT_EQ(std::wstring(dst.data()), m_temp.file(L"TMP~001.con"));
     EXPECT_STREQ(DECODE_LastTempName(), dst.data());
-    std::string out;
-    EXPECT_TRUE(kuttest::ReadFile(dst.data(), &out) && out == "\xE9t\xDA\r\n\r\n") << out;
     for (int i = 2; i <= 99; ++i) ASSERT_TRUE(kuttest::WriteFile(m_temp.file(TmpName(i)), ""));
     dst = Buf(L"");
     EXPECT_EQ(DECODE_Convert(In().c_str(), dst.data(), 34), 0);

@@ -12,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kbase/kbase.h"
@@ -56,9 +57,9 @@ protected:
     // The one box shown so far is the warning about `file`.
     static void ExpectWarning(const std::wstring& file, int count) {
         ASSERT_EQ(Boxes().size(), 1u);
-        EXPECT_EQ(Boxes()[0].text, file + L" warning " + std::to_wstring(count) + L" elements.");
-        EXPECT_EQ(Boxes()[0].caption, std::wstring(KST_GetNameChar(6)));
-        EXPECT_EQ(Boxes()[0].style, 0x30u);
+        EXPECT_EQ(std::make_tuple(Boxes()[0].text, Boxes()[0].caption, Boxes()[0].style),
+                  std::make_tuple(file + L" warning " + std::to_wstring(count) + L" elements.",
+                                  std::wstring(KST_GetNameChar(6)), 0x30u));
     }
 
     kuttest::TempDir m_data, m_temp;
@@ -94,17 +95,15 @@ inline const std::vector<LanguageRow>& Languages() {
         std::vector<LanguageRow> r = {{33, "437", kLatin}, {34, "850", kLatin}, {35, "850", kLatin},
             {39, "850", kLatin}, {48, "852", kCentralEuropean}, {49, "850", kLatin}, {55, "437", kLatin},
             {70, "437", kCyrillic}, {79, "437", kCyrillic}, {81, "437", kLatin}};
-        for (short code : {0, 1, -1, -33, -70, -32768, 32767, 32, 36, 47, 50, 71, 78, 80, 850, 852, 1250, 1251}) {
+        for (short code : {0, 1, -1, -33, -70, -32768, 32767, 32, 36, 47, 50, 71, 78, 80, 850, 852, 1250, 1251})
             r.push_back({code, "437", kLatin});
-        }
         return r;
     }();
     return rows;
 }
 inline const LanguageRow& Language(short code) {
-    const auto& rows = Languages();
-    auto it = std::find_if(rows.begin(), rows.end(), [&](const LanguageRow& r) { return r.code == code; });
-    return it != rows.end() ? *it : Language(1);
+    for (const LanguageRow& r : Languages()) if (r.code == code) return r;
+    return Language(1);
 }
 
 // What the built-in tables make of byte b.

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cwchar>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -114,12 +113,8 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguages) {
     EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(-2, 300));
     K_MSG c(L"ABC", 0, 65536, 0, 0);   // language 0: the settings' 1, no such file
     EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(1, 2));
-    EXPECT_EQ(c.wasInitError(), -1);
-    EXPECT_NE(c.m_OutputLib, nullptr);
-    CONF_Language()->logic = 33;
-    EXPECT_STREQ(K_MSG(L"ABC", 0, nullptr, 0).text(1), L"thirty-three");
+    EXPECT_TRUE(c.wasInitError() == -1 && c.m_OutputLib);
     // Without the output library a marked text is the logic-language text.
-    CONF_Language()->logic = 1;
     CONF_Language()->output = 7;
     K_MSG e(L"KMAIN", 0, nullptr, 0);
     EXPECT_EQ(e.wasInitError(), -1);
@@ -129,8 +124,6 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguages) {
 TEST_F(MsgLib, MissingLibrariesStillBuildEveryMode) {
     const KLONG ids[] = {1, 2};
     K_MSG m1(L"NONE", 1, nullptr, 0), m2(L"NONE", ids, 2, 0, nullptr, 0), m4(L"NONE", 0, 65536, 0, 0);
-    EXPECT_EQ((std::vector<int>{m1.m_Mode, m2.m_Mode, m2.m_Count, m4.m_Mode, m4.m_MaxId}),
-              (std::vector<int>{1, 2, 2, 4, 65536}));
     for (K_MSG* m : {&m1, &m2, &m4}) {
         EXPECT_EQ(m->wasInitError(), -1);
         EXPECT_EQ(std::wstring(m->text(1)) + m->gettext(1, 1), L"");
@@ -175,8 +168,7 @@ TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
     for (const auto& c : cases) EXPECT_STREQ(msg.text(c.id), c.want) << c.id;
     EXPECT_EQ(msg[2], CString(L"Summe"));
     const wchar_t* first = msg.text(1);   // without the cache: the object's buffer
-    msg.text(6);
-    EXPECT_EQ(first, msg.m_Text);
+    EXPECT_TRUE(msg.text(6) == first && first == msg.m_Text);
     EXPECT_STREQ(first, L"plain");
     EXPECT_EQ(K_MSG(L"KMAIN", 2, nullptr, 0).m_MsgList, nullptr);   // only 1 switches the cache on
 
@@ -185,16 +177,13 @@ TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
     cached.gettext(6, 1);   // overwrites m_Text, not the cache
     EXPECT_EQ((std::vector<const wchar_t*>{cached.text(2), cached.text(1), cached.text(9)}), got);
     EXPECT_EQ(std::wstring(got[0]) + L"|" + got[1] + L"|" + got[2], L"Summe|Open|");
-    EXPECT_EQ(cached.m_MsgList->GetCount(), 3);
-    EXPECT_TRUE(cached.m_MsgList2 && cached.m_MsgList2->GetCount() == 0);
-    EXPECT_EQ(cached.m_NewMsg->nId, 9);
+    EXPECT_TRUE(cached.m_MsgList->GetCount() == 3 && cached.m_NewMsg->nId == 9);
 }
 
 TEST_F(MsgLib, ListedModeKeepsTheCallersOrderAndGetTextTheWholeString) {
     const KLONG ids[] = {5, 7, 5, 2, 4};
     K_MSG msg(L"KMAIN", ids, 5, 0, nullptr, 0);
     ASSERT_EQ(msg.m_Count, 5);
-    EXPECT_EQ(msg.m_MemTab[1].strText, L"");
     EXPECT_STREQ(msg.text(2), L"Summe");
     EXPECT_STREQ(msg.text(6), L"");   // in the library, not in the list
     msg.m_MemTab[2].strText = L"second five";   // of two entries the first wins
@@ -202,10 +191,9 @@ TEST_F(MsgLib, ListedModeKeepsTheCallersOrderAndGetTextTheWholeString) {
     for (short count : {0, -3}) EXPECT_STREQ(K_MSG(L"KMAIN", ids, count, 0, nullptr, 0).text(5), L"") << count;
     K_MSG m4(L"KMAIN", 0, 10, 0, 0);
     for (K_MSG* m : {&msg, &m4}) {
-        EXPECT_STREQ(m->gettext(2, 1), L"Total$$x");
-        EXPECT_STREQ(m->gettext(2, 0), L"Summe");
-        EXPECT_STREQ(m->gettext(4, 2), L"Valeur$$unite");
-        EXPECT_STREQ(m->gettext(3, 0), L"");
+        const std::wstring got[] = {m->gettext(2, 1), m->gettext(2, 0), m->gettext(4, 2), m->gettext(3, 0)};
+        EXPECT_EQ(std::vector<std::wstring>(got, got + 4),
+                  (std::vector<std::wstring>{L"Total$$x", L"Summe", L"Valeur$$unite", L""}));
         EXPECT_EQ(m->gettext(1, 1), m->m_Text);
     }
 }
@@ -225,7 +213,6 @@ TEST_F(MsgLib, CompleteModeStoresEveryNonEmptyTextBelowTheBound) {
     // looked for in the kept field.
     K_MSG second(L"KMAIN", 0, 65536, 0, 2);
     EXPECT_EQ(TableOf(second), (Table{{2, L"x"}, {3, L"y"}, {4, L"unit"}, {5, L"Poutre"}, {8, L"Poutrelle"}}));
-    EXPECT_STREQ(second.GetTextParam(0, 2), L"");
     EXPECT_EQ(K_MSG(L"KMAIN", 0, 65535, 0, 0).m_Count, 7);
 }
 
@@ -240,17 +227,14 @@ TEST_F(MsgLib, TextsAreCutAt1023Characters) {
         EXPECT_EQ(m->text(2), std::wstring(1023, L'b'));
         EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));   // the marker is dropped from what fits
     }
-    EXPECT_EQ(m1.text(1), t1023);
-    EXPECT_EQ(m1.text(5), t1023);
-    EXPECT_EQ(m4.GetTextParam(0, 1), t1023);
+    EXPECT_TRUE(m1.text(1) == t1023 && m1.text(5) == t1023 && m4.GetTextParam(0, 1) == t1023);
 }
 
 TEST_F(MsgLib, SameLibraryLoadedTwiceIsReleasedTwice) {
     CONF_Language()->output = 1;
     auto* a = new K_MSG(L"KMAIN", 0, nullptr, 0);
     auto* b = new K_MSG(L"KMAIN", 0, 65536, 0, 0);
-    EXPECT_EQ(a->wasInitError(), 0);
-    EXPECT_EQ(b->wasInitError(), 0);
+    EXPECT_TRUE(a->wasInitError() == 0 && b->wasInitError() == 0);
     EXPECT_STREQ(a->text(2), L"Total");
     // Four loads of one file: each release must leave the others readable.
     delete a;
@@ -268,6 +252,7 @@ TEST_F(MsgLib, CompleteModeOverTenThousandStrings) {
     for (KLONG id = 1; id <= 20000; ++id) ASSERT_EQ(msg.text(id), id % 2 ? big[id] : L"") << id;
     EXPECT_STREQ(msg.text(65535), L"end");
     EXPECT_STREQ(msg.GetTextParam(9999, 2), L"f19999");
+    EXPECT_TRUE(KMsgTestAccess::Indexed(msg) && LooksUpAsBisection(msg, 0, 20001));
 }
 
 TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
@@ -329,10 +314,7 @@ TEST_F(MsgLib, AssignmentIsADeepCopy) {
     EXPECT_EQ(a.m_MsgList->GetCount(), 3);
     EXPECT_STREQ(b.text(4), L"Value");
     EXPECT_STREQ(b.gettext(1, 0), L"Ouvrir");
-    EXPECT_EQ(TableOf(c), whole);
-    EXPECT_EQ(TableOf(d), whole);
-    EXPECT_STREQ(c.text(5), L"Beam$$Poutre");
-    EXPECT_STREQ(d.gettext(5, 1), L"Beam$$Poutre");
+    EXPECT_TRUE(TableOf(c) == whole && TableOf(d) == whole);
     const wchar_t* kept = c.text(1);
     c = *&c;
     EXPECT_EQ(c.text(1), kept);
@@ -372,24 +354,6 @@ TEST_F(MsgTable, BSearchFindsEveryStoredNumberAndNothingElse) {
     EXPECT_EQ(same.BSearch(3, 5), 2);
 }
 
-TEST_F(MsgTable, RandomTablesLookUpAsBisection) {
-    std::mt19937 gen(20261205);
-    const struct { int count; unsigned top; } shapes[] = {
-        {1, 1}, {1, 65535}, {7, 20}, {300, 400}, {500, 65535}, {5000, 6000}, {65535, 65535}};
-    for (const auto& s : shapes) {
-        std::uniform_int_distribution<unsigned> pick(1, s.top);
-        Strings strings;
-        while (static_cast<int>(strings.size()) < s.count) strings[pick(gen)] = L"text";
-        WriteLib(L"RAND_001.dll", strings);
-        for (KLONG bound : {static_cast<KLONG>(s.top / 2 + 1), static_cast<KLONG>(s.top + 1), KLONG{65536}}) {
-            K_MSG msg(L"RAND", 0, bound, 0, 0);
-            SCOPED_TRACE(::testing::Message() << s.count << " strings up to " << s.top << ", bound " << bound);
-            EXPECT_EQ(KMsgTestAccess::Indexed(msg), msg.m_Count > 0);
-            EXPECT_TRUE(LooksUpAsBisection(msg, -3, static_cast<KLONG>(s.top) + 3));
-        }
-    }
-}
-
 TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     WriteLib(L"ODD__001.dll", Numbered(200, 2));
     WriteLib(L"ALL__001.dll", Numbered(200));
@@ -401,8 +365,7 @@ TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
     msg.m_Count = 200;
     std::swap(msg.m_Items, odd.m_Items);
-    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
-    EXPECT_TRUE(LooksUpAsBisection(odd, 0, 401));
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401) && LooksUpAsBisection(odd, 0, 401));
     // Equal numbers: SortSet drops the index, and a copy builds none.
     for (int i = 0; i < 20; ++i) Insert(copied, L"again", copied.m_Items[i * 37 % 200].nId);
     EXPECT_TRUE(LooksUpAsBisection(copied, 0, 401));

@@ -73,30 +73,25 @@ TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     KUT_LangLibClose(b);
     HMODULE none = Build({});
     ASSERT_NE(none, nullptr) << "a library without strings loads";
-    EXPECT_EQ(Read(none, 1), L"");
+    EXPECT_EQ(Read(none, 1) + Read(nullptr, 1), L"");
     KUT_LangLibClose(none);
-    EXPECT_EQ(Read(nullptr, 1), L"");
     KUT_LangLibClose(nullptr);
     ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"bad.dll"), std::string("MZ\0\0", 4)));
     for (const std::wstring& path : {m_dir.path(), m_dir.file(L"missing.dll"), m_dir.file(L"bad.dll")}) {
         EXPECT_EQ(KUT_LangLibOpen(path.c_str()), nullptr) << kuttest::Narrow(path);
     }
     EXPECT_EQ(KUT_LangLibOpen(nullptr), nullptr);
-    std::vector<unsigned char> image;  // what a string table cannot hold
+    std::vector<unsigned char> image;  // what a string table cannot hold, and the longest it can
     std::string error;
-    EXPECT_FALSE(kuttools::BuildLanguageLibrary({{0, u"zero"}}, &image, &error));
-    EXPECT_FALSE(kuttools::BuildLanguageLibrary({{65536, u"big"}}, &image, &error));
-    EXPECT_FALSE(kuttools::BuildLanguageLibrary({{1, std::u16string(65536, u'x')}}, &image, &error));
+    for (const Strings& bad : {Strings{{0, u"z"}}, Strings{{65536, u"b"}}, Strings{{1, std::u16string(65536, u'x')}}})
+        EXPECT_FALSE(kuttools::BuildLanguageLibrary(bad, &image, &error)) << bad.begin()->first;
     EXPECT_TRUE(kuttools::BuildLanguageLibrary({{1, std::u16string(65535, u'x')}}, &image, &error)) << error;
 }
 
 TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
     const std::string text =
         "\xEF\xBB\xBF# heading comment\n"
-        "1\tOpen\n"
-        "\n"
-        "   \t \n"
-        "  # indented comment\n"
+        "1\tOpen\n" "\n" "   \t \n" "  # indented comment\n"
         "2 Save as...\r\n"
         "3\t  two leading blanks, trailing tab\t\n"
         "4  space separator keeps the second space\n"
@@ -120,7 +115,6 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
         {"1\tbad \\q escape\n", "line 1: unknown escape \\q"},
         {"1\tok\n2\tends in \\", "line 2: backslash at the end of the line (write \\\\ for a backslash)"},
         {"# c\n\n3\t\\u12G4\n", "line 3: \\u needs four hex digits"},
-        {"1\t\\u12", "line 1: \\u needs four hex digits"},
         {"1\tbad \xC3\n", "line 1: invalid UTF-8"},
         {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
         {"1\tsurrogate \xED\xA0\x80\n", "line 1: invalid UTF-8"},
