@@ -8,12 +8,6 @@
 #include <sstream>
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #endif
 
@@ -22,16 +16,12 @@ namespace fs = std::filesystem;
 namespace kuttest {
 
 std::string Narrow(const std::wstring& w) { return fs::path(w).u8string(); }
-
 std::wstring Widen(const std::string& s) { return fs::u8path(s).wstring(); }
 
 TempDir::TempDir() {
-    std::random_device rd;
-    std::mt19937_64 gen(rd());
+    std::mt19937_64 gen(std::random_device{}());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wostringstream name;
-        name << L"kut-test-" << std::hex << gen();
-        fs::path p = fs::temp_directory_path() / name.str();
+        fs::path p = fs::temp_directory_path() / (L"kut-test-" + std::to_wstring(gen()));
         std::error_code ec;
         if (fs::create_directory(p, ec)) {
             m_path = p.wstring();
@@ -43,35 +33,25 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() { RemoveTree(m_path); }
-
 std::wstring TempDir::file(const std::wstring& name) const { return m_path + kSep + name; }
-
 std::string TempDir::narrow() const { return Narrow(m_path); }
 
 bool WriteFile(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
 }
 
 bool ReadFile(const std::wstring& path, std::string* bytes) {
     std::ifstream in(fs::path(path), std::ios::binary);
     if (!in) return false;
     std::ostringstream ss;
-    ss << in.rdbuf();
+    ss << in.rdbuf();  // fails on an empty file, which is no failure here
     *bytes = ss.str();
     return true;
 }
 
-bool Exists(const std::wstring& path) {
-    std::error_code ec;
-    return fs::exists(fs::path(path), ec);
-}
-
-void MakeDir(const std::wstring& path) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path), ec);
-}
+bool Exists(const std::wstring& path) { std::error_code ec; return fs::exists(fs::path(path), ec); }
+void MakeDir(const std::wstring& path) { std::error_code ec; fs::create_directories(fs::path(path), ec); }
 
 void RemoveTree(const std::wstring& path) {
     std::error_code ec;
@@ -84,15 +64,10 @@ void RemoveTree(const std::wstring& path) {
     fs::remove_all(fs::path(path), ec);
 }
 
-namespace {
-std::wstring NativeAbsolute(const std::string& dir) {
+static std::wstring NativeAbsolute(const char* dir) {
     std::error_code ec;
-    fs::path p = fs::absolute(fs::u8path(dir), ec);
-    if (ec) p = fs::u8path(dir);
-    return p.make_preferred().wstring();
+    return fs::absolute(fs::u8path(dir), ec).make_preferred().wstring();
 }
-}  // namespace
-
 std::wstring SourceDir() { return NativeAbsolute(KUT_SOURCE_DIR); }
 std::wstring BinaryDir() { return NativeAbsolute(KUT_BINARY_DIR); }
 

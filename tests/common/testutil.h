@@ -19,14 +19,12 @@ class TempDir {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
+    TempDir(const TempDir&) = delete;  // each removes its folder once
     TempDir& operator=(const TempDir&) = delete;
 
     const std::wstring& path() const { return m_path; }
-    // path() + separator + name
-    std::wstring file(const std::wstring& name) const;
+    std::wstring file(const std::wstring& name) const;  // path() + separator + name
     std::string narrow() const;
-
 private:
     std::wstring m_path;
 };
