@@ -125,17 +125,9 @@ inline int BuiltInFold(short language, int b) {
     }
 }
 
-inline int Dos(int b, short language) {
-    wchar_t c = static_cast<wchar_t>(b);
-    DECODE_DosToWin(&c, 1, language);
-    return static_cast<int>(c);
-}
-
-inline int Fold(int b) {
-    unsigned char c = static_cast<unsigned char>(b);
-    DECODE_Txt_XP(&c);
-    return c;
-}
+// One byte through the library's conversion and folding.
+inline int Dos(int b, short language) { wchar_t c = static_cast<wchar_t>(b); DECODE_DosToWin(&c, 1, language); return c; }
+inline int Fold(int b) { unsigned char c = static_cast<unsigned char>(b); DECODE_Txt_XP(&c); return c; }
 
 }  // namespace decodetest
 

@@ -92,12 +92,9 @@ TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
     const std::string text =
         "\xEF\xBB\xBF# heading comment\n"
         "1\tOpen\n" "\n" "   \t \n" "  # indented comment\n"
-        "2 Save as...\r\n"
-        "3\t  two leading blanks, trailing tab\t\n"
-        "4  space separator keeps the second space\n"
-        "5\n"
-        "6\t#not a comment\n"
-        "  7\tindented number\n"
+        "2 Save as...\r\n" "3\t  two leading blanks, trailing tab\t\n"
+        "4  space separator keeps the second space\n" "5\n"
+        "6\t#not a comment\n" "  7\tindented number\n"
         "9\ta\\tb\\nc\\rd\\\\e\\u00E9\\ud800 \xC3\xA9\xF0\x9F\x98\x80\n"
         "65535\tlast";
     StringMap out;
@@ -115,14 +112,11 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
         {"1\tbad \\q escape\n", "line 1: unknown escape \\q"},
         {"1\tok\n2\tends in \\", "line 2: backslash at the end of the line (write \\\\ for a backslash)"},
         {"# c\n\n3\t\\u12G4\n", "line 3: \\u needs four hex digits"},
-        {"1\tbad \xC3\n", "line 1: invalid UTF-8"},
-        {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
+        {"1\tbad \xC3\n", "line 1: invalid UTF-8"}, {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
         {"1\tsurrogate \xED\xA0\x80\n", "line 1: invalid UTF-8"},
-        {"0\tzero\n", "line 1: message number outside 1..65535"},
-        {"1\ta\n65536\tb\n", "line 2: message number outside 1..65535"},
+        {"0\tzero\n", "line 1: message number outside 1..65535"}, {"1\ta\n65536\tb\n", "line 2: message number outside 1..65535"},
         {"99999999999999999999\tc\n", "line 1: message number outside 1..65535"},
-        {"text without number\n", "line 1: expected a message number"},
-        {"-4\tnegative\n", "line 1: expected a message number"},
+        {"text without number\n", "line 1: expected a message number"}, {"-4\tnegative\n", "line 1: expected a message number"},
         {"12x\tglued\n", "line 1: expected a tab or a space after the number"},
         {"# one\n10\ta\n\n11\tb\n010\tc\n", "line 5: number 10 already defined on line 2"},
         {"1\t" + std::string(65536, 'x'), "line 1: text longer than 65535 UTF-16 units"},

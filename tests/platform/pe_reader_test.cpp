@@ -140,18 +140,13 @@ TEST(PeReader, HandMadeAndHostileFiles) {
         Data(r, 0x100, 0x170, Block({u"", u"Deutsch"}));
     });
     const struct { const char* what; Bytes file; unsigned id; std::u16string want; } cases[] = {
-        {"slot 1", good, 1, u"abc"},
-        {"slot 0", good, 0, u"zero"},
-        {"an empty slot", good, 2, absent},
-        {"a block that is not there", good, 16, absent},
+        {"slot 1", good, 1, u"abc"}, {"slot 0", good, 0, u"zero"},
+        {"an empty slot", good, 2, absent}, {"a block that is not there", good, 16, absent},
         {"PE32", pe([](HandPe& p) { p.magic = 0x10B; }), 1, u"abc"},
         {"no resource directory", pe([](HandPe& p) { p.resRva = p.resSize = 0; }), 1, absent},
-        {"text", Bytes(text.begin(), text.end()), 1, refused},
-        {"PE header at -1", patch(0x3C, 0xFFFFFFFFu), 1, refused},
-        {"a wrong signature", patch(0x40, 0x5850), 1, refused},
-        {"ROM magic", pe([](HandPe& p) { p.magic = 0x107; }), 1, refused},
-        {"two data directories", patch(0x40 + 24 + 108, 2), 1, refused},
-        {"97 sections", patch(0x46, 97), 1, refused},
+        {"text", Bytes(text.begin(), text.end()), 1, refused}, {"PE header at -1", patch(0x3C, 0xFFFFFFFFu), 1, refused},
+        {"a wrong signature", patch(0x40, 0x5850), 1, refused}, {"ROM magic", pe([](HandPe& p) { p.magic = 0x107; }), 1, refused},
+        {"two data directories", patch(0x40 + 24 + 108, 2), 1, refused}, {"97 sections", patch(0x46, 97), 1, refused},
         {"96 section headers past the end", cut(patch(0x46, 96), 0x40 + 24 + 240 + 40 * 10), 1, refused},
         {"a resource RVA beyond the file", pe([](HandPe& p) { p.resRva = 0x90000; }), 1, refused},
         {"section data beyond the file", pe([](HandPe& p) { p.sections[0] = {kVa, 0x200, 0xFFFFFE00u, 0x200, {}}; }), 1, refused},
