@@ -9,8 +9,7 @@ namespace {
 
 // TMP~001.con ... TMP~099.con, TMP~100.con ... and below 0 TMP~00-1.con ...
 std::wstring TmpName(int counter) {
-    const wchar_t* zeros = counter < 10 ? L"00" : counter < 100 ? L"0" : L"";
-    return L"TMP~" + (zeros + std::to_wstring(counter)) + L".con";
+    return L"TMP~" + std::wstring(counter < 10 ? L"00" : counter < 100 ? L"0" : L"") + std::to_wstring(counter) + L".con";
 }
 
 // A writable path buffer holding `s`, with room for a generated name.
@@ -73,24 +72,13 @@ TEST_F(Convert, ByteConvertedToNulEndsTheLine) {
     EXPECT_EQ(Run("ab\x80" "cd\x81\r\n\x81\r\n"), "ab\r\nA\r\n\r\n");
 }
 
-TEST_F(Convert, FailuresCreateNothing) {
+TEST_F(Convert, GeneratedNameIsTheFirstFreeOneAndFailuresCreateNothing) {
     auto empty = Buf(L"");
     EXPECT_EQ(DECODE_Convert(m_temp.file(L"missing.txt").c_str(), empty.data(), 34), 1);
     EXPECT_EQ(DECODE_Convert(nullptr, empty.data(), 34), 1);
     EXPECT_STREQ(empty.data(), L"");
     EXPECT_STREQ(DECODE_LastTempName(), L"");
-    // A destination in a missing folder, given or generated: 2, and no folder made.
     ASSERT_TRUE(kuttest::WriteFile(In(), "abc\r\n"));
-    const std::wstring dir = m_temp.file(L"nowhere");
-    EXPECT_EQ(DECODE_Convert(In().c_str(), Buf(dir + kuttest::kSep + L"out.txt").data(), 34), 2);
-    REP_SetRepert(9, dir.c_str());
-    EXPECT_EQ(DECODE_Convert(In().c_str(), empty.data(), 34), 2);
-    EXPECT_EQ(std::wstring(empty.data()), dir + kuttest::kSep + L"TMP~001.con");
-    EXPECT_FALSE(kuttest::Exists(dir));
-}
-
-TEST_F(Convert, GeneratedNameIsTheFirstFreeOne) {
-    ASSERT_TRUE(kuttest::WriteFile(In(), "\x82t\xE9\r\n"));
     auto dst = Buf(L"");
     EXPECT_EQ(DECODE_Convert(In().c_str(), dst.data(), 34), 0);
     EXPECT_EQ(std::wstring(dst.data()), m_temp.file(L"TMP~001.con"));
@@ -106,6 +94,13 @@ TEST_F(Convert, GeneratedNameIsTheFirstFreeOne) {
     dst = Buf(L"");
     EXPECT_EQ(DECODE_Convert(In().c_str(), dst.data(), 34), 2);
     EXPECT_EQ(std::wstring(dst.data()), m_temp.file(L"TMP~042.con"));
+    // A destination in a missing folder, given or generated: 2, and no folder made.
+    const std::wstring dir = m_temp.file(L"nowhere");
+    EXPECT_EQ(DECODE_Convert(In().c_str(), Buf(dir + kuttest::kSep + L"out.txt").data(), 34), 2);
+    REP_SetRepert(9, dir.c_str());
+    EXPECT_EQ(DECODE_Convert(In().c_str(), empty.data(), 34), 2);
+    EXPECT_EQ(std::wstring(empty.data()), dir + kuttest::kSep + L"TMP~001.con");
+    EXPECT_FALSE(kuttest::Exists(dir));
 }
 
 // SetCount appends its name to the last temporary name, whatever it holds:

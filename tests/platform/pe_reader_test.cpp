@@ -61,37 +61,27 @@ Bytes GoodRsrc() {
 // A PE image put together field by field: PE header at 0x40, one section
 // holding the resources; the file offsets of the rest can be patched.
 struct HandPe {
-    struct Section {
-        std::uint32_t va, vsize, raw, rawSize;
-        Bytes data;  // placed at `raw` in the file
-    };
+    struct Section { std::uint32_t va, vsize, raw, rawSize; Bytes data; };  // data placed at `raw` in the file
     std::uint32_t magic = 0x20B, resRva = kVa, resSize = 0x100;
     std::vector<Section> sections;
 
     explicit HandPe(Bytes rsrc = GoodRsrc()) { sections.push_back({kVa, 0x200, 0x400, 0x200, std::move(rsrc)}); }
     Bytes Build() const {
         Bytes b;
-        const std::uint32_t dirsAt = magic == 0x10B ? 96 : 112, optSize = dirsAt + 8 * 16;
-        const std::size_t opt = 0x40 + 24;
-        Put(b, 0, 0x5A4D, 2);
-        Put(b, 0x3C, 0x40);
-        Put(b, 0x40, 0x00004550);
-        Put(b, 0x44, 0x8664 | static_cast<std::uint32_t>(sections.size()) << 16);
-        Put(b, 0x40 + 20, optSize | 0x2022u << 16);
-        Put(b, opt, magic, 2);
-        Put(b, opt + dirsAt - 4, 16);
-        Put(b, opt + dirsAt + 16, resRva);
-        Put(b, opt + dirsAt + 20, resSize);
+        const std::uint32_t dirsAt = magic == 0x10B ? 96 : 112, optSize = dirsAt + 8 * 16, opt = 0x40 + 24;
+        // Offset, value, width: "MZ", e_lfanew, "PE", machine and section count, optional header size and
+        // flags, magic, 16 data directories, the resource directory.
+        const std::uint32_t fields[][3] = {{0, 0x5A4D, 2}, {0x3C, 0x40, 4}, {0x40, 0x4550, 4},
+            {0x44, 0x8664 | static_cast<std::uint32_t>(sections.size()) << 16, 4}, {0x40 + 20, optSize | 0x2022u << 16, 4},
+            {opt, magic, 2}, {opt + dirsAt - 4, 16, 4}, {opt + dirsAt + 16, resRva, 4}, {opt + dirsAt + 20, resSize, 4}};
+        for (const auto& f : fields) Put(b, f[0], f[1], f[2]);
         std::size_t sh = opt + optSize;
-        for (const Section& s : sections) {
-            for (std::uint32_t v : {0x7273722Eu, 0x63u, s.vsize, s.va, s.rawSize, s.raw, 0u, 0u, 0u, 0x40000040u}) {
-                Put(b, sh, v);  // ".rsrc", sizes and addresses, flags
-                sh += 4;
-            }
+        for (const Section& s : sections) {  // ".rsrc", sizes and addresses, flags
+            for (std::uint32_t v : {0x7273722Eu, 0x63u, s.vsize, s.va, s.rawSize, s.raw, 0u, 0u, 0u, 0x40000040u}) Put(b, (sh += 4) - 4, v);
         }
         for (const Section& s : sections) {
             if (s.data.empty()) continue;
-            if (b.size() < s.raw + s.data.size()) b.resize(s.raw + s.data.size(), 0);
+            Put(b, s.raw + s.data.size() - 1, 0, 1);  // grows the file to hold the data
             std::copy(s.data.begin(), s.data.end(), b.begin() + s.raw);
         }
         return b;
