@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <map>
-#include <string>
 #include <type_traits>
 
 #include "langlib_writer.h"
@@ -22,8 +21,6 @@
 
 static_assert(std::is_same_v<HMODULE, HINSTANCE>, "kut's HMODULE is the system's");
 static_assert(sizeof(KLONG) == 4 && sizeof(wchar_t) == 2, "the Windows data model");
-
-namespace {
 
 TEST(Win32Backend, LanguageLibrariesAreSystemModules) {
     kuttest::TempDir dir;
@@ -36,28 +33,24 @@ TEST(Win32Backend, LanguageLibrariesAreSystemModules) {
     // call.
     EXPECT_EQ(GetModuleHandleW(path.c_str()), lib);
     wchar_t buf[16] = {L'x', L'x', L'x', L'x'};
-    EXPECT_EQ(LoadStringW(lib, 7, buf, 16), 5);
-    EXPECT_STREQ(buf, L"seven");
+    const auto got = [&buf](int count) { return std::to_string(count) + " " + kuttest::Narrow(buf); };  // after the call
+    EXPECT_EQ(got(LoadStringW(lib, 7, buf, 16)), "5 seven");
     // Short buffers, missing numbers, no buffer.
-    EXPECT_EQ(KUT_LangLibString(lib, 7, buf, 4), 3);
-    EXPECT_STREQ(buf, L"sev");
-    EXPECT_EQ(KUT_LangLibString(lib, 8, buf, 4), 0);
-    EXPECT_EQ(buf[0], L'\0');
+    EXPECT_EQ(got(KUT_LangLibString(lib, 7, buf, 4)), "3 sev");
+    EXPECT_EQ(got(KUT_LangLibString(lib, 8, buf, 4)), "0 ");
     EXPECT_EQ(KUT_LangLibString(lib, 7, buf, 0), 0);
 
     // A second open counts on the same module; each close releases one.
-    HMODULE again = KUT_LangLibOpen(path.c_str());
-    EXPECT_EQ(again, lib);
-    KUT_LangLibClose(again);
+    EXPECT_EQ(KUT_LangLibOpen(path.c_str()), lib);
+    KUT_LangLibClose(lib);
     EXPECT_EQ(GetModuleHandleW(path.c_str()), lib);
     KUT_LangLibClose(lib);
     EXPECT_EQ(GetModuleHandleW(path.c_str()), nullptr);
 
     // Nothing there, or not a library: a null handle and no dialog.
     ASSERT_TRUE(kuttest::WriteFile(dir.file(L"TEXT_001.dll"), "not a library"));
-    for (const std::wstring& bad : {dir.file(L"NONE_001.dll"), dir.file(L"TEXT_001.dll")}) {
+    for (const std::wstring& bad : {dir.file(L"NONE_001.dll"), dir.file(L"TEXT_001.dll")})
         EXPECT_EQ(KUT_LangLibOpen(bad.c_str()), nullptr);
-    }
     EXPECT_EQ(KUT_LangLibOpen(nullptr), nullptr);
     KUT_LangLibClose(nullptr);
 }
@@ -67,8 +60,7 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
     // A name outside the ANSI code page reaches the file system intact; CR LF
     // stays two bytes and Ctrl-Z is not the end of the file, in every mode.
     const std::wstring path = dir.file(L"\u0416\u00e9\u4e2d.txt");
-    const std::string text("a\nb\r\n\x1a" "c");
-    std::string bytes;
+    std::string bytes, text("a\nb\r\n\x1a" "c");
     for (const char* mode : {"w", "a+", "r", "rt", "rb"}) {
         std::FILE* f = kut::platform::OpenFile(path.c_str(), mode);
         ASSERT_NE(f, nullptr) << mode;
@@ -77,11 +69,7 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
         EXPECT_TRUE(mode[0] != 'r' || std::fread(buf, 1, sizeof buf, f) == text.size() + 1) << mode;
         std::fclose(f);
     }
-    ASSERT_TRUE(kuttest::ReadFile(path, &bytes));
-    EXPECT_EQ(bytes, text + "\n");
-    EXPECT_EQ(kut::platform::OpenFile(dir.file(L"missing").c_str(), "r"), nullptr);
-    EXPECT_EQ(kut::platform::OpenFile(nullptr, "r"), nullptr);
-    EXPECT_EQ(kut::platform::OpenFile(path.c_str(), nullptr), nullptr);
+    EXPECT_TRUE(kuttest::ReadFile(path, &bytes) && bytes == text + "\n") << bytes;
+    EXPECT_TRUE(!kut::platform::OpenFile(dir.file(L"missing").c_str(), "r") && !kut::platform::OpenFile(nullptr, "r") &&
+                !kut::platform::OpenFile(path.c_str(), nullptr));
 }
-
-}  // namespace
