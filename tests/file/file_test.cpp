@@ -89,11 +89,10 @@ long g_allocsLeft = -1;
 FILE* SeamOpen(const wchar_t* path, const char* mode) {
     if (!std::strpbrk(mode, "wa+") || (path != g_refused && path != g_full)) return g_real.open(path, mode);
     if (path == g_refused) return errno = EACCES, nullptr;
-#if defined(_WIN32)
-    // A read-only stream refuses every write, as a full disk does.
-    FILE* f = g_real.open(path, "wb");
+    FILE* f = g_real.open(path, "wb");  // the name exists, as on a full disk, for the copy to clean up
     if (f) std::fclose(f);
-    return g_real.open(path, "rb");
+#if defined(_WIN32)
+    return g_real.open(path, "rb");  // a read-only stream refuses every write, as a full disk does
 #else
     return std::fopen("/dev/full", "wb");
 #endif
