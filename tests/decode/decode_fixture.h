@@ -25,12 +25,9 @@
 
 namespace decodetest {
 
-struct Box { std::wstring text, caption; unsigned style; };
-
-inline std::vector<Box>& Boxes() {
-    static std::vector<Box> boxes;
-    return boxes;
-}
+// Text, caption and style of each message box shown.
+using Box = std::tuple<std::wstring, std::wstring, unsigned>;
+inline std::vector<Box>& Boxes() { static std::vector<Box> boxes; return boxes; }
 
 class DecodeTest : public ::testing::Test {
 protected:
@@ -40,7 +37,7 @@ protected:
 #endif
         Boxes().clear();
         KUT_SetMessageBoxHook([](const wchar_t* text, const wchar_t* caption, unsigned style) {
-            Boxes().push_back({text ? text : L"", caption ? caption : L"", style});
+            Boxes().emplace_back(text ? text : L"", caption ? caption : L"", style);
             return 1;
         });
         REP_SetRepert(5, m_data.path().c_str());
@@ -57,9 +54,7 @@ protected:
     // The one box shown so far is the warning about `file`.
     static void ExpectWarning(const std::wstring& file, int count) {
         ASSERT_EQ(Boxes().size(), 1u);
-        EXPECT_EQ(std::make_tuple(Boxes()[0].text, Boxes()[0].caption, Boxes()[0].style),
-                  std::make_tuple(file + L" warning " + std::to_wstring(count) + L" elements.",
-                                  std::wstring(KST_GetNameChar(6)), 0x30u));
+        EXPECT_EQ(Boxes()[0], Box(file + L" warning " + std::to_wstring(count) + L" elements.", KST_GetNameChar(6), 0x30u));
     }
 
     kuttest::TempDir m_data, m_temp;
