@@ -13,13 +13,7 @@ namespace {
 
 constexpr std::size_t kPath = 260;
 
-bool IsSep(wchar_t c) {
-#if defined(_WIN32)
-    return c == L'\\' || c == L'/';
-#else
-    return c == L'/';
-#endif
-}
+using kbase::IsSep;
 
 bool LocalTime(std::time_t t, std::tm* out) {
 #if defined(_WIN32)

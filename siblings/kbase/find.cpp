@@ -59,13 +59,7 @@ bool Match(const wchar_t* pat, const wchar_t* s) {
     return *pat == L'\0';
 }
 
-bool IsSep(wchar_t c) {
-#if defined(_WIN32)
-    return c == L'\\' || c == L'/';
-#else
-    return c == L'/';
-#endif
-}
+using kbase::IsSep;
 
 struct Collect {
     const wchar_t* pattern;

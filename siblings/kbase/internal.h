@@ -13,6 +13,15 @@ constexpr wchar_t kSep = L'\\';
 constexpr wchar_t kSep = L'/';
 #endif
 
+// A path separator: the native one, and on Windows the slash as well.
+inline bool IsSep(wchar_t c) {
+#if defined(_WIN32)
+    return c == L'\\' || c == L'/';
+#else
+    return c == L'/';
+#endif
+}
+
 // Wide path to the system's narrow form (UTF-8). Characters that UTF-8
 // cannot carry (lone surrogates) become '?', which names no file of ours.
 std::string Narrow(const wchar_t* s);
