@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/pe_reader.h"
+#include "langlib/pe_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto image = kut::pe::Parse(std::vector<unsigned char>(data, data + size));

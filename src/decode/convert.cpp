@@ -3,7 +3,7 @@
 #include "kut/decode.h"
 #include "decode/internal.h"
 #include "platform/platform.h"
-#include "platform/textio.h"
+#include "decode/textio.h"
 
 #include "kbase/repert.h"
 

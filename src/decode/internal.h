@@ -7,7 +7,7 @@
 #include "kbase/repert.h"
 #include "kut/types.h"
 #include "platform/platform.h"
-#include "platform/textio.h"
+#include "decode/textio.h"
 
 namespace kut::decode {
 

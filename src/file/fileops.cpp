@@ -7,7 +7,7 @@
 
 #include "file/filepath.h"
 #include "kbase/kbase.h"
-#include "platform/alloc.h"
+#include "support/alloc.h"
 
 using kut::file::Fits;
 using kut::file::SetStatus;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kbase/kbase.h"
-#include "platform/alloc.h"
+#include "support/alloc.h"
 #include "platform/platform.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "kopts/kopts.h"
 #include "msg/libs.h"
 #include "msg/text.h"
-#include "platform/alloc.h"
+#include "support/alloc.h"
 
 int K_MSG::m_StaticLogic = 1;
 int K_MSG::m_StaticOutput = 1;

@@ -6,7 +6,7 @@
 
 #include "kut/msg.h"
 #include "msg/text.h"
-#include "platform/alloc.h"
+#include "support/alloc.h"
 
 namespace {
 // The table grows just before a text is stored whenever the step counter is

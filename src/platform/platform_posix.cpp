@@ -1,7 +1,7 @@
 // POSIX backend of the platform layer. May hold only code generic to POSIX
 // systems; language libraries are read by the portable PE reader.
 #include "platform/platform.h"
-#include "platform/pe_reader.h"
+#include "langlib/pe_reader.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include "kbase/repert.h"
 #include "kopts/kopts.h"
-#include "platform/alloc.h"
+#include "support/alloc.h"
 #include "platform/platform.h"
 #include "units/cfg_reader.h"
 

@@ -1,2 +1,2 @@
 # The PE reader is internal to kut: its white-box tests compile it in.
-target_sources(test_platform PRIVATE ${PROJECT_SOURCE_DIR}/src/platform/pe_reader.cpp)
+target_sources(test_platform PRIVATE ${PROJECT_SOURCE_DIR}/src/langlib/pe_reader.cpp)

@@ -9,7 +9,7 @@
 
 #include "kut/kut_ext.h"
 #include "langlib_writer.h"
-#include "platform/pe_reader.h"
+#include "langlib/pe_reader.h"
 #include "testutil.h"
 
 namespace {

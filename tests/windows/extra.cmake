@@ -4,7 +4,7 @@
 # The reader and the Win32 backend, compiled in: kut.dll does not export
 # them.
 target_sources(test_windows PRIVATE
-  ${PROJECT_SOURCE_DIR}/src/platform/pe_reader.cpp
+  ${PROJECT_SOURCE_DIR}/src/langlib/pe_reader.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/platform_win32.cpp)
 
 # A language library made by the GNU resource tools: windres compiles the .rc

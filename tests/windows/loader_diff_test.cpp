@@ -21,7 +21,7 @@
 #include <sstream>
 
 #include "langlib_writer.h"
-#include "platform/pe_reader.h"
+#include "langlib/pe_reader.h"
 #include "testutil.h"
 
 namespace fs = std::filesystem;

@@ -19,8 +19,8 @@
 // closes it after the reader or writer is done with it. A Writer flushes what
 // it holds when destroyed. Both keep their buffers inline (8 KiB and 4 KiB),
 // so they can live on the stack without an allocation.
-#ifndef KUT_PLATFORM_TEXTIO_H
-#define KUT_PLATFORM_TEXTIO_H
+#ifndef KUT_DECODE_TEXTIO_H
+#define KUT_DECODE_TEXTIO_H
 
 #include <cstddef>
 #include <cstdio>

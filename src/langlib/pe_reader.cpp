@@ -1,4 +1,4 @@
-#include "platform/pe_reader.h"
+#include "langlib/pe_reader.h"
 
 #include <algorithm>
 #include <cstring>

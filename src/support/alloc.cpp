@@ -1,4 +1,4 @@
-#include "platform/alloc.h"
+#include "support/alloc.h"
 
 #include <cstdint>
 #include <cstdlib>

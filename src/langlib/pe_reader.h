@@ -23,8 +23,8 @@
 // Faults in the headers or in the first two directory levels refuse the
 // whole file; a faulty block only loses its strings. A well-formed image
 // without resources loads and holds no string, as on Windows.
-#ifndef KUT_PLATFORM_PE_READER_H
-#define KUT_PLATFORM_PE_READER_H
+#ifndef KUT_LANGLIB_PE_READER_H
+#define KUT_LANGLIB_PE_READER_H
 
 #include <cstddef>
 #include <cstdint>

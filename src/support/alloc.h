@@ -2,8 +2,8 @@
 // chunks, message tables, unit tables, the image index) go through here so
 // that test builds can make the N-th one fail; in a release build these are
 // plain malloc/calloc/realloc/free.
-#ifndef KUT_PLATFORM_ALLOC_H
-#define KUT_PLATFORM_ALLOC_H
+#ifndef KUT_SUPPORT_ALLOC_H
+#define KUT_SUPPORT_ALLOC_H
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "platform/textio.h"
+#include "decode/textio.h"
 
 namespace kut::textio {
 
