@@ -3,6 +3,9 @@
 #ifndef KUT_TESTING_H
 #define KUT_TESTING_H
 
+#include <stdio.h>
+#include <wchar.h>
+
 #include "kut/export.h"
 
 #ifdef __cplusplus
@@ -24,6 +27,22 @@ KUT_API long KUT_TestAllocFailures(void);
 // (their tables cleared), the Latin dictionary in force, the last temporary
 // name empty. Lets one process go through several first calls.
 KUT_API void KUT_TestResetDecodeState(void);
+
+// The operating-system calls of kut that a test may replace, one table as
+// kbase has (kbase/testing.h): take the table in force, keep it to call
+// through, replace a member, install the copy, restore with null.
+typedef struct KUT_SYSCALLS {
+    // Every file kut opens by name: the decoding data files and converted
+    // texts, the unit files, the image file. The mode is the library's own
+    // ("r", "w", "r+", "rb"); the system's entry always opens binary.
+    // Language libraries are loaded by the system's loader, not here.
+    FILE* (*open)(const wchar_t* path, const char* mode);
+} KUT_SYSCALLS;
+
+// Copies the table in force into *out.
+KUT_API void KUT_TestGetSyscalls(KUT_SYSCALLS* out);
+// Installs *table (every member must be set); null restores the system's.
+KUT_API void KUT_TestSetSyscalls(const KUT_SYSCALLS* table);
 
 #ifdef __cplusplus
 }

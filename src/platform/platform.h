@@ -2,14 +2,19 @@
 // it runs on. Each backend (platform_posix.cpp, platform_win32.cpp) provides
 // the functions below; everything else in src/ is the same on both.
 //
+// ShowMessageBox and OpenFile are the library's entries to the last two:
+// portable seams defined outside the backends (src/exports/messagebox.cpp,
+// src/support/syscalls.cpp), so that hosts and tests can stand in.
+//
 // What a backend must provide:
 //  - language libraries: load by path, read string N, free. ReadString has
 //    the LoadStringW contract: at most cap-1 characters and a NUL, the count
 //    returned, 0 when absent; a null handle reads the host program's own
 //    string table (empty on Linux).
 //  - the system message box (used when no hook is installed);
-//  - opening a file by wide path. Streams are always binary: text-mode line
-//    ends are handled by textio.h in the same way on every platform.
+//  - opening a file by wide path (SystemOpenFile). Streams are always
+//    binary: text-mode line ends are handled by decode/textio.h in the same
+//    way on every platform.
 #ifndef KUT_PLATFORM_PLATFORM_H
 #define KUT_PLATFORM_PLATFORM_H
 
@@ -31,6 +36,11 @@ int ShowMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
 
 // fopen with a wide path; `mode` is a narrow C mode ("r", "w", "r+", ...),
 // always opened binary. Null on failure.
+std::FILE* SystemOpenFile(const wchar_t* path, const char* mode);
+
+// Every file the library opens by name goes through here: SystemOpenFile,
+// or in a test build the open of the table a test installed
+// (KUT_TestSetSyscalls, src/support/syscalls.cpp).
 std::FILE* OpenFile(const wchar_t* path, const char* mode);
 
 }  // namespace kut::platform

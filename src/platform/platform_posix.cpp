@@ -44,7 +44,7 @@ std::string ToUtf8(const wchar_t* s) {
 
 }  // namespace
 
-std::FILE* OpenFile(const wchar_t* path, const char* mode) {
+std::FILE* SystemOpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
     std::string m;
     for (const char* p = mode; *p; ++p) {
@@ -123,7 +123,7 @@ std::unique_ptr<unsigned char[]> ReadWhole(std::FILE* f, std::size_t* size) {
 }  // namespace
 
 HMODULE LoadLib(const wchar_t* path) {
-    std::FILE* f = OpenFile(path, "rb");
+    std::FILE* f = SystemOpenFile(path, "rb");
     if (!f) return nullptr;
     std::size_t size = 0;
     std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);

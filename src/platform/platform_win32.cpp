@@ -49,7 +49,7 @@ int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style
     return MessageBoxW(nullptr, text ? text : L"", caption ? caption : L"", style);
 }
 
-std::FILE* OpenFile(const wchar_t* path, const char* mode) {
+std::FILE* SystemOpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
     // The C mode letters are ASCII; 't' and 'b' are dropped and 'b' is put
     // back at the end, so that every stream is binary whatever the caller

@@ -62,7 +62,7 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
     const std::wstring path = dir.file(L"\u0416\u00e9\u4e2d.txt");
     std::string bytes, text("a\nb\r\n\x1a" "c");
     for (const char* mode : {"w", "a+", "r", "rt", "rb"}) {
-        std::FILE* f = kut::platform::OpenFile(path.c_str(), mode);
+        std::FILE* f = kut::platform::SystemOpenFile(path.c_str(), mode);
         ASSERT_NE(f, nullptr) << mode;
         char buf[16] = {};
         if (mode[0] != 'r') std::fputs(mode[0] == 'w' ? text.c_str() : "\n", f);
@@ -70,6 +70,6 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
         std::fclose(f);
     }
     EXPECT_TRUE(kuttest::ReadFile(path, &bytes) && bytes == text + "\n") << bytes;
-    EXPECT_TRUE(!kut::platform::OpenFile(dir.file(L"missing").c_str(), "r") && !kut::platform::OpenFile(nullptr, "r") &&
-                !kut::platform::OpenFile(path.c_str(), nullptr));
+    EXPECT_TRUE(!kut::platform::SystemOpenFile(dir.file(L"missing").c_str(), "r") &&
+                !kut::platform::SystemOpenFile(nullptr, "r") && !kut::platform::SystemOpenFile(path.c_str(), nullptr));
 }
