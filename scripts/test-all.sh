@@ -15,6 +15,14 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
 
+# ---- build options -------------------------------------------------------------
+# Each option away from the presets configured and built once (no tests run):
+# the tools off with the tests on, neither tests nor tools, the benchmarks
+# on. Throwaway folders under build/options, the library built once per
+# combination and only the targets the option brings in.
+echo "== Linux: build options, configure and build"
+scripts/build-options.sh
+
 # ---- Windows -------------------------------------------------------------------
 # kut.dll, kbase.dll, kopts.dll, the tools and the tests cross-built with
 # mingw-w64; every test runs under wine (cmake/wine-run.sh keeps the wine
