@@ -38,6 +38,17 @@
 extern "C" {
 #endif
 
+// The operations of the client callback (see above).
+enum {
+    CACHE_OP_SORT = 0,
+    CACHE_OP_ALLOC = 1,
+    CACHE_OP_FREE = 2,
+    CACHE_OP_COMPARE = 3,
+    CACHE_OP_FIND = 4,
+    CACHE_OP_LABEL_OFFSET = 5,
+    CACHE_OP_OBJECT_OFFSET = 6
+};
+
 struct CACHE_BLOCK;
 // Client callback: (control block, operation, a, b) -> pointer-sized result.
 typedef intptr_t (*CACHE_CALLBACK)(struct CACHE_BLOCK* block, short op, intptr_t a, intptr_t b);

@@ -8,15 +8,7 @@
 #ifndef KOPTS_KOPTS_H
 #define KOPTS_KOPTS_H
 
-#if defined(_WIN32)
-#  if defined(KOPTS_BUILDING)
-#    define KOPTS_API __declspec(dllexport)
-#  else
-#    define KOPTS_API __declspec(dllimport)
-#  endif
-#else
-#  define KOPTS_API __attribute__((visibility("default")))
-#endif
+#include "kopts/export.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -17,6 +17,27 @@
 extern "C" {
 #endif
 
+// The numbers of this interface, by name.
+enum {
+    FILE_FAILED = 255,       // status (and result) of a failure
+    // FTW_CTX.attrib, and the last argument of the walks: what the entry
+    // pattern selects.
+    FTW_FILES = 1,
+    FTW_DIRS = 2,
+    // FTW_CTX.kind: what the handler is shown.
+    FTW_LIST_DIRS = 1,       // listing: a subdirectory's bare name
+    FTW_LIST_ENTRIES = 2,    // listing: an entry's bare name
+    FTW_VISIT_ENTRY = 4,     // visiting: an entry's full path
+    FTW_VISIT_DIRS = 8,      // visiting the subdirectories
+    FTW_LEAVE_OUT = 255,     // a listing handler's answer: not in the walk
+    // The flags of _FILE_TreeCopy and _FILE_TreeRemove.
+    FILE_TREE_COPY_FILES = 1,
+    FILE_TREE_MAKE_DIRS = 2,
+    FILE_TREE_REMOVE_FILES = 4,
+    FILE_TREE_REMOVE_DIRS = 8,
+    FILE_TREE_REMOVE_ROOT = 16
+};
+
 // ---- file operations -------------------------------------------------------
 
 // Opens through REP_FOpen (always binary). Null and status 255 on failure.

@@ -15,29 +15,11 @@
 #include <cstdio>
 
 #include "kut/types.h"
-#include "kbase/cache.h"
 
 // The key of one image; the object cache's label.
 struct IMG_LABEL {
     short module;  // position of the module in the index
     short image;   // number of the image within the module
-};
-
-// One module of the in-memory index.
-struct IMG_MODULE {
-    wchar_t name[8];
-    short count;
-    unsigned char* table;  // count entries of 8 bytes, as read from the file
-};
-
-// The one state record of the image cache.
-struct IMG_STATE {
-    wchar_t path[KUT_PATH_MAX];
-    std::FILE* stream;
-    unsigned char keepOpen;
-    short moduleCount;
-    IMG_MODULE* modules;
-    CACHE_BLOCK cache;
 };
 
 extern "C" {

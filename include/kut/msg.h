@@ -74,6 +74,13 @@ KUT_API extern wchar_t g_MsgParamText[KUT_TEXT_MAX];
 // result is copied into g_MsgParamText, which is returned.
 KUT_API wchar_t* MsgParam(int n, const wchar_t* text);
 
+// The three modes of a K_MSG, each chosen by one of its constructors.
+enum {
+    KMSG_MODE_BY_NUMBER = 1,  // texts read by number when asked for
+    KMSG_MODE_LIST = 2,       // the texts of a list of numbers, read once
+    KMSG_MODE_ALL = 4         // every text below a bound, sorted by number
+};
+
 class KUT_API K_MSG {
 public:
     // Mode 1. cache == 1 keeps every distinct text asked for, so the pointer

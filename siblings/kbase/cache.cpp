@@ -21,7 +21,7 @@ CACHE_ENTRY* EntryOf(void* object) {
 
 void* Find(CACHE_BLOCK* b, const void* label) {
     if (!Live(b) || !label || b->count <= 0) return nullptr;
-    return Call(b, 4, reinterpret_cast<intptr_t>(label));
+    return Call(b, CACHE_OP_FIND, reinterpret_cast<intptr_t>(label));
 }
 
 // Removes slot i; the table's order is the client's business (op 0 sorts it
@@ -32,7 +32,7 @@ void DropAt(CACHE_BLOCK* b, int i) {
     b->table[i] = b->table[b->count - 1];
     b->table[b->count - 1] = nullptr;
     --b->count;
-    Call(b, 2, reinterpret_cast<intptr_t>(e));
+    Call(b, CACHE_OP_FREE, reinterpret_cast<intptr_t>(e));
 }
 
 void DropAll(CACHE_BLOCK* b) {
@@ -51,7 +51,7 @@ int IndexOf(const CACHE_BLOCK* b, const CACHE_ENTRY* e) {
 // in their order of use, which keeps that order and restarts the clock low.
 int Tick(CACHE_BLOCK* b) {
     if (b->clock >= INT_MAX - 1) {
-        Call(b, 0);
+        Call(b, CACHE_OP_SORT);
         for (int i = 0; i < b->count; ++i) {
             static_cast<CACHE_ENTRY*>(b->table[i])->use = b->count - i;
         }
@@ -65,10 +65,10 @@ bool GrowTable(CACHE_BLOCK* b) {
     if (b->capacity >= CACHE_MAX_ENTRIES) return false;
     int cap = b->capacity < 16 ? 16 : b->capacity * 2;
     if (cap > CACHE_MAX_ENTRIES) cap = CACHE_MAX_ENTRIES;
-    auto** table = static_cast<void**>(Call(b, 1, static_cast<intptr_t>(sizeof(void*)) * cap));
+    auto** table = static_cast<void**>(Call(b, CACHE_OP_ALLOC, static_cast<intptr_t>(sizeof(void*)) * cap));
     if (!table) return false;
     if (b->count > 0) std::memcpy(table, b->table, sizeof(void*) * b->count);
-    if (b->table) Call(b, 2, reinterpret_cast<intptr_t>(b->table));
+    if (b->table) Call(b, CACHE_OP_FREE, reinterpret_cast<intptr_t>(b->table));
     b->table = table;
     b->capacity = static_cast<short>(cap);
     return true;
@@ -87,7 +87,8 @@ short CACHE_Init(CACHE_BLOCK* block, CACHE_CALLBACK callback, int bytes) {
     block->magic = CACHE_MAGIC;
     // The entry layout is fixed; a client that expects another one would
     // read the wrong bytes, so such a cache never stores anything.
-    if (callback(block, 5, 0, 0) != CACHE_LABEL_OFFSET || callback(block, 6, 0, 0) != CACHE_OBJECT_OFFSET) {
+    if (callback(block, CACHE_OP_LABEL_OFFSET, 0, 0) != CACHE_LABEL_OFFSET ||
+        callback(block, CACHE_OP_OBJECT_OFFSET, 0, 0) != CACHE_OBJECT_OFFSET) {
         return -1;
     }
     block->budget = bytes > 0 ? bytes : 0;
@@ -97,7 +98,7 @@ short CACHE_Init(CACHE_BLOCK* block, CACHE_CALLBACK callback, int bytes) {
 void CACHE_Close(CACHE_BLOCK* block) {
     if (!Live(block)) return;
     DropAll(block);
-    if (block->table) Call(block, 2, reinterpret_cast<intptr_t>(block->table));
+    if (block->table) Call(block, CACHE_OP_FREE, reinterpret_cast<intptr_t>(block->table));
     std::memset(block, 0, sizeof *block);
 }
 
@@ -140,13 +141,13 @@ short CACHE_MakeRoom(CACHE_BLOCK* block, const void* label, int bytes, void** ob
 
     CACHE_FlushObject(block, label);
     if (block->used + cost > block->budget) {
-        Call(block, 0);  // most recently used first: evict from the end
+        Call(block, CACHE_OP_SORT);  // most recently used first: evict from the end
         while (block->count > 0 && block->used + cost > block->budget) {
             DropAt(block, block->count - 1);
         }
     }
     if (!GrowTable(block)) return 1;
-    auto* e = static_cast<CACHE_ENTRY*>(Call(block, 1, static_cast<intptr_t>(cost)));
+    auto* e = static_cast<CACHE_ENTRY*>(Call(block, CACHE_OP_ALLOC, static_cast<intptr_t>(cost)));
     if (!e) return 1;
     std::memset(e, 0, static_cast<size_t>(cost));
     e->size = bytes;

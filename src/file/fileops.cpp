@@ -43,7 +43,7 @@ bool OpenPair(int* status, const wchar_t* dest, const wchar_t* src, FILE** in, F
 
 extern "C" FILE* _FILE_FOpen(int* status, const wchar_t* path, const wchar_t* mode) {
     FILE* stream = Fits(path) ? REP_FOpen(path, mode) : nullptr;
-    SetStatus(status, stream ? 0 : 255);
+    SetStatus(status, stream ? 0 : FILE_FAILED);
     return stream;
 }
 
@@ -56,14 +56,14 @@ extern "C" int _FILE_FClose(int* status, FILE* stream) {
 
 extern "C" int _FILE_Len(int* status, const wchar_t* path) {
     int len = Fits(path) ? SYS_FileLen(path) : -1;
-    SetStatus(status, len < 0 ? 255 : 0);
+    SetStatus(status, len < 0 ? FILE_FAILED : 0);
     return len;
 }
 
 extern "C" int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes) {
     SetStatus(status, 0);
     if (bytes > 0 && (!out || !in)) {
-        SetStatus(status, 255);
+        SetStatus(status, FILE_FAILED);
         return bytes;
     }
     int chunk = bytes;
@@ -94,7 +94,7 @@ extern "C" int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes) {
         left -= static_cast<int>(put);
     }
     kut::mem::Free(allocated);
-    if (left != 0) SetStatus(status, 255);
+    if (left != 0) SetStatus(status, FILE_FAILED);
     return left;
 }
 
@@ -231,7 +231,7 @@ extern "C" int _FILE_MkDir(int* status, const wchar_t* path) {
 extern "C" int _FILE_RmDir(int* status, const wchar_t* path) {
     SetStatus(status, 0);
     if (!Fits(path)) {
-        SetStatus(status, 255);
+        SetStatus(status, FILE_FAILED);
         return 1;
     }
     wchar_t dir[KUT_PATH_MAX];
@@ -239,6 +239,6 @@ extern "C" int _FILE_RmDir(int* status, const wchar_t* path) {
     REP_CutEndOfPath(dir);
     if (SYS_FileAccess(dir) == 0) return 0;
     if (SYS_DirDel(dir) == 0) return 0;
-    SetStatus(status, 255);
+    SetStatus(status, FILE_FAILED);
     return 1;
 }

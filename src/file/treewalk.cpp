@@ -65,7 +65,7 @@ int FtwFind(void** slot, void* context) {
         if (SYS_FileFind(ctx->path, name, static_cast<short>(ctx->attrib)) == -1) return -1;
         int answer = ctx->handler(name, ctx);
         ctx->path = nullptr;
-        if (answer == 255) continue;
+        if (answer == FTW_LEAVE_OUT) continue;
         // -1 would end the filling without storing: end it here, copying nothing.
         if (answer == -1) return -1;
         int status = 0;
@@ -84,7 +84,7 @@ const wchar_t* ElementName(void* element) { return *static_cast<wchar_t**>(eleme
 int FtwVisitEntry(void* element, void* context) {
     auto* ctx = static_cast<FTW_CTX*>(context);
     wchar_t full[KUT_PATH_MAX];
-    if (!FtwJoin(full, ctx->path, ElementName(element))) return 255;
+    if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
     int answer = 0;
     do {
         answer = 0;
@@ -102,7 +102,7 @@ int FtwVisitEntry(void* element, void* context) {
 int FtwVisitDir(void* element, void* context) {
     auto* ctx = static_cast<FTW_CTX*>(context);
     wchar_t full[KUT_PATH_MAX];
-    if (!FtwJoin(full, ctx->path, ElementName(element))) return 255;
+    if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
     int status = 0;
     return _FILE_Ftw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth,
                      ctx->attrib);
@@ -111,7 +111,7 @@ int FtwVisitDir(void* element, void* context) {
 int NFtwVisitDir(void* element, void* context) {
     auto* ctx = static_cast<FTW_CTX*>(context);
     wchar_t full[KUT_PATH_MAX];
-    if (!FtwJoin(full, ctx->path, ElementName(element))) return 255;
+    if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
     int status = 0;
     return _FILE_NFtw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth,
                       ctx->attrib);
@@ -144,24 +144,24 @@ int Walk(int* status, const wchar_t* root, const wchar_t* dirPattern, const wcha
         return 0;
     }
     if (!root || !dirPattern || !filePattern || !handler) {
-        SetStatus(status, 255);
-        return 255;
+        SetStatus(status, FILE_FAILED);
+        return FILE_FAILED;
     }
     int result = 0;
     int st = 0;
     KSTACK* dirs = _STACK_Open(&st, kStackInitial, kNameElem);
-    if (st != 0) result = 255;
+    if (st != 0) result = FILE_FAILED;
     KSTACK* entries = nullptr;
     if (result == 0) {
         entries = _STACK_Open(&st, kStackInitial, kNameElem);
-        if (st != 0) result = 255;
+        if (st != 0) result = FILE_FAILED;
     }
     FTW_CTX ctx {};
     ctx.handler = handler;
     ctx.dirPattern = dirPattern;
     ctx.filePattern = filePattern;
-    if (result == 0 && !List(dirs, &ctx, root, dirPattern, 1, 2)) result = 255;
-    if (result == 0 && !List(entries, &ctx, root, filePattern, 2, attrib)) result = 255;
+    if (result == 0 && !List(dirs, &ctx, root, dirPattern, FTW_LIST_DIRS, FTW_DIRS)) result = FILE_FAILED;
+    if (result == 0 && !List(entries, &ctx, root, filePattern, FTW_LIST_ENTRIES, attrib)) result = FILE_FAILED;
 
     if (result == 0) {
         ctx.path = root;
@@ -169,15 +169,15 @@ int Walk(int* status, const wchar_t* root, const wchar_t* dirPattern, const wcha
         ctx.attrib = attrib;
         auto visitEntries = [&] {
             if (!fileFn) return;
-            ctx.kind = 4;
+            ctx.kind = FTW_VISIT_ENTRY;
             _STACK_Scan(&st, entries, FtwVisitEntry, nullptr, &ctx);
-            if (st != 0) result = 255;
+            if (st != 0) result = FILE_FAILED;
         };
         auto visitDirs = [&] {
             ctx.depth = depth > INT_MIN ? depth - 1 : depth;
-            ctx.kind = 8;
+            ctx.kind = FTW_VISIT_DIRS;
             _STACK_Scan(&st, dirs, bottomUp ? NFtwVisitDir : FtwVisitDir, nullptr, &ctx);
-            if (st != 0) result = 255;
+            if (st != 0) result = FILE_FAILED;
         };
         if (bottomUp) {
             visitDirs();
@@ -189,9 +189,9 @@ int Walk(int* status, const wchar_t* root, const wchar_t* dirPattern, const wcha
     }
 
     _STACK_Del(&st, dirs, FtwFreeName);
-    if (st != 0) result = 255;
+    if (st != 0) result = FILE_FAILED;
     _STACK_Del(&st, entries, FtwFreeName);
-    if (st != 0) result = 255;
+    if (st != 0) result = FILE_FAILED;
     SetStatus(status, result);
     return result;
 }
@@ -212,7 +212,7 @@ bool TreeDestPath(wchar_t* out, const wchar_t* path) {
 
 int TreeMakeDir(const wchar_t* path) {
     wchar_t dest[KUT_PATH_MAX];
-    if (!TreeDestPath(dest, path)) return 255;
+    if (!TreeDestPath(dest, path)) return FILE_FAILED;
     if (SYS_FileAccess(dest) == 0) return SYS_DirMake(dest);
     return 0;
 }
@@ -226,7 +226,7 @@ int TreeCopyFile(const wchar_t* path) {
 
 int TreeZipFile(const wchar_t* path) {
     wchar_t dest[KUT_PATH_MAX];
-    if (!TreeDestPath(dest, path)) return 255;
+    if (!TreeDestPath(dest, path)) return FILE_FAILED;
     int status = 0;
     _FILE_Zip(&status, dest, path, treeZipLevel);
     return status;
@@ -267,14 +267,14 @@ extern "C" int _FILE_NFtw(int* status, const wchar_t* root, const wchar_t* dirPa
 extern "C" int _FILE_TreeCopy(int* status, const wchar_t* destRoot, const wchar_t* srcRoot, const wchar_t* dirPattern,
                               const wchar_t* filePattern, int flags, int depth, FTW_HANDLER handler) {
     if (!SetRoots(destRoot, srcRoot)) {
-        SetStatus(status, 255);
-        return 255;
+        SetStatus(status, FILE_FAILED);
+        return FILE_FAILED;
     }
-    if (flags & 2) {
-        if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeMakeDir, handler, depth, 2) != 0) return 255;
+    if (flags & FILE_TREE_MAKE_DIRS) {
+        if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeMakeDir, handler, depth, FTW_DIRS) != 0) return FILE_FAILED;
     }
-    if (flags & 1) {
-        if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeCopyFile, handler, depth, 1) != 0) return 255;
+    if (flags & FILE_TREE_COPY_FILES) {
+        if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeCopyFile, handler, depth, FTW_FILES) != 0) return FILE_FAILED;
     }
     return 0;
 }
@@ -282,36 +282,36 @@ extern "C" int _FILE_TreeCopy(int* status, const wchar_t* destRoot, const wchar_
 extern "C" int _FILE_TreeZip(int* status, const wchar_t* destRoot, const wchar_t* srcRoot, const wchar_t* dirPattern,
                              const wchar_t* filePattern, int level, int depth, FTW_HANDLER handler) {
     if (!SetRoots(destRoot, srcRoot)) {
-        SetStatus(status, 255);
-        return 255;
+        SetStatus(status, FILE_FAILED);
+        return FILE_FAILED;
     }
     treeZipLevel = level;
-    if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeMakeDir, handler, depth, 2) != 0) return 255;
-    if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeZipFile, handler, depth, 1) != 0) return 255;
+    if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeMakeDir, handler, depth, FTW_DIRS) != 0) return FILE_FAILED;
+    if (_FILE_Ftw(status, srcRoot, dirPattern, filePattern, TreeZipFile, handler, depth, FTW_FILES) != 0) return FILE_FAILED;
     return 0;
 }
 
 extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t* dirPattern,
                                 const wchar_t* filePattern, int flags, int depth, FTW_HANDLER handler) {
-    if (!root) return 255;
+    if (!root) return FILE_FAILED;
     wchar_t dir[KUT_PATH_MAX];
     if (!CutRoot(dir, root) || !handler) {
-        SetStatus(status, 255);
-        return 255;
+        SetStatus(status, FILE_FAILED);
+        return FILE_FAILED;
     }
-    if (flags & 4) {
-        if (_FILE_NFtw(status, dir, dirPattern, filePattern, TreeDelFile, handler, depth, 1) != 0) return 255;
+    if (flags & FILE_TREE_REMOVE_FILES) {
+        if (_FILE_NFtw(status, dir, dirPattern, filePattern, TreeDelFile, handler, depth, FTW_FILES) != 0) return FILE_FAILED;
     }
-    if (flags & 8) {
-        if (_FILE_NFtw(status, dir, dirPattern, filePattern, TreeDelDir, handler, depth, 2) != 0) return 255;
+    if (flags & FILE_TREE_REMOVE_DIRS) {
+        if (_FILE_NFtw(status, dir, dirPattern, filePattern, TreeDelDir, handler, depth, FTW_DIRS) != 0) return FILE_FAILED;
     }
-    if (flags & 16) {
+    if (flags & FILE_TREE_REMOVE_ROOT) {
         // The root itself, under the same handler protocol as any entry.
         FTW_CTX ctx {};
         ctx.fileFn = TreeDelDir;
         ctx.handler = handler;
-        ctx.attrib = 2;
-        ctx.kind = 4;
+        ctx.attrib = FTW_DIRS;
+        ctx.kind = FTW_VISIT_ENTRY;
         ctx.path = dir;
         ctx.dirPattern = dirPattern;
         ctx.filePattern = filePattern;
@@ -320,8 +320,8 @@ extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t*
             if (handler(dir, &ctx) != 0) break;
             int st = 0;
             SetStatus(status, _FILE_RmDir(&st, dir));
-            if (st == 255) {
-                ctx.error = 255;
+            if (st == FILE_FAILED) {
+                ctx.error = FILE_FAILED;
                 handler(dir, &ctx);
             }
         } while (ctx.error != 0);
@@ -331,11 +331,11 @@ extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t*
 
 extern "C" int _FILE_TreeScan(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
                               int depth, FTW_HANDLER handler) {
-    if (!root) return 255;
+    if (!root) return FILE_FAILED;
     wchar_t dir[KUT_PATH_MAX];
     if (!CutRoot(dir, root)) {
-        SetStatus(status, 255);
-        return 255;
+        SetStatus(status, FILE_FAILED);
+        return FILE_FAILED;
     }
-    return _FILE_NFtw(status, dir, dirPattern, filePattern, nullptr, handler, depth, 1) != 0 ? 255 : 0;
+    return _FILE_NFtw(status, dir, dirPattern, filePattern, nullptr, handler, depth, FTW_FILES) != 0 ? FILE_FAILED : 0;
 }

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <string>
 
+#include "img/state.h"
 #include "kbase/kbase.h"
 #include "support/alloc.h"
 #include "platform/platform.h"
@@ -52,7 +53,7 @@ IMG_LABEL LabelAt(intptr_t p) {
 
 intptr_t IMG_CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b) {
     switch (op) {
-    case 0: {
+    case CACHE_OP_SORT: {
         void** table = BlockTable(block);
         const short n = BlockCount(block);
         if (table && n > 1) {
@@ -60,32 +61,32 @@ intptr_t IMG_CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b)
         }
         return 0;
     }
-    case 1:
+    case CACHE_OP_ALLOC:
         return a > 0 ? reinterpret_cast<intptr_t>(kut::mem::Calloc(1, static_cast<std::size_t>(a))) : 0;
-    case 2:
+    case CACHE_OP_FREE:
         kut::mem::Free(reinterpret_cast<void*>(a));  // NOLINT(performance-no-int-to-ptr): see LabelAt
         return 0;
-    case 3: {
+    case CACHE_OP_COMPARE: {
         const IMG_LABEL x = LabelAt(a), y = LabelAt(b);
         return x.module != y.module ? x.module - y.module : x.image - y.image;
     }
-    case 4: {
+    case CACHE_OP_FIND: {
         CACHE_CALLBACK compare;
         std::memcpy(&compare, block, sizeof compare);
         void** table = BlockTable(block);
         const short n = BlockCount(block);
         for (short i = 0; table && i < n; ++i) {
             void* label = CACHE_LabelPtr(block, table[i]);
-            if (compare(block, 3, a, reinterpret_cast<intptr_t>(label)) == 0) {
+            if (compare(block, CACHE_OP_COMPARE, a, reinterpret_cast<intptr_t>(label)) == 0) {
                 return reinterpret_cast<intptr_t>(CACHE_ObjectPtr(block, table[i]));
             }
         }
         return 0;
     }
-    case 5:
-        return 16;
-    case 6:
-        return 24;
+    case CACHE_OP_LABEL_OFFSET:
+        return CACHE_LABEL_OFFSET;
+    case CACHE_OP_OBJECT_OFFSET:
+        return CACHE_OBJECT_OFFSET;
     default:
         return 0;
     }

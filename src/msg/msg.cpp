@@ -51,7 +51,7 @@ MAIN_LIST::~MAIN_LIST() = default;
 // ---- construction -----------------------------------------------------------
 
 K_MSG::K_MSG(const wchar_t* name, unsigned short cache, const wchar_t*, short lang) {
-    Init(name, 1);
+    Init(name, KMSG_MODE_BY_NUMBER);
     Load(lang, CONF_Language()->output);
     if (cache == 1) {
         m_MsgList = new MAIN_LIST;
@@ -60,13 +60,13 @@ K_MSG::K_MSG(const wchar_t* name, unsigned short cache, const wchar_t*, short la
 }
 
 K_MSG::K_MSG(const wchar_t* name, const KLONG* ids, short count, unsigned short, const wchar_t*, short lang) {
-    Init(name, 2);
+    Init(name, KMSG_MODE_LIST);
     Load(lang, CONF_Language()->output);
     LoadToMem(ids, count);
 }
 
 K_MSG::K_MSG(const wchar_t* name, short lang, KLONG bound, int, int param) {
-    Init(name, 4);
+    Init(name, KMSG_MODE_ALL);
     m_Param = param;
     Load(lang, CONF_Language()->output);
     LoadAllStrings(bound);
@@ -186,11 +186,11 @@ wchar_t* K_MSG::LoadStringDll(KLONG id) {
 
 const wchar_t* K_MSG::text(KLONG id) {
     switch (m_Mode) {
-    case 4:
+    case KMSG_MODE_ALL:
         return SortedText(id);
-    case 1:
+    case KMSG_MODE_BY_NUMBER:
         return LoadStringDll(id);
-    case 2:
+    case KMSG_MODE_LIST:
         m_Text[0] = L'\0';
         for (int i = 0; i < m_Count; ++i) {
             if (m_MemTab[i].nId == id) {

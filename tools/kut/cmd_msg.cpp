@@ -55,7 +55,7 @@ int Show(const Parsed& p) {
     const std::wstring& module = p.positional[1];
     if (module.size() >= 1024) return Usage("msg", "module name too long");
     std::string error;
-    long lang = 0, output = 0, mode = 1, field = 0, bound = 65536;
+    long lang = 0, output = 0, mode = KMSG_MODE_BY_NUMBER, field = 0, bound = 65536;
     if (!Language(p, L"--lang", &lang, &error) || !Language(p, L"--output", &output, &error)) {
         return Usage("msg", error);
     }
@@ -64,8 +64,8 @@ int Show(const Parsed& p) {
     }
     if (const std::wstring* v = p.Value(L"--field")) {
         if (!ParseNumber(*v, 1, 1023, &field)) return Usage("msg", "bad field number '" + U8(*v) + "'");
-        if (!p.Value(L"--mode")) mode = 4;
-        if (mode != 4) return Usage("msg", "--field is kept by the complete table: use it with --mode 4");
+        if (!p.Value(L"--mode")) mode = KMSG_MODE_ALL;
+        if (mode != KMSG_MODE_ALL) return Usage("msg", "--field is kept by the complete table: use it with --mode 4");
     }
     if (const std::wstring* v = p.Value(L"--bound")) {
         if (!ParseNumber(*v, 1, 65536, &bound)) return Usage("msg", "bound is 1 to 65536, not '" + U8(*v) + "'");
@@ -78,19 +78,19 @@ int Show(const Parsed& p) {
         }
         ids.push_back(static_cast<KLONG>(id));
     }
-    if (ids.empty() && !p.Value(L"--mode")) mode = 4;
-    if (ids.empty() && mode != 4) return Usage("msg", "show needs message numbers in modes 1 and 2");
+    if (ids.empty() && !p.Value(L"--mode")) mode = KMSG_MODE_ALL;
+    if (ids.empty() && mode != KMSG_MODE_ALL) return Usage("msg", "show needs message numbers in modes 1 and 2");
     if (ids.size() > 32767) return Usage("msg", "too many numbers");
-    if (p.Has(L"--cache") && mode != 1) return Usage("msg", "--cache belongs to mode 1");
+    if (p.Has(L"--cache") && mode != KMSG_MODE_BY_NUMBER) return Usage("msg", "--cache belongs to mode 1");
 
     CONF_LANGUAGE* settings = CONF_Language();
     if (p.Value(L"--output")) settings->output = static_cast<int>(output);
     const long logic = lang != 0 ? lang : settings->logic;
 
     K_MSG* msg = nullptr;
-    if (mode == 1) {
+    if (mode == KMSG_MODE_BY_NUMBER) {
         msg = new K_MSG(module.c_str(), p.Has(L"--cache") ? 1 : 0, L"", static_cast<short>(lang));
-    } else if (mode == 2) {
+    } else if (mode == KMSG_MODE_LIST) {
         msg = new K_MSG(module.c_str(), ids.data(), static_cast<short>(ids.size()), 0, L"", static_cast<short>(lang));
     } else {
         msg = new K_MSG(module.c_str(), static_cast<short>(lang), static_cast<KLONG>(bound), 0,

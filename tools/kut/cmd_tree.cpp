@@ -79,7 +79,7 @@ std::wstring DestinationOf(const std::wstring& path) {
 
 int Handler(const wchar_t* name, FTW_CTX* ctx) {
     const std::wstring n = name ? name : L"";
-    if (ctx->kind == 1 || ctx->kind == 2) {
+    if (ctx->kind == FTW_LIST_DIRS || ctx->kind == FTW_LIST_ENTRIES) {
         if (g_walk.op == 3) {
             // The first name of a listing comes with its search path.
             if (ctx->path) {
@@ -92,7 +92,7 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
                                    ? full.substr(g_walk.rootLabel.size())
                                    : full;
             while (!rel.empty() && rel[0] == kSep) rel.erase(0, 1);
-            g_walk.listing.push_back(U8(rel) + (ctx->kind == 1 ? "/" : ""));
+            g_walk.listing.push_back(U8(rel) + (ctx->kind == FTW_LIST_DIRS ? "/" : ""));
             Progress(full);
         }
         return 0;
@@ -102,7 +102,7 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
         return 0;  // operate on it
     }
     // A failed operation: report it and go on with the next entry.
-    const bool dir = ctx->attrib == 2;
+    const bool dir = ctx->attrib == FTW_DIRS;
     if (g_walk.op == 1) {
         Report(dir ? "cannot create directory " + U8(DestinationOf(n))
                    : "cannot copy " + U8(n) + " to " + U8(DestinationOf(n)));
@@ -187,8 +187,8 @@ int CmdTree(const std::vector<std::wstring>& args) {
         g_walk.dstRoot = dst;
         // The directory pass matches the directories' own names against
         // the entry pattern: give it the directory pattern there.
-        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), dirs.c_str(), 2, depth, Handler);
-        if (r == 0) r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), 1, depth, Handler);
+        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), dirs.c_str(), FILE_TREE_MAKE_DIRS, depth, Handler);
+        if (r == 0) r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), FILE_TREE_COPY_FILES, depth, Handler);
         return Finish(r, "copy of " + U8(src));
     }
     if (action == L"remove") {
@@ -198,14 +198,16 @@ int CmdTree(const std::vector<std::wstring>& args) {
         if (!IsDir(root)) return Fail(U8(root) + ": no such directory");
         if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
         g_walk.op = 2;
-        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), 4, depth, Handler);
+        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), FILE_TREE_REMOVE_FILES, depth, Handler);
         // As in a copy, the directory pass matches directories against the
         // entry pattern.
-        const int flags = p.Has(L"--files-only") ? 0 : p.Has(L"--keep-root") ? 8 : 24;
+        const int flags = p.Has(L"--files-only")  ? 0
+                          : p.Has(L"--keep-root") ? FILE_TREE_REMOVE_DIRS
+                                                   : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
         if (r == 0 && flags != 0) {
             r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), dirs.c_str(), flags, depth, Handler);
         }
-        if (r == 0 && (flags & 16) && IsDir(root) && g_walk.failures == 0) {
+        if (r == 0 && (flags & FILE_TREE_REMOVE_ROOT) && IsDir(root) && g_walk.failures == 0) {
             Report("cannot remove directory " + U8(root) + " (not empty?)");
         }
         return Finish(r, "removal of " + U8(root));
