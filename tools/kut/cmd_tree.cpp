@@ -201,9 +201,9 @@ int CmdTree(const std::vector<std::wstring>& args) {
         int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), FILE_TREE_REMOVE_FILES, depth, Handler);
         // As in a copy, the directory pass matches directories against the
         // entry pattern.
-        const int flags = p.Has(L"--files-only")  ? 0
+        const int flags = p.Has(L"--files-only") ? 0
                           : p.Has(L"--keep-root") ? FILE_TREE_REMOVE_DIRS
-                                                   : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
+                                                  : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
         if (r == 0 && flags != 0) {
             r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), dirs.c_str(), flags, depth, Handler);
         }
