@@ -12,15 +12,19 @@
 extern "C" {
 #endif
 
-// fopen with a wide path and a wide mode ("rb", "wb", "rt" ...). Streams are
-// always opened in binary mode (a 't' is dropped, a 'b' added); null on
-// failure or for a null argument.
+// fopen with a wide path and a wide mode ("rb", "wb", "wt", "r" ...), passed
+// to the system as it is: on Windows "wt" and "r" are text streams. Null on
+// failure or for a null argument. As on Windows, a folder does not open
+// (also on Linux), and a read-only file (on Linux: one whose mode lacks the
+// owner's write bit, for root too) does not open for writing.
 KBASE_API FILE* REP_FOpen(const wchar_t* path, const wchar_t* mode);
 // Closes *stream (null is allowed, answer 0), sets *stream to null, returns
 // fclose's answer.
 KBASE_API int REP_FClose(FILE** stream);
-// Deletes a file (on Windows also a read-only one); 0 when deleted, -1 when
-// not (missing, a directory, no right).
+// Deletes a file; 0 when deleted, -1 when not (missing, a directory, no
+// right, or read-only: the read-only attribute on Windows, a mode without
+// the owner's write bit on Linux, for root too). A symbolic link is deleted
+// itself, never its target.
 KBASE_API short REP_FDel(const wchar_t* path);
 // Length in bytes; -1 when the path is missing, is a directory or holds more
 // than fits in an int.

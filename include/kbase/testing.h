@@ -31,7 +31,7 @@ typedef struct KBASE_STAT {
 typedef void (*KBASE_LIST_SINK)(void* ctx, const wchar_t* name, int isDir);
 
 typedef struct KBASE_SYSCALLS {
-    // The mode is already normalised to a binary C mode ("rb", "wb", "r+b").
+    // The mode is the caller's, in ASCII ("rb", "wb", "wt", "r", "r+").
     FILE* (*open)(const wchar_t* path, const char* mode);
     int (*remove)(const wchar_t* path);                    // 0 when removed
     int (*stat)(const wchar_t* path, KBASE_STAT* out);     // 0 when found; follows links

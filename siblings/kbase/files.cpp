@@ -32,16 +32,16 @@ void CopyPart(wchar_t* dst, const wchar_t* src, std::size_t n) {
 
 }  // namespace
 
+// The mode goes to the system as it is: on Windows "wt" and "r" are text
+// streams with CR LF line ends, as the host asked. The POSIX backend has no
+// text mode.
 extern "C" FILE* REP_FOpen(const wchar_t* path, const wchar_t* mode) {
-    if (!path || !mode || !*path) return nullptr;
+    if (!path || !mode || !*path || !*mode) return nullptr;
     std::string cmode;
     for (const wchar_t* m = mode; *m; ++m) {
-        if (*m == L'b' || *m == L't') continue;
         if (*m > 0x7F) return nullptr;
         cmode += static_cast<char>(*m);
     }
-    if (cmode.empty()) return nullptr;
-    cmode += 'b';
     return kbase::Sys().open(path, cmode.c_str());
 }
 

@@ -14,68 +14,6 @@
 
 namespace kbase {
 
-std::string Narrow(const wchar_t* s) {
-    std::string out;
-    if (!s) return out;
-    for (; *s; ++s) {
-        auto c = static_cast<std::uint32_t>(*s);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
-#if defined(_WIN32)
-        // UTF-16: join a surrogate pair into one code point.
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(s[1]) - 0xDC00);
-            ++s;
-        }
-#endif
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            out += '?';
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring Widen(const char* s) {
-    std::wstring out;
-    if (!s) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        std::uint32_t c = *p;
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0) { out += static_cast<wchar_t>(0xFFFD); ++p; continue; }
-        c &= extra == 0 ? 0x7F : extra == 1 ? 0x1F : extra == 2 ? 0x0F : 0x07;
-        int i = 1;
-        for (; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) break;
-            c = (c << 6) | (p[i] & 0x3F);
-        }
-        if (i <= extra) { out += static_cast<wchar_t>(0xFFFD); ++p; continue; }
-        p += extra + 1;
-#if defined(_WIN32)
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-            continue;
-        }
-#endif
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
-
 bool CopyBounded(wchar_t* dst, std::size_t cap, const std::wstring& src) {
     if (!dst || cap == 0) return false;
     if (src.size() >= cap) {

@@ -17,6 +17,7 @@
 #else
 #include <dirent.h>
 #include <sys/stat.h>
+#include "posix_open.h"
 #include <unistd.h>
 #include <utime.h>
 #endif
@@ -31,14 +32,8 @@ FILE* SysOpen(const wchar_t* path, const char* mode) {
     return _wfopen(path, wmode.c_str());
 }
 
-int SysRemove(const wchar_t* path) {
-    if (_wremove(path) == 0) return 0;
-    // A read-only file cannot be deleted on Windows until it is writable.
-    struct _stat64 st {};
-    if (_wstat64(path, &st) != 0 || (st.st_mode & _S_IFDIR) || (st.st_mode & _S_IWRITE)) return -1;
-    if (_wchmod(path, _S_IREAD | _S_IWRITE) != 0) return -1;
-    return _wremove(path) == 0 ? 0 : -1;
-}
+// A file with the read-only attribute stays: deleting it is refused.
+int SysRemove(const wchar_t* path) { return _wremove(path) == 0 ? 0 : -1; }
 
 int SysStat(const wchar_t* path, KBASE_STAT* out) {
     struct _stat64 st {};
@@ -84,11 +79,14 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
 
 #else
 
+// As on Windows: a folder does not open as a file, and a file without the
+// owner's write bit is read-only, for root too: it neither opens for writing
+// nor is deleted (src/support/posix_open.h).
 FILE* SysOpen(const wchar_t* path, const char* mode) {
-    return std::fopen(kbase::Narrow(path).c_str(), mode);
+    return kut::posix::OpenStream(kbase::Narrow(path).c_str(), mode);
 }
 
-int SysRemove(const wchar_t* path) { return ::unlink(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
+int SysRemove(const wchar_t* path) { return kut::posix::RemoveFile(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
 
 int SysStat(const wchar_t* path, KBASE_STAT* out) {
     struct stat st {};
