@@ -15,8 +15,8 @@ namespace {
 
 const char kHelp[] =
     "usage: kut msg show <module> [<number>...] [options]\n"
-    "       kut msg dump <library> [<catalog>]\n"
-    "       kut msg build <catalog> <library>\n"
+    "       kut msg dump <library> [<catalog>] [-n]\n"
+    "       kut msg build <catalog> <library> [-n]\n"
     "\n"
     "show   the texts of the numbers as a K_MSG of the module serves them, one\n"
     "       '<number><TAB><text>' line each (catalog escapes); without numbers\n"
@@ -31,7 +31,11 @@ const char kHelp[] =
     "         --bound N    mode 4 reads the numbers below N (default 65536)\n"
     "dump   every string of a language library as a catalog, to the file or to\n"
     "       standard output; a bare file name is also looked for in kind 2\n"
-    "build  a language library from a catalog\n";
+    "build  a language library from a catalog\n"
+    "\n"
+    "dump and build write their file under a temporary name and put it in place\n"
+    "when it is complete; they refuse to write over their input file.\n"
+    "  -n, --no-clobber   keep an existing output file (nothing is written)\n";
 
 // A language number as the constructors and the settings take it.
 bool Language(const Parsed& p, const wchar_t* option, long* value, std::string* error) {
@@ -144,11 +148,16 @@ int Dump(const Parsed& p) {
     if (p.positional.size() < 2 || p.positional.size() > 3) return Usage("msg", "dump takes a library and an optional catalog");
     std::wstring library = FindLibrary(p.positional[1]);
     if (!IsFile(library)) return Fail(U8(library) + ": " + WhyUnreadable(library));
+    const bool toFile = p.positional.size() == 3;
+    if (toFile) {
+        const int checked = CheckOutput({library}, p.positional[2], NoClobber(p));
+        if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
+    }
     kuttools::StringMap strings;
     std::string error;
     if (!kuttools::DumpLanguageLibrary(library, &strings, &error)) return Fail(error);
-    if (p.positional.size() == 3) {
-        if (!kuttools::WriteCatalog(p.positional[2], strings, &error)) return Fail(error);
+    if (toFile) {
+        if (!kuttools::WriteCatalog(p.positional[2], strings, &error, OutputReplace(p))) return Fail(error);
         return kExitOk;
     }
     Out(kuttools::FormatCatalog(strings));
@@ -159,8 +168,13 @@ int Build(const Parsed& p) {
     if (p.positional.size() != 3) return Usage("msg", "build takes a catalog and a library");
     const std::wstring& catalog = p.positional[1];
     if (!IsFile(catalog)) return Fail(U8(catalog) + ": " + WhyUnreadable(catalog));
+    const int checked = CheckOutput({catalog}, p.positional[2], NoClobber(p));
+    if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
     std::string error;
-    if (!kuttools::BuildLanguageLibraryFromCatalog(catalog, p.positional[2], &error)) return Fail(error);
+    if (!kuttools::BuildLanguageLibraryFromCatalog(catalog, p.positional[2], &error, kuttools::kDefaultLangId,
+                                                   OutputReplace(p))) {
+        return Fail(error);
+    }
     return kExitOk;
 }
 
@@ -169,7 +183,7 @@ int Build(const Parsed& p) {
 int CmdMsg(const std::vector<std::wstring>& args) {
     Parsed p;
     std::string error;
-    if (!Parse(args, 1, {L"--lang", L"--output", L"--mode", L"--field", L"--bound"}, {L"--cache"}, &p, &error)) {
+    if (!Parse(args, 1, {L"--lang", L"--output", L"--mode", L"--field", L"--bound"}, {L"--cache", L"-n", L"--no-clobber"}, &p, &error)) {
         return Usage("msg", error);
     }
     if (p.help) {

@@ -250,9 +250,9 @@ bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error) {
     return true;
 }
 
-bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error) {
+bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error, native::Replace replace) {
     const std::string text = FormatCatalog(strings);
-    return lang::WriteFileBytes(path, text.data(), text.size(), error);
+    return lang::WriteFileBytes(path, text.data(), text.size(), error, replace);
 }
 
 bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error) {
@@ -274,11 +274,12 @@ bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* 
 }
 
 bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
-                                     unsigned short langId) {
+                                     unsigned short langId, native::Replace replace) {
+    if (!native::CheckOutputs({catalog}, {library}, error)) return false;
     StringMap strings;
     if (!ReadCatalog(catalog, &strings, error)) return false;
     std::string why;
-    if (!WriteLanguageLibrary(library, strings, &why, langId)) {
+    if (!WriteLanguageLibrary(library, strings, &why, langId, replace)) {
         const std::string name = ToUtf8(library);
         if (error) *error = why.find(name) == std::string::npos ? name + ": " + why : why;
         return false;

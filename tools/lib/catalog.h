@@ -34,6 +34,8 @@
 #include <map>
 #include <string>
 
+#include "native.h"
+
 namespace kuttools {
 
 using StringMap = std::map<unsigned, std::u16string>;
@@ -50,15 +52,21 @@ bool UnescapeText(const std::string& field, std::u16string* out, std::string* er
 
 // File forms; errors are prefixed with the file name.
 bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error);
-bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error);
+// Written under a temporary name and renamed over `path` when complete; with
+// Replace::kRefuse an existing file is kept (and the call succeeds).
+bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error,
+                  native::Replace replace = native::Replace::kAllow);
 
 // Every string 1..65535 of a language library, read through kut's own
 // loader (KUT_LangLibOpen), at full length. False when it cannot be loaded.
 bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error);
 
-// Catalog file -> language library file.
+// Catalog file -> language library file. A library that is the catalog
+// itself (by identity: a link or another spelling of the same file) is
+// refused before anything is written.
 bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
-                                     unsigned short langId = 0x0409);
+                                     unsigned short langId = 0x0409,
+                                     native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

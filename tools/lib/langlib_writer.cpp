@@ -268,59 +268,28 @@ bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std
 }
 
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId) {
+                          std::string* error, unsigned short langId, native::Replace replace) {
     std::vector<unsigned char> image;
     if (!BuildLanguageLibrary(strings, &image, error, langId)) return false;
-    return lang::WriteFileBytes(path, image.data(), image.size(), error);
+    return lang::WriteFileBytes(path, image.data(), image.size(), error, replace);
 }
 
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId) {
+                          std::string* error, unsigned short langId, native::Replace replace) {
     std::map<unsigned, std::u16string> u16;
     for (const auto& kv : strings) u16.emplace(kv.first, ToUtf16(kv.second));
-    return WriteLanguageLibrary(path, u16, error, langId);
+    return WriteLanguageLibrary(path, u16, error, langId, replace);
 }
 
 namespace lang {
 
-namespace {
-
-std::FILE* OpenWide(const std::wstring& path, bool write) {
-#if defined(_WIN32)
-    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
-#else
-    return std::fopen(ToUtf8(path).c_str(), write ? "wb" : "rb");
-#endif
-}
-
-}  // namespace
-
 bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error) {
-    std::FILE* f = OpenWide(path, false);
-    if (!f) {
-        if (error) *error = "cannot open " + ToUtf8(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    char chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok && error) *error = "cannot read " + ToUtf8(path);
-    return ok;
+    return native::ReadFile(path, bytes, error);
 }
 
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error) {
-    std::FILE* f = OpenWide(path, true);
-    if (!f) {
-        if (error) *error = "cannot create " + ToUtf8(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok && error) *error = "cannot write " + ToUtf8(path);
-    return ok;
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
+                    native::Replace replace) {
+    return native::WriteFileAtomic(path, data, size, error, replace) != 1;
 }
 
 }  // namespace lang

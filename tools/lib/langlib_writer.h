@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "native.h"
 #include "textconv.h"
 
 namespace kuttools {
@@ -39,18 +40,25 @@ constexpr std::size_t kMaxStringUnits = 0xFFFF;
 bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std::vector<unsigned char>* image,
                           std::string* error, unsigned short langId = kDefaultLangId);
 
-// BuildLanguageLibrary, then the bytes written to `path` (replacing it).
+// BuildLanguageLibrary, then the bytes written to `path` under a temporary
+// name and renamed over it when complete (native::WriteFileAtomic). With
+// Replace::kRefuse an existing `path` is kept and the call succeeds.
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId);
+                          std::string* error, unsigned short langId = kDefaultLangId,
+                          native::Replace replace = native::Replace::kAllow);
 // The same with wide texts (UTF-32 on Linux, UTF-16 on Windows).
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId);
+                          std::string* error, unsigned short langId = kDefaultLangId,
+                          native::Replace replace = native::Replace::kAllow);
 
 namespace lang {
 
-// Whole-file helpers on wide paths (UTF-8 file names on Linux).
+// Whole-file helpers on wide paths, over native::ReadFile and
+// native::WriteFileAtomic (errors name the file and the system's reason;
+// a refused existing file under Replace::kRefuse counts as success).
 bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error);
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error);
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
+                    native::Replace replace = native::Replace::kAllow);
 
 }  // namespace lang
 

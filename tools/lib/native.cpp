@@ -79,10 +79,25 @@ bool IsReadOnly(const std::wstring& path) {
            !(attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+}  // namespace
+
 bool IsDirectory(const std::wstring& path) {
     DWORD attrs = GetFileAttributesW(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+bool GetEnv(const char* name, std::wstring* value) {
+    std::wstring wname = FromUtf8(name);
+    DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (n == 0) return false;
+    std::vector<wchar_t> buf(n + 1);
+    n = GetEnvironmentVariableW(wname.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n >= buf.size()) return false;
+    value->assign(buf.data(), n);
+    return true;
+}
+
+namespace {
 
 // Creates `temp` exclusively; the handle, or INVALID_HANDLE_VALUE.
 HANDLE CreateExclusive(const std::wstring& temp) {
@@ -115,10 +130,21 @@ bool IsReadOnly(const std::wstring& path) {
     return stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);
 }
 
+}  // namespace
+
 bool IsDirectory(const std::wstring& path) {
     struct stat st{};
     return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+bool GetEnv(const char* name, std::wstring* value) {
+    const char* v = std::getenv(name);
+    if (!v) return false;
+    *value = FromUtf8(v);
+    return true;
+}
+
+namespace {
 
 int CreateExclusive(const std::wstring& temp) {
     return open(NativePath(temp).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -390,15 +416,23 @@ int WriteFileAtomic(const std::wstring& path, const void* data, std::size_t size
         return kSkippedExisting;
     }
     PendingOutput out;
-    if (!out.Begin(path, error)) return 1;
-    // Begin made the temporary; write it again through a fresh handle so
-    // that the write and its errors are ours.
+    if (!out.Begin(path, error) || !out.Write(data, size, error)) return 1;
+    return out.Commit(error, replace);
+}
+
+PendingOutput::~PendingOutput() { Discard(); }
+
+bool PendingOutput::Write(const void* data, std::size_t size, std::string* error) {
+    if (m_temp.empty()) {
+        Fail(error, "cannot write", m_path, "no output was begun");
+        return false;
+    }
 #if defined(_WIN32)
-    HANDLE h = CreateFileW(out.TempPath().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+    HANDLE h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        Fail(error, "cannot write", path, LastSystemReason());
-        return 1;
+        Fail(error, "cannot write", m_path, LastSystemReason());
+        return false;
     }
     bool ok = WriteAll(h, data, size);
     DWORD err = ok ? 0 : GetLastError();
@@ -407,14 +441,14 @@ int WriteFileAtomic(const std::wstring& path, const void* data, std::size_t size
         err = GetLastError();
     }
     if (!ok) {
-        Fail(error, "cannot write", path, SystemReason(static_cast<int>(err)));
-        return 1;
+        Fail(error, "cannot write", m_path, SystemReason(static_cast<int>(err)));
+        return false;
     }
 #else
-    int fd = open(NativePath(out.TempPath()).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int fd = open(NativePath(m_temp).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
-        Fail(error, "cannot write", path, SystemReason(errno));
-        return 1;
+        Fail(error, "cannot write", m_path, SystemReason(errno));
+        return false;
     }
     bool ok = WriteAll(fd, data, size);
     int err = ok ? 0 : errno;
@@ -423,14 +457,12 @@ int WriteFileAtomic(const std::wstring& path, const void* data, std::size_t size
         err = errno;
     }
     if (!ok) {
-        Fail(error, "cannot write", path, SystemReason(err));
-        return 1;
+        Fail(error, "cannot write", m_path, SystemReason(err));
+        return false;
     }
 #endif
-    return out.Commit(error, replace);
+    return true;
 }
-
-PendingOutput::~PendingOutput() { Discard(); }
 
 bool PendingOutput::Begin(const std::wstring& path, std::string* error) {
     Discard();

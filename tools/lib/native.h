@@ -49,6 +49,12 @@ std::string ErrnoReason(int err);
 
 // Whether the path exists (links not followed: a dangling link exists).
 bool Exists(const std::wstring& path);
+// Whether the path names a folder (links followed).
+bool IsDirectory(const std::wstring& path);
+
+// An environment variable as wide text (UTF-16 from the system on Windows,
+// UTF-8 decoded elsewhere). False when it is not set.
+bool GetEnv(const char* name, std::wstring* value);
 
 // Reads a whole file. False with "cannot read <path>: <reason>" in *error.
 bool ReadFile(const std::wstring& path, std::string* bytes, std::string* error);
@@ -95,6 +101,10 @@ public:
     // temporary. False with "cannot write <path>: <reason>" in *error.
     bool Begin(const std::wstring& path, std::string* error);
     const std::wstring& TempPath() const { return m_temp; }
+    // Writes `size` bytes into the temporary (replacing what it holds),
+    // flushed and closed, every error checked. False with
+    // "cannot write <path>: <reason>" in *error.
+    bool Write(const void* data, std::size_t size, std::string* error);
     // Renames the temporary over the destination. With Replace::kRefuse an
     // existing destination is kept and kSkippedExisting returned. 0 on
     // success, 1 with a message on failure (the temporary is then removed).
