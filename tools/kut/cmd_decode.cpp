@@ -177,7 +177,7 @@ int Fold(const Parsed& p, short lang) {
         char buf[4096];
         std::size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) Out(FoldBytes(std::string(buf, n)));
-        if (std::ferror(stdin)) return Fail("cannot read standard input");
+        if (std::ferror(stdin)) return Fail("cannot read standard input: " + kuttools::native::ErrnoReason(errno));
         return kExitOk;
     }
     std::vector<std::string> lines;

@@ -181,7 +181,9 @@ int CmdDemo(const std::vector<std::wstring>& args) {
         if (!IsDir(outDir)) return Fail(U8(outDir) + ": no such folder (--out)");
     } else {
         outDir = MakeTempDir("kut-demo");
-        if (outDir.empty()) return Fail("cannot make a folder under " + U8(SystemTempDir()));
+        if (outDir.empty()) {
+            return Fail("cannot make a folder under " + U8(SystemTempDir()) + ": " + kuttools::native::ErrnoReason(errno));
+        }
     }
     OutLine("kut demo: sample data in " + U8(StripSeparators(KindDir(2))) + ", files written to " + U8(outDir));
     // A step that fails is reported and the others still run.

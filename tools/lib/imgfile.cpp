@@ -305,7 +305,7 @@ bool ListImageFile(const std::wstring& path, std::vector<ImgModuleInfo>* modules
     if (!f) return Fail(error, CannotOpen(path));
     std::vector<RawModule> index;
     if (!ReadIndex(f.get(), &index, error)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     modules->clear();
     for (const RawModule& raw : index) {
@@ -366,14 +366,16 @@ bool ExtractImage(const std::wstring& path, const std::string& module, int image
     if (image < 0 || static_cast<std::size_t>(image) >= it->entries.size()) {
         return Fail(error, "module " + module + " has no image " + std::to_string(image));
     }
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     const std::int32_t pos = it->entries[static_cast<std::size_t>(image)].position;
     const std::int64_t len = BmpLength(f.get(), pos, fileEnd);
     if (len <= 0) return Fail(error, "image " + std::to_string(image) + " of " + module + " is not a readable bitmap");
     std::string bytes(static_cast<std::size_t>(len), '\0');
     if (std::fseek(f.get(), pos, SEEK_SET) != 0 || std::fread(&bytes[0], 1, bytes.size(), f.get()) != bytes.size()) {
-        return Fail(error, "cannot read image " + std::to_string(image) + " of " + module);
+        const int err = std::ferror(f.get()) ? errno : 0;
+        return Fail(error, "cannot read image " + std::to_string(image) + " of " + module + " from " + Shown(path) + ": " +
+                               (err ? native::ErrnoReason(err) : std::string("the file ends inside it")));
     }
     return native::WriteFileAtomic(outBmp, bytes.data(), bytes.size(), error, replace) != 1;
 }
