@@ -13,6 +13,9 @@
 #include "kbase/kbase.h"
 #include "kut/file.h"
 #include "testutil.h"
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 #if defined(KUT_TESTING)
 #include "kbase/testing.h"
 #include "kut/testing.h"
@@ -188,11 +191,19 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
     EXPECT_TRUE(g_real.stat(dst.c_str(), &st) == 0 && st.mtime == 1500000000) << st.mtime;
 #endif
-    // A read-only destination is replaced; the copy of a read-only file is read-only.
+    // The copy of a read-only file is read-only, and a read-only destination
+    // (the Windows attribute; on Linux no owner write bit, for root too) is
+    // neither deleted nor written: the copy fails and the file stays as it was.
     ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
     EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
     ASSERT_TRUE(SYS_FileMode(src.c_str(), 0100644) == 0 && kuttest::WriteFile(src, "second"));
+    const std::string kept = Read(dst);
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 1, 0);
+    EXPECT_TRUE(Read(dst) == kept && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
+    ASSERT_EQ(SYS_FileMode(dst.c_str(), 0100644), 0);
     EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && Read(dst) == "second");
+    // A folder opens as no stream.
+    EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.path().c_str(), L"rb"), nullptr, 255);
 }
 
 TEST_F(FileOps, NamePasteTakesNameFromOneAndDirectoryFromTheOther) {
@@ -344,6 +355,44 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
     EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))) && g.errors.back() == 255 &&
                 !kuttest::Exists(dir.file(L"f1.txt")) && !kuttest::Exists(dir.file(L"c")));
 }
+
+TEST_F(TreeWalk, RemovalLeavesReadOnlyFilesAndTheirFolders) {
+    const std::wstring ro = dir.file(P(L"a/b/b1.txt"));
+    ASSERT_EQ(SYS_FileMode(ro.c_str(), 0100444), 0);
+    EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
+    EXPECT_EQ(status, 1);  // the root could not go
+    Names failed;
+    for (std::size_t i = 0; i < g.visited.size(); ++i)
+        if (g.errors[i] != 0) failed.push_back(g.visited[i]);
+    EXPECT_EQ(failed, N({L"a/b/b1.txt", L"a/b", L"a", L""}));
+    EXPECT_TRUE(Read(ro) == kuttest::Narrow(P(L"a/b/b1.txt")) && !kuttest::Exists(dir.file(L"f1.txt")) &&
+                !kuttest::Exists(dir.file(L"c")));
+}
+
+#if !defined(_WIN32)
+// Names that are not UTF-8 (Latin-1 bytes) are walked, copied and removed
+// under their escapes U+DC80..U+DCFF and reach the disk as the same bytes.
+TEST_F(TreeWalk, NamesThatAreNotUtf8AreCopiedAndRemoved) {
+    const std::string root8 = dir.narrow();
+    ASSERT_EQ(::mkdir((root8 + "/d\xE9p").c_str(), 0777), 0);
+    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
+        FILE* raw = std::fopen((root8 + f).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fputs(f.c_str(), raw) >= 0);
+        std::fclose(raw);
+    }
+    kuttest::TempDir dst;
+    EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
+    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
+        FILE* in = std::fopen((dst.narrow() + f).c_str(), "rb");
+        char got[64] = {0};
+        EXPECT_TRUE(in && std::fread(got, 1, sizeof got - 1, in) == f.size() && f == got) << f;
+        if (in) std::fclose(in);
+    }
+    g.visited.clear();
+    EXPECT_TRUE(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler) == 0 && !kuttest::Exists(dir.path()));
+    EXPECT_NE(std::find(g.visited.begin(), g.visited.end(), L"d\xDCE9p/caf\xDCE9.txt"), g.visited.end());
+}
+#endif
 
 TEST_F(TreeWalk, PathsBeyondTheBuffersFailTheWalk) {
     // A folder whose entries' full paths are 259, 260 and 261 characters long.
