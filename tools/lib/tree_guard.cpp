@@ -108,7 +108,7 @@ std::string RemovalRefusal(const std::wstring& path) {
         if (reached && IsFileSystemRoot(resolved)) return "it is the root of a file system";
         return "it names '.' or '..'; name the folder itself";
     }
-    if (native::IsLink(path)) return std::string();  // the link alone goes
+    if (native::IsLink(Trimmed(path))) return std::string();  // the link alone goes, "link/" too
     if (!reached) {
         // Nothing there is nothing to protect; something there that cannot
         // be resolved is left alone.

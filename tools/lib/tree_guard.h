@@ -20,7 +20,8 @@ namespace kuttools {
 //  - the current folder and every folder that holds it;
 //  - the home folder and every folder that holds it.
 // A path that is itself a symbolic link (a junction or directory symbolic
-// link on Windows) is allowed whatever it points to: only the link goes, as
+// link on Windows), with or without a separator at its end, is allowed
+// whatever it points to: only the link goes, as
 // `rm -r LINK` does. A path that does not exist is allowed too (there is
 // nothing to remove; the caller says so).
 std::string RemovalRefusal(const std::wstring& path);
