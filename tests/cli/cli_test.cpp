@@ -7,8 +7,12 @@
 
 #include "testutil.h"  // with <string> and <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <direct.h>
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #if defined(KUT_CLI_PATH)
@@ -202,6 +206,122 @@ TEST_F(Cli, Tree) {
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dst)));
     Check({{{"tree", "remove", Path(dst)}, 0, "", ""}, {{"tree", "scan", Path(dst)}, 1, "", "no such directory"}});
 }
+
+namespace fs = std::filesystem;
+
+bool ChangeDir(const std::wstring& dir) {
+#if defined(_WIN32)
+    return _wchdir(dir.c_str()) == 0;
+#else
+    return ::chdir(kuttest::Narrow(dir).c_str()) == 0;
+#endif
+}
+
+bool MakeLink(const std::wstring& target, const std::wstring& link) {
+#if defined(_WIN32)
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2) != 0;
+#else
+    return ::symlink(kuttest::Narrow(target).c_str(), kuttest::Narrow(link).c_str()) == 0;
+#endif
+}
+
+bool LinkExists(const std::wstring& path) {
+    std::error_code ec;
+    return fs::symlink_status(fs::path(path), ec).type() != fs::file_type::not_found && !ec;
+}
+
+void SetReadOnly(const std::wstring& path, bool readOnly) {
+    fs::permissions(fs::path(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
+
+// Run from a folder inside the temporary folder, with the home folder there
+// too, so that a broken guard could only ever empty those.
+TEST_F(Cli, TreeRemoveRefusesDotsAndTheCurrentAndHomeFolders) {
+    const std::wstring work = m_tmp.file(L"work"), sub = work + kSep + L"sub", home = m_tmp.file(L"home");
+    kuttest::MakeDir(sub);
+    kuttest::MakeDir(home);
+    for (const std::wstring& d : {work, sub, home}) ASSERT_TRUE(kuttest::WriteFile(d + kSep + L"keep.txt", "keep"));
+#if defined(_WIN32)
+    kuttest::SetEnv("USERPROFILE", Path(home).c_str());
+#else
+    kuttest::SetEnv("HOME", Path(home).c_str());
+#endif
+    ASSERT_TRUE(ChangeDir(sub));
+    const std::string up = std::string("..") + static_cast<char>(kSep);
+    Check({
+        {{"tree", "remove", "."}, 1, "", "=kut: refusing to remove .: it names '.' or '..'; name the folder itself\n"},
+        {{"tree", "remove", ".."}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", up}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", "--keep-root", "."}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", Path(sub)}, 1, "", "it is the current folder"},
+        {{"tree", "remove", up + "sub"}, 1, "", "it is the current folder"},
+        {{"tree", "remove", "--files-only", Path(work)}, 1, "", "it holds the current folder"},
+        {{"tree", "remove", Path(home)}, 1, "", "it is the home folder"},
+    });
+    ASSERT_TRUE(ChangeDir(kuttest::BinaryDir()));
+    for (const std::wstring& d : {work, sub, home}) EXPECT_TRUE(kuttest::Exists(d + kSep + L"keep.txt")) << Path(d);
+}
+
+TEST_F(Cli, TreeLinksAreRemovedThemselvesAndNeverCopiedInto) {
+    const std::wstring a = m_tmp.file(L"a"), alink = m_tmp.file(L"alink");
+    kuttest::MakeDir(a);
+    ASSERT_TRUE(kuttest::WriteFile(a + kSep + L"f.txt", "f"));
+    if (!MakeLink(a, alink)) GTEST_SKIP() << "no links here";
+    Check({
+        {{"tree", "copy", Path(a), Path(alink + kSep + L"sub")}, 1, "", "the destination is inside the source"},
+        {{"tree", "copy", Path(alink), Path(a + kSep + L"sub")}, 1, "", "the destination is inside the source"},
+        {{"tree", "copy", Path(alink), Path(a)}, 1, "", "the destination is the source"},
+        {{"tree", "remove", Path(alink), "--keep-root"}, 1, "", "is a symbolic link"},
+    });
+    EXPECT_FALSE(kuttest::Exists(a + kSep + L"sub"));
+    EXPECT_TRUE(LinkExists(alink));
+    Check({{{"tree", "remove", Path(alink)}, 0, "", "="}});
+    EXPECT_TRUE(!LinkExists(alink) && kuttest::Exists(a + kSep + L"f.txt"));
+}
+
+TEST_F(Cli, TreeKeepsReadOnlyFilesAndNamesThem) {
+    const std::wstring src = m_tmp.file(L"src"), dst = m_tmp.file(L"dst"), s(1, kSep);
+    kuttest::MakeDir(src + s + L"d");
+    ASSERT_TRUE(kuttest::WriteFile(src + s + L"f.txt", "new") && kuttest::WriteFile(src + s + L"d" + s + L"ro.txt", "new"));
+    Check({{{"tree", "copy", Path(src), Path(dst)}, 0, "", "="}});
+    const std::wstring ro = dst + s + L"d" + s + L"ro.txt", f = dst + s + L"f.txt";
+    ASSERT_TRUE(kuttest::WriteFile(ro, "old") && kuttest::WriteFile(f, "mine"));
+    SetReadOnly(ro, true);
+    Check({
+        {{"tree", "copy", Path(src), Path(dst)}, 1, "", "cannot copy " + Path(src + s + L"d" + s + L"ro.txt") + " to " + Path(ro) + ": read-only"},
+        {{"tree", "copy", "-n", Path(src), Path(dst)}, 0, "", "="},  // existing files kept quietly
+    });
+    EXPECT_TRUE(Read(ro) == "old" && Read(f) == "new");
+    ASSERT_TRUE(kuttest::WriteFile(f, "mine"));
+    Check({{{"tree", "copy", "--no-clobber", Path(src), Path(dst)}, 0, "", "="}});
+    EXPECT_EQ(Read(f), "mine");
+    Check({{{"tree", "remove", Path(dst)}, 1, "", "cannot remove file " + Path(ro) + ": read-only"}});
+    EXPECT_TRUE(Read(ro) == "old" && !kuttest::Exists(f));
+    const Case again = Run({"tree", "remove", Path(dst)});
+    EXPECT_NE(again.err.find("cannot remove directory " + Path(dst + s + L"d") + ": "), std::string::npos) << again.err;
+    SetReadOnly(ro, false);
+}
+
+#if !defined(_WIN32)
+// A Latin-1 name is not UTF-8: the commands reach it all the same and show
+// its bytes as \xNN.
+TEST_F(Cli, TreeWorksOnNamesThatAreNotUtf8) {
+    const std::string lat = Path(m_tmp.file(L"lat")), copy = lat + "-copy";
+    ASSERT_EQ(::mkdir(lat.c_str(), 0777), 0);
+    FILE* raw = std::fopen((lat + "/caf\xE9.txt").c_str(), "wb");
+    ASSERT_TRUE(raw && std::fputs("x", raw) >= 0);
+    std::fclose(raw);
+    Check({
+        {{"tree", "scan", lat}, 0, "caf\\xE9.txt\n", ""},
+        {{"tree", "copy", lat, copy}, 0, "", "="},
+        {{"tree", "scan", lat + "/caf\xE9.txt"}, 1, "", "caf\\xE9.txt: no such directory"},
+    });
+    EXPECT_EQ(::access((copy + "/caf\xE9.txt").c_str(), F_OK), 0);
+    Check({{{"tree", "remove", copy}, 0, "", "="}});
+    EXPECT_NE(::access(copy.c_str(), F_OK), 0);
+}
+#endif
 
 TEST_F(Cli, DemoRunsTheTypicalRequestStepByStep) {
     const std::string out = Path(m_tmp.path()), sep(1, static_cast<char>(kSep));
