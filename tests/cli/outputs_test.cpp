@@ -60,7 +60,8 @@ protected:
         const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
-        cmd += " >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) + "\"";
+        kuttest::WriteFile(m_work.file(L"in"), "");
+        cmd += " <\"" + Path(m_work.file(L"in")) + "\" >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) + "\"";
         const int status = sh(cmd);
         *err = Read(m_work.file(L"err"));
         for (std::size_t at; (at = err->find("\r\n")) != std::string::npos;) err->erase(at, 1);
@@ -201,11 +202,12 @@ TEST_F(ToolOutputs, ErrorsNameTheFileAndTheSystemsReason) {
 }
 
 TEST_F(ToolOutputs, ConvertNamesTheLinesANulByteCut) {
-    kuttest::WriteFile(m_tmp.file(L"nul.txt"), std::string("ab\0cd\r\nok\r\nx\0\0y\n\0", 17));
-    Check({{"kut", {"decode", "convert", F(L"nul.txt"), F(L"nul.out")}, 0, "=kut: warning: " + F(L"nul.txt") +
+    // Not "nul.txt": NUL is a device name on Windows.
+    kuttest::WriteFile(m_tmp.file(L"zeros.txt"), std::string("ab\0cd\r\nok\r\nx\0\0y\n\0", 17));
+    Check({{"kut", {"decode", "convert", F(L"zeros.txt"), F(L"zeros.out")}, 0, "=kut: warning: " + F(L"zeros.txt") +
             ": a NUL byte cut lines 1, 3, 4: the text after the NUL is not in the output\n"},
            {"kut", {"decode", "convert", F(L"c.txt"), F(L"c.out")}, 0, "="}});
-    EXPECT_EQ(Read(m_tmp.file(L"nul.out")), "ab\r\nok\r\nx\r\n\r\n");
+    EXPECT_EQ(Read(m_tmp.file(L"zeros.out")), "ab\r\nok\r\nx\r\n\r\n");
     EXPECT_EQ(Read(m_tmp.file(L"c.out")), "1\tone\r\n2\ttwo\r\n\r\n");
 }
 
