@@ -5,6 +5,7 @@
 #include "sys.h"
 #include "internal.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -26,9 +27,18 @@ namespace {
 
 #if defined(_WIN32)
 
+// The read-only attribute refuses every opening for writing. The system
+// says so itself, except when a process with every right (wine run as
+// root) is let through; ask the attribute first so that it never is.
 FILE* SysOpen(const wchar_t* path, const char* mode) {
     std::wstring wmode;
     for (const char* m = mode; *m; ++m) wmode += static_cast<wchar_t>(*m);
+    const DWORD attributes = GetFileAttributesW(path);
+    if (wmode.find_first_of(L"wa+") != std::wstring::npos && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EACCES;
+        return nullptr;
+    }
     return _wfopen(path, wmode.c_str());
 }
 

@@ -12,6 +12,7 @@
 #endif
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -59,6 +60,15 @@ std::FILE* OpenFile(const wchar_t* path, const char* mode) {
         if (*p != 'b' && *p != 't') wmode += static_cast<wchar_t>(static_cast<unsigned char>(*p));
     }
     wmode += L'b';
+    // A read-only file never opens for writing, not even for a process with
+    // every right (wine run as root), so that the temporary-name search
+    // counts it as free and the conversion cannot write it.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (wmode.find_first_of(L"wa+") != std::wstring::npos && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EACCES;
+        return nullptr;
+    }
     return _wfopen(path, wmode.c_str());
 }
 
