@@ -6,6 +6,9 @@
 #include <filesystem>
 
 #include "testutil.h"  // with <string> and <vector>
+#if defined(KUT_CLI_PATH)
+#include "native_dirs.h"  // kuttools, built with the program
+#endif
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -248,7 +251,7 @@ TEST_F(Cli, TreeRemoveRefusesDotsAndTheCurrentAndHomeFolders) {
     kuttest::SetEnv("HOME", Path(home).c_str());
 #endif
     ASSERT_TRUE(ChangeDir(sub));
-    const std::string up = std::string("..") + static_cast<char>(kSep);
+    const std::string up = "../";  // both systems take '/'; "..\" before a closing quote would escape it
     Check({
         {{"tree", "remove", "."}, 1, "", "=kut: refusing to remove .: it names '.' or '..'; name the folder itself\n"},
         {{"tree", "remove", ".."}, 1, "", "it names '.' or '..'"},
@@ -267,7 +270,8 @@ TEST_F(Cli, TreeLinksAreRemovedThemselvesAndNeverCopiedInto) {
     const std::wstring a = m_tmp.file(L"a"), alink = m_tmp.file(L"alink");
     kuttest::MakeDir(a);
     ASSERT_TRUE(kuttest::WriteFile(a + kSep + L"f.txt", "f"));
-    if (!MakeLink(a, alink)) GTEST_SKIP() << "no links here";
+    // wine 8 makes a link that its own calls do not show as a reparse point.
+    if (!MakeLink(a, alink) || !kuttools::native::IsLink(alink)) GTEST_SKIP() << "no links that the system reports here";
     Check({
         {{"tree", "copy", Path(a), Path(alink + kSep + L"sub")}, 1, "", "the destination is inside the source"},
         {{"tree", "copy", Path(alink), Path(a + kSep + L"sub")}, 1, "", "the destination is inside the source"},
