@@ -4,7 +4,9 @@
 //   kutrc dump <dll> [out.txt]        list every string as a catalog
 //
 // The catalog format is described in tools/lib/catalog.h. Exit status: 0 on
-// success, 1 when a file cannot be read, parsed or written, 2 on bad usage.
+// success, 1 when a file cannot be read, parsed or written, or when the
+// library is damaged (what can be read is dumped all the same, and each
+// damaged block is named on standard error), 2 on bad usage.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,16 +42,18 @@ int Run(const std::vector<std::wstring>& args) {
     if (cmd == L"dump") {
         if (args.size() != 3 && args.size() != 4) return Usage();
         kuttools::StringMap strings;
-        if (!kuttools::DumpLanguageLibrary(args[2], &strings, &error)) return Fail(error);
+        std::vector<std::string> damage;
+        if (!kuttools::DumpLanguageLibrary(args[2], &strings, &error, &damage)) return Fail(error);
         if (args.size() == 4) {
             if (!kuttools::WriteCatalog(args[3], strings, &error)) return Fail(error);
-            return 0;
+        } else {
+            const std::string text = kuttools::FormatCatalog(strings);
+            if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+                return Fail("cannot write the catalog to standard output");
+            }
         }
-        const std::string text = kuttools::FormatCatalog(strings);
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-            return Fail("cannot write the catalog to standard output");
-        }
-        return 0;
+        for (const std::string& line : damage) Fail(kuttools::ToUtf8(args[2]) + ": " + line);
+        return damage.empty() ? 0 : 1;
     }
     return Usage();
 }

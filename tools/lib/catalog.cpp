@@ -190,8 +190,8 @@ bool ParseCatalog(const std::string& text, StringMap* out, std::string* error) {
             if (error) *error = LineError(lineNo, "expected a message number");
             return false;
         }
-        if (number < 1 || number > 0xFFFF) {
-            if (error) *error = LineError(lineNo, "message number outside 1..65535");
+        if (number > 0xFFFF) {
+            if (error) *error = LineError(lineNo, "message number outside 0..65535");
             return false;
         }
         std::string field;
@@ -255,8 +255,29 @@ bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::strin
     return lang::WriteFileBytes(path, text.data(), text.size(), error);
 }
 
-bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error) {
+namespace {
+
+void CollectProblem(void* ctx, unsigned first, unsigned last, const wchar_t* what) {
+    auto* lines = static_cast<std::vector<std::string>*>(ctx);
+    lines->push_back("block " + std::to_string(first / 16 + 1) + " (numbers " + std::to_string(first) + "-" +
+                     std::to_string(last) + "): " + ToUtf8(what));
+}
+
+}  // namespace
+
+bool CheckLanguageLibrary(const std::wstring& path, std::vector<std::string>* problems, std::string* error) {
+    problems->clear();
+    if (KUT_LangLibCheck(path.c_str(), CollectProblem, problems) < 0) {
+        if (error) *error = ToUtf8(path) + ": not a language library (cannot be loaded)";
+        return false;
+    }
+    return true;
+}
+
+bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error,
+                         std::vector<std::string>* problems) {
     out->clear();
+    if (problems && !CheckLanguageLibrary(path, problems, error)) return false;
     HMODULE lib = KUT_LangLibOpen(path.c_str());
     if (!lib) {
         if (error) *error = ToUtf8(path) + ": not a language library (cannot be loaded)";
@@ -265,7 +286,7 @@ bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* 
     // Room for the longest string a slot can hold, so nothing is cut.
     std::vector<wchar_t> buf(kMaxStringUnits + 2);
     const int cap = static_cast<int>(buf.size());
-    for (unsigned id = 1; id <= 0xFFFF; ++id) {
+    for (unsigned id = 0; id <= 0xFFFF; ++id) {
         const int n = KUT_LangLibString(lib, id, buf.data(), cap);
         if (n > 0) out->emplace(id, ToUtf16(std::wstring(buf.data(), static_cast<std::size_t>(n))));
     }
