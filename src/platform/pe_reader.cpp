@@ -66,12 +66,17 @@ public:
         std::uint64_t root = 0;
         if (!Map(m_resRva, 16, &root, &m_regionEnd)) return false;
         std::uint64_t typeDir = 0;
+        const char* lost = m_regionEnd == m_b.size() ? "cut by the end of the file" : "directory outside its section";
         switch (FindSubdir(root, root, kStringType, &typeDir)) {
-            case Find::Absent: return true;
+            case Find::Absent:
+                // The string table may be among the entries that were cut off.
+                if (Shortened(root)) Report(0, lost);
+                return true;
             case Find::Bad: return false;
             case Find::Found: break;
         }
         if (typeDir == root) return false;  // a directory inside itself
+        if (Shortened(typeDir)) Report(0, lost);  // blocks whose entries were cut off
         WalkBlocks(root, typeDir);
         return true;
     }
@@ -141,6 +146,12 @@ private:
     std::uint64_t EntryCount(std::uint64_t dir) const {
         const std::uint64_t declared = static_cast<std::uint64_t>(m_b.U16(dir + 12)) + m_b.U16(dir + 14);
         return std::min(declared, (m_regionEnd - dir - 16) / 8);
+    }
+
+    // True when the directory at `dir` declares more entries than its
+    // region holds.
+    bool Shortened(std::uint64_t dir) const {
+        return static_cast<std::uint64_t>(m_b.U16(dir + 12)) + m_b.U16(dir + 14) > EntryCount(dir);
     }
 
     // The subdirectory under id `id` of the directory at `dir`.
@@ -222,7 +233,7 @@ private:
             // entries are chosen.
             const std::uint64_t dataEntry = ChooseLanguage(root, langDir);
             if (dataEntry == 0 || dataEntry == root) {
-                Report(block, "damaged resource directory");
+                Report(block, Shortened(langDir) ? lost : "damaged resource directory");
                 continue;
             }
             if (!InRegion(dataEntry, 16)) {
@@ -235,7 +246,11 @@ private:
                 Report(block, fileCut ? "cut by the end of the file" : "string data outside the image");
                 continue;
             }
-            if (const char* fault = IndexBlock(at, m_b.U32(dataEntry + 4), limit, fileCut)) Report(block, fault);
+            if (const char* fault = IndexBlock(at, m_b.U32(dataEntry + 4), limit, fileCut)) {
+                Report(block, fault);
+            } else if (Shortened(langDir)) {
+                Report(block, lost);  // another language's entry may be the one Windows would pick
+            }
             m_img->blockOrdinal[block] = static_cast<std::uint16_t>(m_img->slots.size() / 16);
         }
         std::stable_sort(m_img->problems.begin(), m_img->problems.end(),
@@ -330,6 +345,8 @@ ImagePtr Parse(const std::vector<unsigned char>& bytes, const Languages& langs) 
 
 const std::vector<Problem>& Problems(const StringTableImage& img) { return img.problems; }
 
+const unsigned char* FileBytes(const StringTableImage& img) { return img.bytes.get(); }
+
 bool FindString(const StringTableImage& img, unsigned int id, const unsigned char** text, std::size_t* len) {
     if (id > 0xFFFF) return false;
     const std::uint32_t ordinal = img.blockOrdinal[id / 16 + 1];
@@ -391,7 +408,7 @@ std::uint16_t LanguageOfLocale(const char* name) {
             if (r < 3) region[r++] = static_cast<char>(*p & ~0x20); else return kEnglish;
     }
     const char* at = std::strchr(p, '@');
-    if (at && std::strcmp(at, "@latin") == 0) std::strcat(lang, "@latin");
+    if (at && std::strcmp(at, "@latin") == 0 && std::strcmp(lang, "sr") == 0) std::strcat(lang, "@latin");
     std::uint16_t fallback = kEnglish;
     for (const LocaleId& l : kLocales) {
         if (std::strcmp(lang, l.lang) != 0) continue;

@@ -84,12 +84,16 @@ ImagePtr Parse(const std::vector<unsigned char>& bytes, const Languages& langs =
 
 // A block of the string table that lost strings, or all of them: its id
 // (numbers (block - 1) * 16 to (block - 1) * 16 + 15) and what is wrong, in
-// English, e.g. "cut by the end of the file". One per block, by block id.
+// English, e.g. "cut by the end of the file". At most one per block, by
+// block id; block 0 stands for the whole table (a directory that lost
+// entries, so that which blocks are missing cannot be told).
 struct Problem {
     unsigned block;
     const char* what;
 };
 const std::vector<Problem>& Problems(const StringTableImage& img);
+// The file's bytes that the image holds (FindString's texts point into them).
+const unsigned char* FileBytes(const StringTableImage& img);
 
 // String `id`: `*text` points at its `*len` UTF-16 units, little-endian as
 // in the file (not aligned), valid while the image lives. False when the

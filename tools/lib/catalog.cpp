@@ -259,8 +259,9 @@ namespace {
 
 void CollectProblem(void* ctx, unsigned first, unsigned last, const wchar_t* what) {
     auto* lines = static_cast<std::vector<std::string>*>(ctx);
-    lines->push_back("block " + std::to_string(first / 16 + 1) + " (numbers " + std::to_string(first) + "-" +
-                     std::to_string(last) + "): " + ToUtf8(what));
+    const std::string numbers = "numbers " + std::to_string(first) + "-" + std::to_string(last);
+    lines->push_back((last - first == 15 ? "block " + std::to_string(first / 16 + 1) + " (" + numbers + ")"
+                                         : "string table (" + numbers + ")") + ": " + ToUtf8(what));
 }
 
 }  // namespace
