@@ -253,8 +253,12 @@ private:
             }
             m_img->blockOrdinal[block] = static_cast<std::uint16_t>(m_img->slots.size() / 16);
         }
-        std::stable_sort(m_img->problems.begin(), m_img->problems.end(),
-                         [](const Problem& a, const Problem& b) { return a.block < b.block; });
+        // By block, one each (a block listed twice is read once).
+        auto& problems = m_img->problems;
+        std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.block < b.block; });
+        problems.erase(std::unique(problems.begin(), problems.end(),
+                                   [](const Problem& a, const Problem& b) { return a.block == b.block; }),
+                       problems.end());
     }
 
     // Where the string data at `rva` starts in the file, and where the
