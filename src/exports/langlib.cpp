@@ -43,9 +43,9 @@ extern "C" int KUT_LangLibCheck(const wchar_t* path, KUT_LangLibProblemFn fn, vo
             for (const kut::pe::Problem& p : problems) {
                 wchar_t what[96] = {};
                 for (std::size_t i = 0; p.what[i] && i + 1 < sizeof what / sizeof what[0]; ++i) what[i] = static_cast<wchar_t>(p.what[i]);
-                // Block 0: the whole table.
+                // The numbers that could not be read; block 0 is the whole table.
                 const unsigned first = p.block ? (p.block - 1) * 16 : 0;
-                fn(ctx, first, p.block ? first + 15 : 0xFFFF, what);
+                fn(ctx, first + (p.block ? p.firstLost : 0), p.block ? first + 15 : 0xFFFF, what);
             }
         }
         return static_cast<int>(problems.size());

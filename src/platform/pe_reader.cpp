@@ -170,7 +170,9 @@ private:
     }
 
     // The block's problem, once: the first fault found names it.
-    void Report(std::uint32_t block, const char* what) { m_img->problems.push_back({block, what}); }
+    void Report(std::uint32_t block, const char* what, unsigned firstLost = 0) {
+        m_img->problems.push_back({block, what, firstLost});
+    }
 
     // Binary search of the id entries of the directory at `dir` for `id`
     // (compared as 16 bits, named entries skipped), as the Windows loader
@@ -246,8 +248,9 @@ private:
                 Report(block, fileCut ? "cut by the end of the file" : "string data outside the image");
                 continue;
             }
-            if (const char* fault = IndexBlock(at, m_b.U32(dataEntry + 4), limit, fileCut)) {
-                Report(block, fault);
+            unsigned firstLost = 16;
+            if (const char* fault = IndexBlock(at, m_b.U32(dataEntry + 4), limit, fileCut, &firstLost)) {
+                Report(block, fault, firstLost);
             } else if (Shortened(langDir)) {
                 Report(block, lost);  // another language's entry may be the one Windows would pick
             }
@@ -281,7 +284,7 @@ private:
     // bytes before `limit` are in the file. A string is kept when it lies
     // wholly inside both; the first one that does not ends the block and
     // names its fault (null when the block is whole).
-    const char* IndexBlock(std::uint64_t at, std::uint64_t size, std::uint64_t limit, bool fileCut) {
+    const char* IndexBlock(std::uint64_t at, std::uint64_t size, std::uint64_t limit, bool fileCut, unsigned* firstLost) {
         const std::uint64_t inFile = limit - at;
         const char* fault = nullptr;
         std::uint64_t pos = 0;
@@ -301,6 +304,7 @@ private:
                     if (len) slot = static_cast<std::uint32_t>(at + pos);
                     pos += 2 + 2 * len;
                 }
+                if (fault) *firstLost = static_cast<unsigned>(i);
             }
             m_img->slots.push_back(slot);
         }

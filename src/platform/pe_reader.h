@@ -90,6 +90,7 @@ ImagePtr Parse(const std::vector<unsigned char>& bytes, const Languages& langs =
 struct Problem {
     unsigned block;
     const char* what;
+    unsigned firstLost;  // slots firstLost..15 could not be read (16: none, the size alone is wrong)
 };
 const std::vector<Problem>& Problems(const StringTableImage& img);
 // The file's bytes that the image holds (FindString's texts point into them).

@@ -123,7 +123,7 @@ TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
     const std::size_t forty = bytes.find(std::string("f\0o\0r\0t\0y\0", 10));
     ASSERT_NE(forty, std::string::npos);
     kuttest::WriteFile(m_tmp.file(L"C.dll"), bytes.substr(0, forty + 4));  // inside "forty", block 3
-    const std::string damage = File(L"C.dll") + ": block 3 (numbers 32-47): cut by the end of the file\n";
+    const std::string damage = File(L"C.dll") + ": block 3 (numbers 32-47): cut by the end of the file; numbers 40-47 lost\n";
     const std::string readable = "0\tzero\n1\tone\n17\tseventeen\n";
     Check({{{"msg", "dump", File(L"C.dll")}, 1, readable, "=kut: " + damage},
            {{"msg", "dump", File(L"C.dll"), File(L"c.txt")}, 1, "", "=kut: " + damage},

@@ -240,17 +240,17 @@ TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
         });
     };
     const Bytes good = HandPe().Build();
-    const struct { const char* what; Bytes file; const char* problem; std::u16string slot0; } cases[] = {
+    const struct { const char* what; Bytes file; const char* problem; std::u16string slot0; unsigned lost = 0; } cases[] = {
         {"whole", good, nullptr, u"zero"},
-        {"a count past the block", overrun(28), "a string runs past the end of the block", u"hi"},
-        {"a block of 7 bytes", overrun(7), "the block ends before its 16 strings", u"hi"},
+        {"a count past the block", overrun(28), "a string runs past the end of the block", u"hi", 1},
+        {"a block of 7 bytes", overrun(7), "the block ends before its 16 strings", u"hi", 1},
         {"a block of 1 byte", overrun(1), "the block ends before its 16 strings", u"<absent>"},
         {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); }), "string data outside the image", u"<absent>"},
         {"a language entry that is a directory", res([](Bytes& r) { Entry(r, kLangs + 16, 0x409, kSub | kRoot); }),
          "damaged resource directory", u"<absent>"},
-        {"a block past its section's data", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), "reaches past the file data of its section", u"zero"},
+        {"a block past its section's data", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), "reaches past the file data of its section", u"zero", 16},
         {"the file cut inside the block", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 8), "cut by the end of the file", u"<absent>"},
-        {"the file cut after string 0", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 10), "cut by the end of the file", u"zero"},
+        {"the file cut after string 0", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 10), "cut by the end of the file", u"zero", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -263,6 +263,7 @@ TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
             ASSERT_EQ(problems.size(), 1u);
             EXPECT_EQ(problems[0].block, 1u);
             EXPECT_STREQ(problems[0].what, c.problem);
+            EXPECT_EQ(problems[0].firstLost, c.lost);
         }
         EXPECT_EQ(Find(img.get(), 0), c.slot0);
     }

@@ -56,8 +56,10 @@ bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::strin
 // Every string 0..65535 of a language library, read through kut's own
 // loader (KUT_LangLibOpen), at full length. False when it cannot be loaded.
 // With `problems`, the library's structure is checked too (KUT_LangLibCheck):
-// one line per damaged block, "block 3 (numbers 32-47): <what is wrong>";
-// the strings that could be read are dumped all the same.
+// one line per damaged block, "block 3 (numbers 32-47): <what is wrong>",
+// with "; numbers 40-47 lost" when part of it is whole; the strings that
+// could be read are dumped all the same, and only those (on Windows too,
+// where the loader hands out texts past the block or the file).
 bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error,
                          std::vector<std::string>* problems = nullptr);
 // Only the structure check: false when the file cannot be loaded.
