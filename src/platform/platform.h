@@ -21,6 +21,9 @@ namespace kut::platform {
 HMODULE LoadLib(const wchar_t* path);
 int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap);
 void FreeLib(HMODULE lib);
+// The user's UI language and the system's, as Windows language ids: those
+// that pick a block's language in a library that holds several.
+void ResourceLanguages(unsigned short* user, unsigned short* system);
 
 // The box itself, without the hook (see ShowMessageBox).
 int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);

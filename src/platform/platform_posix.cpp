@@ -100,7 +100,8 @@ HMODULE LoadLib(const wchar_t* path) {
     std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);
     std::fclose(f);
     if (!data) return nullptr;
-    auto image = kut::pe::ParseOwned(std::move(data), size);
+    // The block's language as Windows would choose it for this user.
+    auto image = kut::pe::ParseOwned(std::move(data), size, kut::pe::EnvironmentLanguages());
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) static_cast<void>(image.release());  // the library record owns it now
@@ -148,6 +149,12 @@ int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     }
     buf[count] = L'\0';
     return static_cast<int>(count);
+}
+
+void ResourceLanguages(unsigned short* user, unsigned short* system) {
+    const kut::pe::Languages langs = kut::pe::EnvironmentLanguages();
+    *user = langs.user;
+    *system = langs.system;
 }
 
 void FreeLib(HMODULE lib) {

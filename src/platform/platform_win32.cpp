@@ -29,6 +29,11 @@ HMODULE LoadLib(const wchar_t* path) {
     return lib;
 }
 
+void ResourceLanguages(unsigned short* user, unsigned short* system) {
+    *user = GetUserDefaultUILanguage();
+    *system = GetSystemDefaultUILanguage();
+}
+
 int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     if (!buf || cap <= 0) return 0;
     buf[0] = L'\0';

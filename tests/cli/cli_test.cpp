@@ -44,10 +44,10 @@ protected:
     Case Run(const std::vector<std::string>& args, const std::string& input = "") {
 #if defined(_WIN32)
         // The build's path is a host path under wine; kut.exe sits in bin\ of the build tree.
-        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
+        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\" + m_program + ".exe\"";
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };  // cmd.exe drops them
 #else
-        std::string cmd = "\"" KUT_CLI_PATH "\"";
+        std::string cmd = "\"" + std::string(KUT_CLI_PATH).substr(0, std::string(KUT_CLI_PATH).size() - 3) + m_program + "\"";
         const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
@@ -73,6 +73,7 @@ protected:
     static std::string Read(const std::wstring& p) { std::string b; return kuttest::ReadFile(p, &b) ? b : "<missing>"; }
 
     kuttest::TempDir m_work, m_tmp;  // the program's output is caught in the first; files given and got are in the second
+    std::string m_program = "kut";   // or kutrc, beside it
     std::wstring m_data;
 };
 
@@ -114,6 +115,31 @@ TEST_F(Cli, Msg) {
     EXPECT_FALSE(kuttest::Exists(m_tmp.file(L"B.dll")));
     kuttest::SetEnv("KOPTS_LANGUAGE", "2,2");
     EXPECT_EQ(Run({"msg", "show", "KMAIN", "2"}).out, "2\tPoteau\n");
+}
+
+// Number 0 goes through build and dump; a cut library dumps what it holds,
+// names the damaged block and fails, in kut and kutrc alike; check only
+// reports.
+TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
+    const std::string catalog = "0\tzero\n1\tone\n17\tseventeen\n40\tforty\n";
+    kuttest::WriteFile(m_tmp.file(L"z.txt"), catalog);
+    Check({{{"msg", "build", File(L"z.txt"), File(L"Z.dll")}, 0, "", "="}, {{"msg", "dump", File(L"Z.dll")}, 0, catalog, "="},
+           {{"msg", "check", File(L"Z.dll")}, 0, File(L"Z.dll") + ": no damage found\n", "="}});
+    std::string bytes;
+    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"Z.dll"), &bytes));
+    const std::size_t forty = bytes.find(std::string("f\0o\0r\0t\0y\0", 10));
+    ASSERT_NE(forty, std::string::npos);
+    kuttest::WriteFile(m_tmp.file(L"C.dll"), bytes.substr(0, forty + 4));  // inside "forty", block 3
+    const std::string damage = File(L"C.dll") + ": block 3 (numbers 32-47): cut by the end of the file; numbers 40-47 lost\n";
+    const std::string readable = "0\tzero\n1\tone\n17\tseventeen\n";
+    Check({{{"msg", "dump", File(L"C.dll")}, 1, readable, "=kut: " + damage},
+           {{"msg", "dump", File(L"C.dll"), File(L"c.txt")}, 1, "", "=kut: " + damage},
+           {{"msg", "check", File(L"C.dll")}, 1, damage, "="},
+           {{"msg", "check", File(L"z.txt")}, 1, "", "not a language library"}, {{"msg", "check"}, 2, "", ""}});
+    EXPECT_EQ(Read(m_tmp.file(L"c.txt")), readable);
+    m_program = "kutrc";
+    Check({{{"dump", File(L"C.dll")}, 1, readable, "=kutrc: " + damage}, {{"dump", File(L"Z.dll")}, 0, catalog, "="},
+           {{"build", File(L"z.txt"), File(L"Y.dll")}, 0, "", "="}, {{"dump", File(L"Y.dll")}, 0, catalog, "="}});
 }
 
 TEST_F(Cli, Decode) {

@@ -3,6 +3,9 @@
 if(TARGET kut_cli)
   target_compile_definitions(test_cli PRIVATE KUT_CLI_PATH="$<TARGET_FILE:kut_cli>")
   add_dependencies(test_cli kut_cli)
+  if(TARGET kutrc)
+    add_dependencies(test_cli kutrc)  # run from beside kut
+  endif()
   if(TARGET kut_data)
     add_dependencies(test_cli kut_data)
   endif()

@@ -49,3 +49,14 @@ foreach(lib IN ITEMS kut kbase kopts)
     COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DDLL=$<TARGET_FILE:${lib}>
             -DLIST=${list} -P ${dir}/check_exports.cmake)
 endforeach()
+
+# The language choice under the wine locales en_US and de_DE: wine-run.sh
+# hands KUT_WINE_LC_ALL to wine as LC_ALL (the discovered tests run under
+# C.UTF-8, which wine reads as en-US too).
+foreach(locale IN ITEMS en_US de_DE)
+  add_test(NAME LoaderLanguages.SeveralLanguagesReadAlike.${locale}
+    COMMAND ${CMAKE_COMMAND} -E env KUT_WINE_LC_ALL=${locale}.UTF-8
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_windows>
+            --gtest_filter=LoaderLanguages.SeveralLanguagesReadAlike)
+  set_tests_properties(LoaderLanguages.SeveralLanguagesReadAlike.${locale} PROPERTIES TIMEOUT 120)
+endforeach()

@@ -17,6 +17,7 @@ const char kHelp[] =
     "usage: kut msg show <module> [<number>...] [options]\n"
     "       kut msg dump <library> [<catalog>] [-n]\n"
     "       kut msg build <catalog> <library> [-n]\n"
+    "       kut msg check <library>\n"
     "\n"
     "show   the texts of the numbers as a K_MSG of the module serves them, one\n"
     "       '<number><TAB><text>' line each (catalog escapes); without numbers\n"
@@ -30,8 +31,12 @@ const char kHelp[] =
     "         --field N    keep field N of each \"$$\"-separated text (mode 4)\n"
     "         --bound N    mode 4 reads the numbers below N (default 65536)\n"
     "dump   every string of a language library as a catalog, to the file or to\n"
-    "       standard output; a bare file name is also looked for in kind 2\n"
+    "       standard output; a bare file name is also looked for in kind 2. A\n"
+    "       damaged library dumps what can be read, names each damaged block on\n"
+    "       standard error and exits 1\n"
     "build  a language library from a catalog\n"
+    "check  the structure of a language library's string table, one line per\n"
+    "       damaged block; exit 0 when whole, 1 when damaged\n"
     "\n"
     "dump and build write their file under a temporary name and put it in place\n"
     "when it is complete; they refuse to write over their input file.\n"
@@ -155,13 +160,28 @@ int Dump(const Parsed& p) {
     }
     kuttools::StringMap strings;
     std::string error;
-    if (!kuttools::DumpLanguageLibrary(library, &strings, &error)) return Fail(error);
+    std::vector<std::string> damage;
+    if (!kuttools::DumpLanguageLibrary(library, &strings, &error, &damage)) return Fail(error);
     if (toFile) {
         if (!kuttools::WriteCatalog(p.positional[2], strings, &error, OutputReplace(p))) return Fail(error);
-        return kExitOk;
+    } else {
+        Out(kuttools::FormatCatalog(strings));
     }
-    Out(kuttools::FormatCatalog(strings));
-    return kExitOk;
+    // Every string that could be read is out; the damage makes it a failure.
+    for (const std::string& line : damage) Fail(U8(library) + ": " + line);
+    return damage.empty() ? kExitOk : kExitFail;
+}
+
+int Check(const Parsed& p) {
+    if (p.positional.size() != 2) return Usage("msg", "check takes one library");
+    const std::wstring library = FindLibrary(p.positional[1]);
+    if (!IsFile(library)) return Fail(U8(library) + ": " + WhyUnreadable(library));
+    std::string error;
+    std::vector<std::string> damage;
+    if (!kuttools::CheckLanguageLibrary(library, &damage, &error)) return Fail(error);
+    for (const std::string& line : damage) OutLine(U8(library) + ": " + line);
+    if (damage.empty()) OutLine(U8(library) + ": no damage found");
+    return damage.empty() ? kExitOk : kExitFail;
 }
 
 int Build(const Parsed& p) {
@@ -190,11 +210,12 @@ int CmdMsg(const std::vector<std::wstring>& args) {
         Out(kHelp);
         return kExitOk;
     }
-    if (p.positional.empty()) return Usage("msg", "missing action: show, dump or build");
+    if (p.positional.empty()) return Usage("msg", "missing action: show, dump, build or check");
     const std::wstring& action = p.positional[0];
     if (action == L"show") return Show(p);
     if (action == L"dump") return Dump(p);
     if (action == L"build") return Build(p);
+    if (action == L"check") return Check(p);
     return Usage("msg", "unknown action '" + U8(action) + "'");
 }
 

@@ -8,7 +8,9 @@
 // identity). -n / --no-clobber keeps an existing output, as cp -n does.
 //
 // The catalog format is described in tools/lib/catalog.h. Exit status: 0 on
-// success, 1 when a file cannot be read, parsed or written, 2 on bad usage.
+// success, 1 when a file cannot be read, parsed or written, or when the
+// library is damaged (what can be read is dumped all the same, and each
+// damaged block is named on standard error), 2 on bad usage.
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -75,19 +77,21 @@ int Run(std::vector<std::wstring> args) {
         const std::string why = Unreadable(args[2]);
         if (!why.empty()) return Fail(why);
         kuttools::StringMap strings;
-        if (!kuttools::DumpLanguageLibrary(args[2], &strings, &error)) return Fail(error);
+        std::vector<std::string> damage;
+        if (!kuttools::DumpLanguageLibrary(args[2], &strings, &error, &damage)) return Fail(error);
         if (args.size() == 4) {
             if (!kuttools::WriteCatalog(args[3], strings, &error, replace)) return Fail(error);
-            return 0;
+        } else {
+            const std::string text = kuttools::FormatCatalog(strings);
+            errno = 0;
+            if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+                const int err = errno;
+                return Fail("cannot write the catalog to standard output: " +
+                            (err ? native::ErrnoReason(err) : std::string("write error")));
+            }
         }
-        const std::string text = kuttools::FormatCatalog(strings);
-        errno = 0;
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-            const int err = errno;
-            return Fail("cannot write the catalog to standard output: " +
-                        (err ? native::ErrnoReason(err) : std::string("write error")));
-        }
-        return 0;
+        for (const std::string& line : damage) Fail(kuttools::ToUtf8(args[2]) + ": " + line);
+        return damage.empty() ? 0 : 1;
     }
     return Usage();
 }
