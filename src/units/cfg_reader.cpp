@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <system_error>
 
@@ -21,7 +22,13 @@ bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-CfgReader::CfgReader(std::FILE* file) : m_file(file), m_point('.'), m_singleByte(MB_CUR_MAX == 1) {
+CfgReader::CfgReader(std::FILE* file)
+    : m_file(file), m_point('.'), m_bytes(true), m_singleByte(MB_CUR_MAX == 1) {
+    // The "C" locale keeps every byte as the character of its value. Not
+    // every run-time's C locale decodes so (wine's takes 0x80-0x9F as
+    // Windows-1252), so it is not asked.
+    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+    m_bytes = !ctype || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0;
     const std::lconv* conv = std::localeconv();
     if (conv && conv->decimal_point && conv->decimal_point[0] && !conv->decimal_point[1]) {
         m_point = conv->decimal_point[0];
@@ -59,7 +66,7 @@ int CfgReader::Get() {
 
 int CfgReader::GetChar() {
     const int c = Get();
-    if (c == kEnd || c < 0x80) return c;
+    if (c == kEnd || c < 0x80 || m_bytes) return c;
     if (m_singleByte) {
         const std::wint_t w = std::btowc(c);
         return w == WEOF ? c : static_cast<int>(w);

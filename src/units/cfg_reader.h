@@ -6,9 +6,9 @@
 // - characters: a byte below 0x80 is itself (every encoding a C run-time
 //   offers keeps ASCII); a higher byte starts a character of the locale's
 //   encoding (mbrtowc, or btowc in a single-byte locale). A byte that starts
-//   no character (a broken sequence, or any byte above 0x7F in the "C"
-//   locale) stays a character of its own with the byte's value, so the "C"
-//   locale reads every byte as the character 0-255, as it always did.
+//   no character (a broken sequence) stays a character of its own with the
+//   byte's value. The "C" locale reads every byte as the character 0-255,
+//   as it always did, without asking the run-time (whose C locales differ).
 // - the decimal point of "%lf": the locale's (LC_NUMERIC), when it is one
 //   byte; "." otherwise.
 // White space stays the six ASCII characters, in every locale.
@@ -70,6 +70,7 @@ private:
     std::FILE* m_file;
     std::string m_back;   // bytes pushed back, the next one last
     char m_point;         // the decimal point
+    bool m_bytes;         // the "C" locale: every byte is a character
     bool m_singleByte;    // the locale's encoding has one byte per character
 };
 

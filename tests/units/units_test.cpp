@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cmath>
 #include <initializer_list>
 #include <string>
@@ -153,6 +154,7 @@ TEST_F(Units, NamesAreReadAndUpperCasedInTheCurrentLocale) {
         const std::string name = UseLocale(c.locales);
         if (name.empty()) continue;
         ++ran;
+        std::printf("[ locale   ] %s: %s\n", c.encoding, name.c_str());
         SCOPED_TRACE(name);
         EXPECT_EQ(Ask('L', L"m", L"\u00E5ng"), 1e-10);
         EXPECT_EQ(Ask('L', L"m", L"\u00C5NG"), 1e-10);
@@ -176,6 +178,7 @@ TEST_F(Units, TheDecimalPointFollowsTheCurrentLocale) {
     const std::string name = UseLocale({"de_DE.UTF-8", "de_DE.utf8", "sv_SE.UTF-8", "fr_FR.UTF-8",
                                         "German_Germany.1252", "Swedish_Sweden.1252"});
     if (name.empty()) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    std::printf("[ locale   ] %s\n", name.c_str());
     SCOPED_TRACE(name);
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     // With a comma, B's "2" is read and ".5" left over.
