@@ -26,7 +26,8 @@ void WarnRejected(const wchar_t* fileName, long long count);
 // Loads a data file of the decoding-data folder once: `readOne(in, index)`
 // is called until the end of the file and stores what it reads while
 // `index` is below `slots`. The file is taken when it held exactly `slots`
-// values, and `loaded()` then runs once; otherwise it is warned about. A file
+// values, and `loaded()` then runs once; otherwise it is failed and then
+// warned about (the state is LOAD_FAILED while the box shows). A file
 // that failed stays failed, a loaded one stays loaded, until a reset.
 template <typename ReadOne, typename Loaded>
 bool LoadDataFile(const wchar_t* fileName, LoadState& state, long long slots, ReadOne readOne, Loaded loaded) {
@@ -54,9 +55,12 @@ bool LoadDataFile(const wchar_t* fileName, LoadState& state, long long slots, Re
         loaded();
         return true;
     }
+    // Failed before the warning shows: a call made while it is up (from the
+    // message-box hook, say) gets the built-in tables, never the slots this
+    // file filled.
+    state = LOAD_FAILED;
     WarnRejected(fileName, count);
     std::fclose(file);
-    state = LOAD_FAILED;
     return false;
 }
 

@@ -413,7 +413,10 @@ void IMG_FlushList(const wchar_t* module, ...) {
 }
 
 void IMG_FlushLabels(IMG_LABEL* labels, short count) {
-    for (short i = static_cast<short>(count - 1); labels && i >= 0; --i) CACHE_FlushObject(&g_state.cache, &labels[i]);
+    // Counted in int: count - 1 must not wrap -32768 round to 32767. A count
+    // below 1 names no label, and the array is not read.
+    if (!labels) return;
+    for (int i = count - 1; i >= 0; --i) CACHE_FlushObject(&g_state.cache, &labels[i]);
 }
 
 void IMG_FlushModule(const wchar_t* module) {

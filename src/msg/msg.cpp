@@ -39,7 +39,8 @@ void MSG_LIST::Set(const wchar_t* text, KLONG id) {
     if (!copy) return;
     std::wmemcpy(copy, text, len + 1);
     copy[len + 1] = L'\0';
-    kut::mem::Free(pText);
+    // The earlier text is not the node's: it may be a host's own storage,
+    // and whoever empties the list frees the text the node holds then.
     pText = copy;
     nId = id;
 }

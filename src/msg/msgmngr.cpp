@@ -20,6 +20,8 @@ bool KMsgExtInfoBase::ConsistWebLink() const { return !m_Link1.IsEmpty() && !m_L
 
 // ---- KMsgMngrBase and the current manager -----------------------------------
 
+KMsgMngrBase::KMsgMngrBase() noexcept = default;
+
 KMsgMngrBase::KMsgMngrBase(const KMsgMngrBase&) = default;
 
 KMsgMngrBase& KMsgMngrBase::operator=(const KMsgMngrBase&) = default;
@@ -36,9 +38,22 @@ int KMsgMngrBase::Message(unsigned int, unsigned int, const wchar_t*, const wcha
 namespace {
 // Both are constant-initialised, so the pointer designates the default
 // manager before any code of the library runs, including other libraries'
-// static constructors that might already show a message.
-KMsgMngrBase g_DefaultMngr;
-KMsgMngrBase* g_CurrentMngr = &g_DefaultMngr;
+// static constructors that might already show a message. The exported
+// default constructor is out of line, hence a constexpr one of its own;
+// the compiler refuses the build should it ever need a dynamic initialiser.
+#if defined(__clang__)
+#define KUT_CONSTINIT [[clang::require_constant_initialization]]
+#elif defined(__GNUC__)
+#define KUT_CONSTINIT __constinit
+#else
+#define KUT_CONSTINIT
+#endif
+class DefaultMngr final : public KMsgMngrBase {
+public:
+    constexpr DefaultMngr() noexcept : KMsgMngrBase(ConstantInit{}) {}
+};
+KUT_CONSTINIT DefaultMngr g_DefaultMngr;
+KUT_CONSTINIT KMsgMngrBase* g_CurrentMngr = &g_DefaultMngr;
 }  // namespace
 
 int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,

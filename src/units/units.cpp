@@ -1,6 +1,7 @@
 #include "kut/units.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "kbase/repert.h"
 #include "kopts/kopts.h"
@@ -19,12 +20,11 @@ constexpr double kNoSecond = -20.0;       // second name absent
 
 enum Section { kLength = 1, kForce = 2, kMass = 3 };
 
-// Only a-z change, as the C library's upper-casing does in the default
-// locale; the result must not depend on the host's locale.
+// The run-time's upper-casing in the host's current locale: in the "C"
+// locale only a to z change; after a host's setlocale the names in the file
+// and the caller's match as that locale's letters do (ång is ÅNG).
 void ToUpper(wchar_t* s) {
-    for (; *s; ++s) {
-        if (*s >= L'a' && *s <= L'z') *s = static_cast<wchar_t>(*s - L'a' + L'A');
-    }
+    for (; *s; ++s) *s = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(*s)));
 }
 
 // Private upper-cased copy of a caller's name. Ten characters are enough to
