@@ -46,11 +46,21 @@ std::string ToUtf8(const wchar_t* s) {
 
 std::FILE* OpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
-    std::string m;
+    // Modes are a few letters; a longer one is no mode fopen knows.
+    char m[8];
+    std::size_t n = 0;
     for (const char* p = mode; *p; ++p) {
-        if (*p != 'b' && *p != 't') m += *p;
+        if (*p == 'b' || *p == 't') continue;
+        if (n + 1 >= sizeof m) return nullptr;
+        m[n++] = *p;
     }
-    std::FILE* f = std::fopen(ToUtf8(path).c_str(), m.c_str());
+    m[n] = '\0';
+    std::FILE* f = nullptr;
+    try {
+        f = std::fopen(ToUtf8(path).c_str(), m);
+    } catch (...) {
+        return nullptr;  // no memory for the system's form of the path
+    }
     // A directory opens for reading here but not on Windows; refuse it so
     // that a folder named like a data file reads as a missing file on both.
     struct stat st {};
@@ -63,7 +73,11 @@ std::FILE* OpenFile(const wchar_t* path, const char* mode) {
 }
 
 int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned /*style*/) {
-    std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    try {
+        std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    } catch (...) {
+        // No memory to show the text: the answer is the same.
+    }
     return 1;  // IDOK
 }
 
@@ -129,7 +143,12 @@ HMODULE LoadLib(const wchar_t* path) {
     std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);
     std::fclose(f);
     if (!data) return nullptr;
-    auto image = kut::pe::ParseOwned(std::move(data), size);
+    kut::pe::ImagePtr image;
+    try {
+        image = kut::pe::ParseOwned(std::move(data), size);
+    } catch (...) {
+        return nullptr;
+    }
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) static_cast<void>(image.release());  // the library record owns it now

@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
 namespace kut::platform {
 
@@ -54,12 +53,17 @@ std::FILE* OpenFile(const wchar_t* path, const char* mode) {
     // The C mode letters are ASCII; 't' and 'b' are dropped and 'b' is put
     // back at the end, so that every stream is binary whatever the caller
     // asked for ("r+" becomes "r+b").
-    std::wstring wmode;
+    // A few letters at most: a longer mode is no mode _wfopen knows.
+    wchar_t wmode[8];
+    std::size_t n = 0;
     for (const char* p = mode; *p; ++p) {
-        if (*p != 'b' && *p != 't') wmode += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        if (*p == 'b' || *p == 't') continue;
+        if (n + 2 >= sizeof wmode / sizeof wmode[0]) return nullptr;
+        wmode[n++] = static_cast<wchar_t>(static_cast<unsigned char>(*p));
     }
-    wmode += L'b';
-    return _wfopen(path, wmode.c_str());
+    wmode[n++] = L'b';
+    wmode[n] = L'\0';
+    return _wfopen(path, wmode);
 }
 
 }  // namespace kut::platform
