@@ -75,10 +75,15 @@ std::wstring Folder(int kind) {
 
 extern "C" short REP_Repert(short /*reserved*/, short kind, const wchar_t* name, wchar_t* out) {
     if (!out) return -1;
-    std::wstring path = Folder(kind);
-    if (name) path += name;
-    std::size_t cap = kind == 9 ? 520 : 260;
-    return kbase::CopyBounded(out, cap, path) ? 0 : -1;
+    try {
+        std::wstring path = Folder(kind);
+        if (name) path += name;
+        std::size_t cap = kind == 9 ? 520 : 260;
+        return kbase::CopyBounded(out, cap, path) ? 0 : -1;
+    } catch (...) {
+        out[0] = L'\0';  // no memory for the path: no path, as for one too long
+        return -1;
+    }
 }
 
 extern "C" void REP_SetRepert(short kind, const wchar_t* dir) {
@@ -88,22 +93,30 @@ extern "C" void REP_SetRepert(short kind, const wchar_t* dir) {
         g_dirs[kind].clear();
         return;
     }
-    g_set[kind] = true;
-    g_dirs[kind] = dir;
+    try {
+        g_dirs[kind] = dir;
+        g_set[kind] = true;
+    } catch (...) {
+        // No memory for the folder: the kind keeps its folder from before.
+    }
 }
 
 extern "C" short REP_ChkCfg(int /*what*/, const wchar_t* name, wchar_t* path, short* found) {
     short ok = 0;
     if (path) path[0] = L'\0';
     if (name && path) {
-        for (int kind : {1, 2}) {
-            std::wstring full = Folder(kind) + name;
-            if (full.size() >= 260) continue;
-            if (IsRegularFile(full)) {
-                kbase::CopyBounded(path, 260, full);
-                ok = 1;
-                break;
+        try {
+            for (int kind : {1, 2}) {
+                std::wstring full = Folder(kind) + name;
+                if (full.size() >= 260) continue;
+                if (IsRegularFile(full)) {
+                    kbase::CopyBounded(path, 260, full);
+                    ok = 1;
+                    break;
+                }
             }
+        } catch (...) {
+            // No memory for a path: not found.
         }
     }
     if (found) *found = ok;

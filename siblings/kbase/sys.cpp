@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #if defined(_WIN32)
@@ -31,15 +32,20 @@ namespace {
 // says so itself, except when a process with every right (wine run as
 // root) is let through; ask the attribute first so that it never is.
 FILE* SysOpen(const wchar_t* path, const char* mode) {
-    std::wstring wmode;
-    for (const char* m = mode; *m; ++m) wmode += static_cast<wchar_t>(*m);
+    wchar_t wmode[8];
+    std::size_t n = 0;
+    for (const char* m = mode; *m; ++m) {
+        if (n + 1 >= sizeof wmode / sizeof wmode[0]) return nullptr;  // no mode is that long
+        wmode[n++] = static_cast<wchar_t>(*m);
+    }
+    wmode[n] = L'\0';
     const DWORD attributes = GetFileAttributesW(path);
-    if (wmode.find_first_of(L"wa+") != std::wstring::npos && attributes != INVALID_FILE_ATTRIBUTES &&
+    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         errno = EACCES;
         return nullptr;
     }
-    return _wfopen(path, wmode.c_str());
+    return _wfopen(path, wmode);
 }
 
 // A file with the read-only attribute stays: deleting it is refused.
@@ -71,18 +77,26 @@ int SysChmod(const wchar_t* path, unsigned short mode) {
 int SysMkdir(const wchar_t* path) { return _wmkdir(path) == 0 ? 0 : -1; }
 int SysRmdir(const wchar_t* path) { return _wrmdir(path) == 0 ? 0 : -1; }
 
+// Without memory (for a path, or in the sink) the listing fails as a whole,
+// its handle closed.
 int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
-    std::wstring pattern = dir;
-    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') {
-        pattern += L'\\';
+    HANDLE h = INVALID_HANDLE_VALUE;
+    try {
+        std::wstring pattern = dir;
+        if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') {
+            pattern += L'\\';
+        }
+        pattern += L'*';
+        WIN32_FIND_DATAW fd;
+        h = FindFirstFileW(pattern.c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
+        do {
+            sink(ctx, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        } while (FindNextFileW(h, &fd));
+    } catch (...) {
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+        return -1;
     }
-    pattern += L'*';
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
-    do {
-        sink(ctx, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileW(h, &fd));
     FindClose(h);
     return 0;
 }
@@ -91,16 +105,32 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
 
 // As on Windows: a folder does not open as a file, and a file without the
 // owner's write bit is read-only, for root too: it neither opens for writing
-// nor is deleted (src/support/posix_open.h).
+// nor is deleted (src/support/posix_open.h). Every call below needs the path
+// in the system's form first; without memory for it the call fails as the
+// system call would.
 FILE* SysOpen(const wchar_t* path, const char* mode) {
-    return kut::posix::OpenStream(kbase::Narrow(path).c_str(), mode);
+    try {
+        return kut::posix::OpenStream(kbase::Narrow(path).c_str(), mode);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
-int SysRemove(const wchar_t* path) { return kut::posix::RemoveFile(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
+int SysRemove(const wchar_t* path) {
+    try {
+        return kut::posix::RemoveFile(kbase::Narrow(path).c_str()) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
 
 int SysStat(const wchar_t* path, KBASE_STAT* out) {
     struct stat st {};
-    if (::stat(kbase::Narrow(path).c_str(), &st) != 0) return -1;
+    try {
+        if (::stat(kbase::Narrow(path).c_str(), &st) != 0) return -1;
+    } catch (...) {
+        return -1;
+    }
     out->size = static_cast<long long>(st.st_size);
     out->mtime = static_cast<long long>(st.st_mtime);
     out->mode = static_cast<unsigned short>(st.st_mode & 0xFFFF);
@@ -112,20 +142,56 @@ int SysUtime(const wchar_t* path, long long mtime) {
     struct utimbuf t {};
     t.actime = static_cast<time_t>(mtime);
     t.modtime = static_cast<time_t>(mtime);
-    return ::utime(kbase::Narrow(path).c_str(), &t) == 0 ? 0 : -1;
+    try {
+        return ::utime(kbase::Narrow(path).c_str(), &t) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
 }
 
 int SysChmod(const wchar_t* path, unsigned short mode) {
-    return ::chmod(kbase::Narrow(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : -1;
+    try {
+        return ::chmod(kbase::Narrow(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
 }
 
-int SysMkdir(const wchar_t* path) { return ::mkdir(kbase::Narrow(path).c_str(), 0777) == 0 ? 0 : -1; }
-int SysRmdir(const wchar_t* path) { return ::rmdir(kbase::Narrow(path).c_str()) == 0 ? 0 : -1; }
+int SysMkdir(const wchar_t* path) {
+    try {
+        return ::mkdir(kbase::Narrow(path).c_str(), 0777) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
 
+int ListOpen(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx, DIR** open);
+
+int SysRmdir(const wchar_t* path) {
+    try {
+        return ::rmdir(kbase::Narrow(path).c_str()) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+// Without memory (for a path, or in the sink) the listing fails as a whole,
+// the directory closed.
 int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
+    DIR* d = nullptr;
+    try {
+        return ListOpen(dir, sink, ctx, &d);
+    } catch (...) {
+        if (d) ::closedir(d);
+        return -1;
+    }
+}
+
+int ListOpen(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx, DIR** open) {
     std::string ndir = kbase::Narrow(dir);
     DIR* d = ::opendir(ndir.c_str());
     if (!d) return -1;
+    *open = d;
     while (const struct dirent* e = ::readdir(d)) {
         // A symbolic link counts as a file, whatever it points to: walks never
         // follow one out of the tree, and removing it removes only the link.
@@ -139,6 +205,7 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
         }
         sink(ctx, kbase::Widen(e->d_name).c_str(), isDir);
     }
+    *open = nullptr;
     ::closedir(d);
     return 0;
 }

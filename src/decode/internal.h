@@ -3,6 +3,7 @@
 #define KUT_DECODE_INTERNAL_H
 
 #include <cstdio>
+#include <mutex>
 
 #include "kbase/repert.h"
 #include "kut/types.h"
@@ -23,6 +24,12 @@ int AtoiClamped(const unsigned char* text, int length);
 // in a box with the product's warning caption, OK and the exclamation icon.
 void WarnRejected(const wchar_t* fileName, long long count);
 
+// Held while a data file loads and while its state is looked at, so that
+// threads converting for the first time load the file once and all see it
+// loaded. Recursive: the warning about a rejected file goes through the
+// message-box hook, which may convert again on the same thread.
+std::recursive_mutex& DataFileLock();
+
 // Loads a data file of the decoding-data folder once: `readOne(in, index)`
 // is called until the end of the file and stores what it reads while
 // `index` is below `slots`. The file is taken when it held exactly `slots`
@@ -31,6 +38,7 @@ void WarnRejected(const wchar_t* fileName, long long count);
 // that failed stays failed, a loaded one stays loaded, until a reset.
 template <typename ReadOne, typename Loaded>
 bool LoadDataFile(const wchar_t* fileName, LoadState& state, long long slots, ReadOne readOne, Loaded loaded) {
+    std::lock_guard<std::recursive_mutex> lock(DataFileLock());
     if (state == LOAD_FAILED) return false;
     if (state == LOAD_DONE) return true;
     state = LOAD_DONE;

@@ -4,9 +4,30 @@
 
 KMsgExtInfoBase::KMsgExtInfoBase() : m_Attr(1) {}
 
-KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) = default;
+// A copy that finds no memory for the link texts goes without a web link
+// rather than throwing out of the library.
+KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) : m_Attr(other.m_Attr) {
+    try {
+        m_Link1 = other.m_Link1;
+        m_Link2 = other.m_Link2;
+    } catch (...) {
+        m_Link1.Empty();
+        m_Link2.Empty();
+    }
+}
 
-KMsgExtInfoBase& KMsgExtInfoBase::operator=(const KMsgExtInfoBase& other) = default;
+KMsgExtInfoBase& KMsgExtInfoBase::operator=(const KMsgExtInfoBase& other) {
+    if (this == &other) return *this;
+    m_Attr = other.m_Attr;
+    try {
+        m_Link1 = other.m_Link1;
+        m_Link2 = other.m_Link2;
+    } catch (...) {
+        m_Link1.Empty();
+        m_Link2.Empty();
+    }
+    return *this;
+}
 
 KMsgExtInfoBase::~KMsgExtInfoBase() = default;
 
@@ -58,9 +79,15 @@ KUT_CONSTINIT KMsgMngrBase* g_CurrentMngr = &g_DefaultMngr;
 
 int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
                  const wchar_t* text3, unsigned int style, KMsgExtInfoBase* info) {
-    CString second(text1);
-    if (text2 != nullptr) second = text2;
-    return g_CurrentMngr->Message(id1, id2, text1, second, text3, style, info);
+    // The caller's own text is handed on: no copy, so nothing can fail here.
+    const wchar_t* second = text2 != nullptr ? text2 : (text1 != nullptr ? text1 : L"");
+    try {
+        return g_CurrentMngr->Message(id1, id2, text1, second, text3, style, info);
+    } catch (...) {
+        // A host manager that throws gets the default manager's answer: the
+        // caller of a library function never sees the exception.
+        return g_DefaultMngr.KMsgMngrBase::Message(id1, id2, text1, second, text3, style, info);
+    }
 }
 
 void KMSG_SetMsgMngr(KMsgMngrBase& mngr) { g_CurrentMngr = &mngr; }

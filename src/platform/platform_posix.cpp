@@ -30,11 +30,19 @@ std::string ToUtf8(const wchar_t* s) { return kut::utf8::FromWide(s); }
 // cannot write it (src/support/posix_open.h).
 std::FILE* OpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
-    return kut::posix::OpenStream(ToUtf8(path).c_str(), mode);
+    try {
+        return kut::posix::OpenStream(ToUtf8(path).c_str(), mode);
+    } catch (...) {
+        return nullptr;  // no memory for the system's form of the path
+    }
 }
 
 int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned /*style*/) {
-    std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    try {
+        std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    } catch (...) {
+        // No memory to show the text: the answer is the same.
+    }
     return 1;  // IDOK
 }
 
@@ -100,8 +108,13 @@ HMODULE LoadLib(const wchar_t* path) {
     std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);
     std::fclose(f);
     if (!data) return nullptr;
-    // The block's language as Windows would choose it for this user.
-    auto image = kut::pe::ParseOwned(std::move(data), size, kut::pe::EnvironmentLanguages());
+    kut::pe::ImagePtr image;
+    try {
+        // The block's language as Windows would choose it for this user.
+        image = kut::pe::ParseOwned(std::move(data), size, kut::pe::EnvironmentLanguages());
+    } catch (...) {
+        return nullptr;
+    }
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) static_cast<void>(image.release());  // the library record owns it now

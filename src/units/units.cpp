@@ -49,13 +49,19 @@ private:
 // Moves past one section: its count line and that many two-token records
 // (a negative count skips nothing). 0.0, or the failure value.
 double SkipSection(std::FILE* file) {
-    CfgReader reader(file);
-    short count = 0;
-    if (!reader.ReadCount(&count)) return kNoTable;
-    for (short i = 0; i < count; ++i) {
-        if (!reader.SkipRecord()) return kNoFirst;
+    // The reader keeps what it looks ahead in memory: without memory the
+    // section counts as unreadable.
+    try {
+        CfgReader reader(file);
+        short count = 0;
+        if (!reader.ReadCount(&count)) return kNoTable;
+        for (short i = 0; i < count; ++i) {
+            if (!reader.SkipRecord()) return kNoFirst;
+        }
+        return 0.0;
+    } catch (...) {
+        return kNoTable;
     }
-    return 0.0;
 }
 
 // Finds the configuration file of the current unit system, opens it and
@@ -105,10 +111,20 @@ double ReadInSection(Section section, const wchar_t* first, const wchar_t* secon
     return result;
 }
 
+double ReadSectionRows(std::FILE* file, UNIT_ITEM** table, short* rows);
+
 // Reads the section at the stream's position into a new table. Returns 0.0
 // with the table and its row count, or a failure value; a table allocated
 // before the failure is still handed back for the caller to release.
 double ReadSection(std::FILE* file, UNIT_ITEM** table, short* rows) {
+    try {
+        return ReadSectionRows(file, table, rows);
+    } catch (...) {
+        return kNoTable;  // the reader found no memory for its look-ahead
+    }
+}
+
+double ReadSectionRows(std::FILE* file, UNIT_ITEM** table, short* rows) {
     CfgReader reader(file);
     short count = 0;
     if (!reader.ReadCount(&count) || count < 0) return kNoTable;
