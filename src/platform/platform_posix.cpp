@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 #include "platform/pe_reader.h"
 
+#include "kbase/files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
@@ -43,6 +45,13 @@ std::string ToUtf8(const wchar_t* s) {
 }
 
 }  // namespace
+
+long long TransferStreams(std::FILE* out, std::FILE* in, long long count, bool* atEnd) {
+    int end = 0;
+    long long moved = REP_FTransfer(out, in, count, &end);
+    *atEnd = end != 0;
+    return moved;
+}
 
 std::FILE* OpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
