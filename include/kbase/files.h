@@ -21,6 +21,20 @@ KBASE_API FILE* REP_FOpen(const wchar_t* path, const wchar_t* mode);
 // Closes *stream (null is allowed, answer 0), sets *stream to null, returns
 // fclose's answer.
 KBASE_API int REP_FClose(FILE** stream);
+// Moves up to `count` bytes from the position of `in` to the position of
+// `out` inside the system, without passing them through the caller's memory
+// (Linux: copy_file_range, else sendfile). Both streams are flushed first and
+// left just past the bytes moved, as reads and writes of those bytes would
+// have left them; when the input ends before `count` bytes, *atEnd (may be
+// null) is set to 1 and so is the input's end-of-file indicator. Answers the
+// bytes moved, and stops early (answering what it moved so far, *atEnd 0)
+// whenever the system cannot go on: no such service, an input that is not a
+// regular file, an output in append mode, both streams on one file, a read or
+// write error. The caller then moves the rest with its own reads and writes,
+// which meet and report any error themselves. On Windows it answers 0: the
+// caller copies everything. Not one of the product library's functions: a
+// caller that must run on the product's kbase uses it only on Linux.
+KBASE_API long long REP_FTransfer(FILE* out, FILE* in, long long count, int* atEnd);
 // Deletes a file; 0 when deleted, -1 when not (missing, a directory, no
 // right, or read-only: the read-only attribute on Windows, a mode without
 // the owner's write bit on Linux, for root too). A symbolic link is deleted

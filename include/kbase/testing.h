@@ -45,6 +45,9 @@ typedef struct KBASE_SYSCALLS {
     void* (*alloc)(size_t n);
     void* (*realloc)(void* p, size_t n);
     void (*free)(void* p);
+    // The system's own copy between two open streams (REP_FTransfer has the
+    // contract): bytes moved, *atEnd set when the input ended first.
+    long long (*transfer)(FILE* out, FILE* in, long long count, int* atEnd);
 } KBASE_SYSCALLS;
 
 // Copies the table in force into *out.

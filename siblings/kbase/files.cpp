@@ -55,6 +55,13 @@ extern "C" int REP_FClose(FILE** stream) {
     return answer;
 }
 
+extern "C" long long REP_FTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
+    int end = 0;
+    long long moved = out && in && count > 0 ? kbase::Sys().transfer(out, in, count, &end) : 0;
+    if (atEnd) *atEnd = end;
+    return moved;
+}
+
 extern "C" short REP_FDel(const wchar_t* path) {
     if (!path || !*path) return -1;
     return kbase::Sys().remove(path) == 0 ? 0 : -1;

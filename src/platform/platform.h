@@ -9,7 +9,8 @@
 //    string table (empty on Linux).
 //  - the system message box (used when no hook is installed);
 //  - opening a file by wide path. Streams are always binary: text-mode line
-//    ends are handled by textio.h in the same way on every platform.
+//    ends are handled by textio.h in the same way on every platform;
+//  - moving bytes between two open streams inside the system, where it can.
 #ifndef KUT_PLATFORM_PLATFORM_H
 #define KUT_PLATFORM_PLATFORM_H
 
@@ -35,6 +36,14 @@ int ShowMessageBox(const wchar_t* text, const wchar_t* caption, unsigned style);
 // fopen with a wide path; `mode` is a narrow C mode ("r", "w", "r+", ...),
 // always opened binary. Null on failure.
 std::FILE* OpenFile(const wchar_t* path, const char* mode);
+
+// Moves up to `count` bytes from `in` to `out` inside the system, with the
+// contract of kbase's REP_FTransfer: bytes moved, streams left just past
+// them, *atEnd when the input ended first; it may stop at any point and the
+// caller moves the rest itself. POSIX asks kbase; Windows answers 0, so that
+// kut.dll imports from kbase.dll only what the product's own kbase.dll
+// exports (a bounded chunked copy is all Windows gets).
+long long TransferStreams(std::FILE* out, std::FILE* in, long long count, bool* atEnd);
 
 }  // namespace kut::platform
 

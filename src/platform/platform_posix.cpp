@@ -5,6 +5,8 @@
 #include "posix_open.h"
 #include "utf8.h"
 
+#include "kbase/files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
@@ -23,6 +25,13 @@ namespace {
 std::string ToUtf8(const wchar_t* s) { return kut::utf8::FromWide(s); }
 
 }  // namespace
+
+long long TransferStreams(std::FILE* out, std::FILE* in, long long count, bool* atEnd) {
+    int end = 0;
+    long long moved = REP_FTransfer(out, in, count, &end);
+    *atEnd = end != 0;
+    return moved;
+}
 
 // A folder does not open (it would read as a file here but not on Windows),
 // and a file without the owner's write bit is read-only as on Windows, for
