@@ -8,6 +8,7 @@
 
 #include "kbase/graf.h"
 #include "kut/img.h"
+#include "pngio.h"
 #include "textconv.h"
 
 namespace kuttools {
@@ -251,13 +252,15 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             std::string ext = it->path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            if (ext == ".bmp" && it->is_regular_file(ec)) files.push_back(it->path());
+            if ((ext == ".bmp" || ext == ".png") && it->is_regular_file(ec)) files.push_back(it->path());
         }
         if (ec) return Fail(error, "cannot list " + dir.string() + ": " + ec.message());
         std::sort(files.begin(), files.end());
         for (const fs::path& f : files) {
             std::string bytes;
             if (!ReadWhole(f, &bytes)) return Fail(error, "cannot read " + f.string());
+            std::string why;
+            if (IsPngName(f.wstring()) && !PngToBmp(std::string(bytes), &bytes, &why)) return Fail(error, f.string() + ": " + why);
             mod.bitmaps.push_back(std::move(bytes));
         }
         modules.push_back(std::move(mod));
