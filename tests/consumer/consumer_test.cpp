@@ -30,6 +30,9 @@ std::string Block(const std::string& readme, const std::string& name) {
 }
 
 TEST(Consumer, ReadmeProgramBuildsAgainstAnInstall) {
+#if defined(KUT_CONSUMER_SKIP)
+    GTEST_SKIP() << KUT_CONSUMER_SKIP;
+#endif
     kuttest::TempDir tmp;
     const std::string t = tmp.narrow(), prefix = t + "/prefix", app = t + "/app";
     const std::string quiet = " >\"" + t + "/log\" 2>&1";

@@ -7,3 +7,8 @@ endif()
 if(TARGET kut_data)
   add_dependencies(test_consumer kut_data)
 endif()
+# A sanitizer build's libraries need the sanitizer run-time in the program
+# that loads them; a user's program is built without it.
+if(KUT_SANITIZE)
+  target_compile_definitions(test_consumer PRIVATE KUT_CONSUMER_SKIP="the libraries of a sanitizer build need its run-time in the user's program")
+endif()
