@@ -4,6 +4,8 @@
 // image sized and drawn; a unit coefficient.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,8 +29,9 @@ const char kHelp[] =
     "shown through a message manager; sample850.txt converted from DOS code\n"
     "page 850; image 0 of the module ICONS sized and drawn on the canvas; the\n"
     "coefficient from metres to millimetres. The files it writes (the\n"
-    "converted text and the drawing as a BMP) go to --out DIR, by default a\n"
-    "new folder under the system's temporary folder.\n";
+    "converted text and the drawing as a BMP) go to --out DIR, or to a new\n"
+    "folder under the system's temporary folder that is removed at the end\n"
+    "(kept when the environment has KUT_KEEP_TMP=1).\n";
 
 // The host's message manager: shows the message by printing it.
 class PrintingManager : public KMsgMngrBase {
@@ -176,6 +179,7 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     }
     if (!p.positional.empty()) return Usage("demo", "no arguments expected");
     std::wstring outDir;
+    bool madeDir = false;
     if (const std::wstring* v = p.Value(L"--out")) {
         outDir = Absolute(StripSeparators(*v));
         if (!IsDir(outDir)) return Fail(U8(outDir) + ": no such folder (--out)");
@@ -184,6 +188,7 @@ int CmdDemo(const std::vector<std::wstring>& args) {
         if (outDir.empty()) {
             return Fail("cannot make a folder under " + U8(SystemTempDir()) + ": " + kuttools::native::ErrnoReason(errno));
         }
+        madeDir = true;
     }
     OutLine("kut demo: sample data in " + U8(StripSeparators(KindDir(2))) + ", files written to " + U8(outDir));
     // A step that fails is reported and the others still run.
@@ -191,6 +196,16 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     for (int (*step)(const std::wstring&) : {+[](const std::wstring&) { return StepMessage(); }, StepDecode, StepImage,
                                              +[](const std::wstring&) { return StepUnits(); }}) {
         if (step(outDir) != kExitOk) ++failed;
+    }
+    if (madeDir) {
+        const char* keep = std::getenv("KUT_KEEP_TMP");
+        if (keep && std::string(keep) == "1") {
+            OutLine("files kept in " + U8(outDir) + " (KUT_KEEP_TMP=1)");
+        } else {
+            std::error_code ec;
+            std::filesystem::remove_all(std::filesystem::path(outDir), ec);  // the folder made above, nothing else
+            OutLine("files removed with their folder (KUT_KEEP_TMP=1 or --out DIR keeps them)");
+        }
     }
     if (failed) return Fail("demo: " + std::to_string(failed) + " of 4 steps failed");
     OutLine("done");

@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "imgfile.h"
 #include "kut/img.h"
+#include "pngio.h"
 
 namespace kutcli {
 namespace {
@@ -23,6 +24,11 @@ const char kHelp[] =
     "sheet    the images of a module drawn side by side with IMG_Show, saved\n"
     "         as a BMP (--columns per row, default 16; --gap pixels, default 4)\n"
     "build    an image file from a folder with one subfolder of BMPs per module\n"
+    "         (PNG sources too, stored as 24-bit BMP)\n"
+    "extract and sheet write PNG when the output name ends in .png\n"
+#if !defined(KUT_HAVE_PNG)
+    "(not in this build: it was made without a PNG library)\n"
+#endif
     "\n"
     "  --file F           the image file (default: kestoimg.img in kind 2)\n"
     "  -n, --no-clobber   keep an existing output file (nothing is written)\n"
@@ -119,7 +125,11 @@ int Extract(const Parsed& p) {
     const int checked = CheckOutput({file}, p.positional[3], NoClobber(p));
     if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
     std::string error;
-    if (!kuttools::ExtractImage(file, module, n, p.positional[3], &error, OutputReplace(p))) {
+    auto write = [&](const std::wstring& out, std::string* e) {
+        return kuttools::ExtractImage(file, module, n, out, e, OutputReplace(p));
+    };
+    if (!(kuttools::IsPngName(p.positional[3]) ? kuttools::WriteBmpAsPng(p.positional[3], write, &error, OutputReplace(p))
+                                               : write(p.positional[3], &error))) {
         return Fail(WithFile(file, error));
     }
     return kExitOk;
@@ -141,8 +151,11 @@ int Sheet(const Parsed& p) {
     const int checked = CheckOutput({file}, p.positional[2], NoClobber(p));
     if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
     std::string error;
-    if (!kuttools::RenderSheet(file, module, p.positional[2], static_cast<int>(columns), static_cast<int>(gap), &error,
-                               OutputReplace(p))) {
+    auto write = [&](const std::wstring& out, std::string* e) {
+        return kuttools::RenderSheet(file, module, out, static_cast<int>(columns), static_cast<int>(gap), e, OutputReplace(p));
+    };
+    if (!(kuttools::IsPngName(p.positional[2]) ? kuttools::WriteBmpAsPng(p.positional[2], write, &error, OutputReplace(p))
+                                               : write(p.positional[2], &error))) {
         return Fail(WithFile(file, error));
     }
     return kExitOk;

@@ -9,6 +9,7 @@
 
 #include "kbase/graf.h"
 #include "kut/img.h"
+#include "pngio.h"
 #include "textconv.h"
 
 namespace kuttools {
@@ -256,7 +257,7 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             std::string ext = it->path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            if (ext == ".bmp" && it->is_regular_file(ec)) files.push_back(it->path());
+            if ((ext == ".bmp" || ext == ".png") && it->is_regular_file(ec)) files.push_back(it->path());
         }
         if (ec) return Fail(error, "cannot list " + Shown(FromNative(dir)) + ": " + ec.message());
         std::sort(files.begin(), files.end());

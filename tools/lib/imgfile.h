@@ -49,7 +49,8 @@ struct ImgModuleSource {
 bool ImageFileBytes(const std::vector<ImgModuleSource>& modules, std::string* bytes, std::string* error);
 
 // Builds an image file from a folder with one subfolder per module (module
-// name = subfolder name), each holding its images as *.bmp files. Modules and
+// name = subfolder name), each holding its images as *.bmp files (or *.png,
+// stored as 24-bit BMP: pngio.h). Modules and
 // images are taken in byte order of their names. Each bitmap must be one the
 // library can read; the written file is checked image by image.
 bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::string* error,

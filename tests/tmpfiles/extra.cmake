@@ -1,0 +1,7 @@
+if(TARGET kut_cli)
+  target_compile_definitions(test_tmpfiles PRIVATE KUT_CLI_PATH="$<TARGET_FILE:kut_cli>")
+  add_dependencies(test_tmpfiles kut_cli)
+  if(TARGET kut_data)
+    add_dependencies(test_tmpfiles kut_data)
+  endif()
+endif()
