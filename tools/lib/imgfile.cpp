@@ -274,6 +274,10 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         for (const fs::path& f : paths[m]) {
             std::string bytes;
             if (!native::ReadFile(FromNative(f), &bytes, error)) return false;
+            std::string why;
+            if (IsPngName(FromNative(f)) && !PngToBmp(std::string(bytes), &bytes, &why)) {
+                return Fail(error, Shown(FromNative(f)) + ": " + why);
+            }
             modules[m].bitmaps.push_back(std::move(bytes));
         }
     }
