@@ -7,6 +7,12 @@
 //    shell pipeline `iconv -f CP850 -t CP1252 < in | sed 's/$/\r/' > out` on
 //    the same file (run through std::system, wall-clock time).
 //
+//  - DECODE_Convert against the same contract as the plainest C loop, both
+//    alternating within each iteration over the same 64 MiB file: fgets a
+//    line, convert its bytes through a 128-entry table, write it with CR LF
+//    and flush, one write per line (ConvertVsLineLoop; counters give both
+//    wall-clock means, their ratio and the 1-minute load average).
+//
 // Rates count bytes of DOS text: the table's "M/s" are 2^20 bytes per
 // second, the ratio lines printed after it use MB = 10^6 bytes. In-memory
 // rates come from CPU time; DECODE_Convert and the pipeline from wall-clock
@@ -204,6 +210,80 @@ void BM_Convert(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The plain loop: one write of the system per line, like DECODE_Convert.
+// Answers the number of lines written, 0 when a file does not open.
+long PlainLineLoop(const std::string& source, const std::string& destination) {
+    static unsigned char table[128];
+    for (int i = 0; i < 128; ++i) table[i] = static_cast<unsigned char>(0x80 + (i * 37) % 128);
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    std::FILE* out = std::fopen(destination.c_str(), "wb");
+    long lines = 0;
+    if (in && out) {
+        char line[1024];
+        while (std::fgets(line, sizeof line - 2, in)) {
+            std::size_t n = std::strlen(line);
+            while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) --n;
+            for (std::size_t i = 0; i < n; ++i) {
+                auto c = static_cast<unsigned char>(line[i]);
+                if (c >= 0x80) line[i] = static_cast<char>(table[c - 0x80]);
+            }
+            line[n++] = '\r';
+            line[n++] = '\n';
+            std::fwrite(line, 1, n, out);
+            std::fflush(out);
+            ++lines;
+        }
+    }
+    if (in) std::fclose(in);
+    if (out) std::fclose(out);
+    return in && out ? lines : 0;
+}
+
+double LoadAverage() {
+    double one = -1;
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &one) != 1) one = -1;
+        std::fclose(f);
+    }
+    return one;
+}
+
+void BM_ConvertVsLineLoop(benchmark::State& state) {
+    const std::wstring& src = TextFile();
+    const std::wstring dst = Scratch().file(L"win.txt");
+    const std::string loopSrc = kuttest::Narrow(src), loopDst = kuttest::Narrow(Scratch().file(L"loop.txt"));
+    std::vector<wchar_t> buf(dst.begin(), dst.end());
+    buf.push_back(L'\0');
+    const double loadBefore = LoadAverage();
+    double convertTime = 0, loopTime = 0;
+    long lines = 0;
+    bool convertFirst = true;
+    for (auto _ : state) {
+        for (int side = 0; side < 2; ++side) {
+            auto a = std::chrono::steady_clock::now();
+            if ((side == 0) == convertFirst) {
+                if (DECODE_Convert(src.c_str(), buf.data(), 34) != 0) state.SkipWithError("DECODE_Convert failed");
+                double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+                convertTime += t;
+                state.SetIterationTime(t);
+            } else {
+                lines = PlainLineLoop(loopSrc, loopDst);
+                if (lines == 0) state.SkipWithError("the plain loop failed");
+                loopTime += std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+            }
+        }
+        convertFirst = !convertFirst;
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["convert_s"] = convertTime / n;
+    state.counters["loop_s"] = loopTime / n;
+    state.counters["ratio"] = loopTime > 0 ? convertTime / loopTime : 0;
+    state.counters["loop_lines"] = static_cast<double>(lines);
+    state.counters["load_before"] = loadBefore;
+    state.counters["load_after"] = LoadAverage();
+}
+BENCHMARK(BM_ConvertVsLineLoop)->Unit(benchmark::kMillisecond)->Iterations(6)->UseManualTime();
 
 void BM_ShellPipeline(benchmark::State& state) {
     const std::wstring& src = TextFile();

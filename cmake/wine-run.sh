@@ -19,9 +19,10 @@ set -e
 prefix=${KUT_WINEPREFIX:-$1}
 shift
 export WINEPREFIX="$prefix"
-# One locale for every run: the language the system picks for a resource
-# follows it.
-export LC_ALL=C.UTF-8
+# One locale for every run, C.UTF-8 unless KUT_WINE_LC_ALL names another
+# (the tests of the language choice): the language the system picks for a
+# resource follows it.
+export LC_ALL="${KUT_WINE_LC_ALL:-C.UTF-8}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No debugger on a crash either: a crashing test ends with its status.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d}"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -12,6 +13,16 @@ namespace kutfuzz {
 
 namespace {
 int SilentBox(const wchar_t*, const wchar_t*, unsigned) { return 1; }
+
+// The scratch folder goes with the process (a normal end of the run;
+// after a crash it stays beside the crashing input), unless KUT_KEEP_TMP=1.
+std::string g_made;
+void RemoveScratch() {
+    const char* keep = std::getenv("KUT_KEEP_TMP");
+    if (g_made.empty() || (keep && std::string(keep) == "1")) return;
+    std::error_code ec;
+    std::filesystem::remove_all(g_made, ec);
+}
 }
 
 const std::wstring& Scratch() {
@@ -19,6 +30,8 @@ const std::wstring& Scratch() {
         char tmpl[] = "/tmp/kut-fuzz-XXXXXX";
         const char* made = mkdtemp(tmpl);
         if (!made) std::abort();
+        g_made = made;
+        std::atexit(RemoveScratch);
         std::wstring w;
         for (const char* p = made; *p; ++p) w += static_cast<wchar_t>(*p);
         for (short kind = 0; kind < 16; ++kind) REP_SetRepert(kind, w.c_str());

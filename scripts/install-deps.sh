@@ -4,7 +4,8 @@ set -euo pipefail
 need=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
       clang clang-tidy cppcheck libclang-rt-14-dev
       g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-      binutils-mingw-w64-x86-64 wine64 wine)
+      binutils-mingw-w64-x86-64 wine64 wine
+      gettext libgettextpo-dev libpng-dev libstb-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the Linux build,
-# the sanitizer build and the Windows build under wine.
+# the sanitizer builds (ThreadSanitizer for the thread stress test) and the
+# Windows build under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,6 +15,11 @@ echo "== Linux: asan preset (AddressSanitizer + UndefinedBehaviorSanitizer, leak
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
+
+echo "== Linux: tsan preset (ThreadSanitizer, the thread stress test)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target test_threads
+ctest --preset tsan -R '^Threads\.'
 
 # ---- build options -------------------------------------------------------------
 # Each option away from the presets configured and built once (no tests run):

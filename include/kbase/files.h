@@ -12,15 +12,33 @@
 extern "C" {
 #endif
 
-// fopen with a wide path and a wide mode ("rb", "wb", "rt" ...). Streams are
-// always opened in binary mode (a 't' is dropped, a 'b' added); null on
-// failure or for a null argument.
+// fopen with a wide path and a wide mode ("rb", "wb", "wt", "r" ...), passed
+// to the system as it is: on Windows "wt" and "r" are text streams. Null on
+// failure or for a null argument. As on Windows, a folder does not open
+// (also on Linux), and a read-only file (on Linux: one whose mode lacks the
+// owner's write bit, for root too) does not open for writing.
 KBASE_API FILE* REP_FOpen(const wchar_t* path, const wchar_t* mode);
 // Closes *stream (null is allowed, answer 0), sets *stream to null, returns
 // fclose's answer.
 KBASE_API int REP_FClose(FILE** stream);
-// Deletes a file (on Windows also a read-only one); 0 when deleted, -1 when
-// not (missing, a directory, no right).
+// Moves up to `count` bytes from the position of `in` to the position of
+// `out` inside the system, without passing them through the caller's memory
+// (Linux: copy_file_range, else sendfile). Both streams are flushed first and
+// left just past the bytes moved, as reads and writes of those bytes would
+// have left them; when the input ends before `count` bytes, *atEnd (may be
+// null) is set to 1 and so is the input's end-of-file indicator. Answers the
+// bytes moved, and stops early (answering what it moved so far, *atEnd 0)
+// whenever the system cannot go on: no such service, an input that is not a
+// regular file, an output in append mode, both streams on one file, a read or
+// write error. The caller then moves the rest with its own reads and writes,
+// which meet and report any error themselves. On Windows it answers 0: the
+// caller copies everything. Not one of the product library's functions: a
+// caller that must run on the product's kbase uses it only on Linux.
+KBASE_API long long REP_FTransfer(FILE* out, FILE* in, long long count, int* atEnd);
+// Deletes a file; 0 when deleted, -1 when not (missing, a directory, no
+// right, or read-only: the read-only attribute on Windows, a mode without
+// the owner's write bit on Linux, for root too). A symbolic link is deleted
+// itself, never its target.
 KBASE_API short REP_FDel(const wchar_t* path);
 // Length in bytes; -1 when the path is missing, is a directory or holds more
 // than fits in an int.

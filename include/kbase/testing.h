@@ -31,7 +31,7 @@ typedef struct KBASE_STAT {
 typedef void (*KBASE_LIST_SINK)(void* ctx, const wchar_t* name, int isDir);
 
 typedef struct KBASE_SYSCALLS {
-    // The mode is already normalised to a binary C mode ("rb", "wb", "r+b").
+    // The mode is the caller's, in ASCII ("rb", "wb", "wt", "r", "r+").
     FILE* (*open)(const wchar_t* path, const char* mode);
     int (*remove)(const wchar_t* path);                    // 0 when removed
     int (*stat)(const wchar_t* path, KBASE_STAT* out);     // 0 when found; follows links
@@ -45,6 +45,9 @@ typedef struct KBASE_SYSCALLS {
     void* (*alloc)(size_t n);
     void* (*realloc)(void* p, size_t n);
     void (*free)(void* p);
+    // The system's own copy between two open streams (REP_FTransfer has the
+    // contract): bytes moved, *atEnd set when the input ended first.
+    long long (*transfer)(FILE* out, FILE* in, long long count, int* atEnd);
 } KBASE_SYSCALLS;
 
 // Copies the table in force into *out.

@@ -47,10 +47,17 @@ KUT_API FILE* _FILE_FOpen(int* status, const wchar_t* path, const wchar_t* mode)
 KUT_API int _FILE_FClose(int* status, FILE* stream);
 // Length in bytes; negative, with status 255, when it cannot be measured.
 KUT_API int _FILE_Len(int* status, const wchar_t* path);
-// Copies `bytes` bytes from `in` to `out`: in one read and one write when a
-// buffer of that size can be had, else in equal parts, else in 1,024-byte
-// passes through a static buffer. Answers the bytes not copied (negative when
-// the input held more than asked for the last pass); status 255 unless 0.
+// Copies `bytes` bytes from `in` to `out`: in one pass when a buffer for it
+// can be had, else in equal parts, else in 1,024-byte passes through a static
+// buffer. Answers the bytes not copied (negative when the input held more
+// than asked for the last pass); status 255 unless 0. A short write loses its
+// whole pass from the count. Memory stays bounded whatever the count: a pass
+// larger than 1 MiB travels through a 1 MiB buffer, and that buffer is the
+// allocation whose refusal shrinks the passes. On Linux, from 64 KiB on, the
+// system moves the bytes (kbase's REP_FTransfer: copy_file_range, sendfile)
+// after the streams are flushed, and both streams are repositioned just past
+// what was moved (the input's end-of-file indicator set when it ran out);
+// where the system stops, the passes go on by reading and writing.
 KUT_API int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes);
 // Copies a file with its date, time and access mode: 0 copied, 1 failed. The
 // destination is deleted first and after any failure, so a failed copy never

@@ -47,6 +47,7 @@ KUT_API void IMG_ListToCache(const wchar_t* module, ...);
 KUT_API void IMG_LabelsToCache(IMG_LABEL* labels, short count);
 KUT_API void IMG_Flush(void);
 KUT_API void IMG_FlushList(const wchar_t* module, ...);
+// Flushes labels[count-1] down to labels[0]; a count below 1 flushes nothing.
 KUT_API void IMG_FlushLabels(IMG_LABEL* labels, short count);
 KUT_API void IMG_FlushModule(const wchar_t* module);
 

@@ -49,8 +49,12 @@ public:
     void Dump(CDumpContext& dc) const override;
 
     // A null text leaves the node unchanged; otherwise pText becomes a new
-    // copy of the text (length + 2 characters) and nId the number. When the
-    // copy cannot be allocated the node is left unchanged as well.
+    // copy of the text (length + 2 characters, from the C heap: free()) and
+    // nId the number. When the copy cannot be allocated the node is left
+    // unchanged as well. The text pText held before is neither freed nor
+    // reused: it stays its owner's, so a node set twice leaves its first
+    // copy to whoever set it. The destructor frees nothing either; whoever
+    // empties the list frees each node's text (K_MSG does for its cache).
     void Set(const wchar_t* text, KLONG id);
 
     wchar_t* pText;
@@ -131,8 +135,11 @@ public:
     // by number). LoadAllStrings fills it from the numbers 1..bound-1; a
     // second call starts afresh and releases the texts of the first.
     void LoadAllStrings(KLONG bound);
-    // Inserts a copy of text behind the entries with numbers <= id. The
-    // caller guarantees room for count + 1 entries and counts the insertion.
+    // Inserts a copy of text at the first of the entries 0..count-1, in
+    // table order, whose number is greater than id (the end when none is),
+    // even in a table the host put out of order: 5, 1, 9 with 3 gives
+    // 3, 5, 1, 9. The caller guarantees room for count + 1 entries and
+    // counts the insertion.
     void SortSet(const wchar_t* text, KLONG id, KLONG count);
     // Position of an entry with that number among the first `count`, or -1.
     // text() answers as BSearch(id, m_Count) would, but a table that
@@ -143,9 +150,20 @@ public:
     // There is no index when the highest number exceeds 65535, when the
     // numbers are not strictly ascending, or when it cannot be allocated.
     // SortSet drops it, and text() ignores it once m_Items or m_Count has
-    // been changed from outside: lookups then go through BSearch.
+    // been changed from outside: lookups then go through BSearch. Numbers
+    // edited in place are caught per lookup: an index hit is taken only
+    // while the entry still has the number and neither neighbour has it too,
+    // and every other number goes through BSearch. So text() gives BSearch's
+    // answer on any table in ascending order, edited or not. An edit that
+    // breaks the order leaves BSearch itself unable to find some entries;
+    // text() may then still find an entry at its indexed position (checking
+    // the whole bisection path on every lookup would cost as much as the
+    // bisection).
     int BSearch(KLONG id, KLONG count);
-    // Field n of the text at table position pos, in m_ParamText.
+    // Field n of the text at table position pos, in m_ParamText. A text
+    // with fewer fields gives a constant empty text instead (not m_ParamText,
+    // and not to be written to); a position outside the table gives
+    // m_ParamText emptied.
     wchar_t* GetTextParam(KLONG pos, KLONG n);
 
     int m_Param;
@@ -176,7 +194,7 @@ private:
 
     void Init(const wchar_t* name, int mode);
     void ReadMessage(KLONG id);
-    bool InsertSorted(const wchar_t* text, KLONG id, KLONG count);
+    bool InsertAt(const wchar_t* text, KLONG id, KLONG pos, KLONG count);
     void ReleaseAll();
     void CopyFrom(const K_MSG& other);
     const wchar_t* SortedText(KLONG id);

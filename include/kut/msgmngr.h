@@ -38,8 +38,9 @@ protected:
 
 class KUT_API KMsgMngrBase {
 public:
-    constexpr KMsgMngrBase() noexcept {}
-    // Defined in the library, so that the DLL exports them with the class.
+    // Defined in the library, so that the DLL exports them with the class
+    // and a host that only declares them links.
+    KMsgMngrBase() noexcept;
     KMsgMngrBase(const KMsgMngrBase&);
     KMsgMngrBase& operator=(const KMsgMngrBase&);
     virtual ~KMsgMngrBase();
@@ -48,6 +49,14 @@ public:
     // never null when called through KMSG_Message.
     virtual int Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
                         const wchar_t* text3, unsigned int style, KMsgExtInfoBase* info);
+
+protected:
+    // For the library's default manager, which is constant-initialised so
+    // that it answers even a message shown from another static constructor
+    // before the library's own have run. Does what the default constructor
+    // does.
+    struct ConstantInit {};
+    constexpr explicit KMsgMngrBase(ConstantInit) noexcept {}
 };
 
 // Shows a message through the current manager and returns its answer. The

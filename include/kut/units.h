@@ -12,22 +12,29 @@
 // LenghtCoeff(from, to) is the factor that turns a value in `from` into one
 // in `to`: coeff(to) / coeff(from).
 //
-// Reading rules (the same on every platform; the stream is read as bytes):
+// Reading rules (the same on every platform; the stream is read as bytes,
+// and what a locale decides is taken from the host's current C locale):
 //  - CR LF reads as one line end; a lone CR counts as whitespace like blank,
-//    tab, LF, VT and FF. Bytes are taken as characters 0-255; no other
-//    character is whitespace.
+//    tab, LF, VT and FF; no other character is whitespace, in any locale.
+//  - Characters: ASCII bytes are themselves; a byte from 0x80 on starts a
+//    character of the current locale's encoding (after setlocale(LC_ALL,
+//    "C.UTF-8") the bytes C3 85 are one character, Å). A byte that starts
+//    no character stays a character of its own, its value the byte's; so in
+//    the default "C" locale every byte is the character 0-255.
 //  - A count is an optional sign and decimal digits; values outside 16 bits
 //    keep their low 16 bits. Whitespace after it is skipped.
 //  - A name runs from its first character to the first comma; only the
 //    characters before the first blank (code 32) count, at most 9 of them.
 //    A tab is a name character.
-//  - A coefficient is an optional sign, digits with an optional point and an
-//    optional exponent, read independently of the C locale; the longest
+//  - A coefficient is an optional sign, digits with an optional decimal
+//    point (the current locale's, when it is one byte; "," after a German
+//    setlocale) and an optional exponent; the longest
 //    such prefix is taken. Text that is not a number leaves the row's
 //    coefficient at 0.0 and stays unread: it starts the next row's name.
 //  - A record of a skipped section is exactly two blank-separated tokens.
-//  - Upper-casing, of the caller's names and of the rows' names, changes the
-//    letters a to z only.
+//  - Upper-casing, of the caller's names and of the rows' names, is the C
+//    run-time's towupper in the current locale: a to z only in the "C"
+//    locale; ång matches ÅNG after a UTF-8 or Windows-1252 setlocale.
 //
 // Results (negative values are failures):
 //   -1.0   the file is not found, or cannot be opened;

@@ -32,17 +32,20 @@ void CopyPart(wchar_t* dst, const wchar_t* src, std::size_t n) {
 
 }  // namespace
 
+// The mode goes to the system as it is: on Windows "wt" and "r" are text
+// streams with CR LF line ends, as the host asked. The POSIX backend has no
+// text mode.
 extern "C" FILE* REP_FOpen(const wchar_t* path, const wchar_t* mode) {
-    if (!path || !mode || !*path) return nullptr;
-    std::string cmode;
+    if (!path || !mode || !*path || !*mode) return nullptr;
+    // A few letters at most; a longer mode is no mode fopen knows.
+    char cmode[8];
+    std::size_t n = 0;
     for (const wchar_t* m = mode; *m; ++m) {
-        if (*m == L'b' || *m == L't') continue;
-        if (*m > 0x7F) return nullptr;
-        cmode += static_cast<char>(*m);
+        if (*m > 0x7F || n + 1 >= sizeof cmode) return nullptr;
+        cmode[n++] = static_cast<char>(*m);
     }
-    if (cmode.empty()) return nullptr;
-    cmode += 'b';
-    return kbase::Sys().open(path, cmode.c_str());
+    cmode[n] = '\0';
+    return kbase::Sys().open(path, cmode);
 }
 
 extern "C" int REP_FClose(FILE** stream) {
@@ -50,6 +53,13 @@ extern "C" int REP_FClose(FILE** stream) {
     int answer = std::fclose(*stream);
     *stream = nullptr;
     return answer;
+}
+
+extern "C" long long REP_FTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
+    int end = 0;
+    long long moved = out && in && count > 0 ? kbase::Sys().transfer(out, in, count, &end) : 0;
+    if (atEnd) *atEnd = end;
+    return moved;
 }
 
 extern "C" short REP_FDel(const wchar_t* path) {
@@ -171,15 +181,20 @@ extern "C" void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** di
 extern "C" short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t* dir, const wchar_t* name,
                                const wchar_t* ext) {
     if (!out) return -1;
-    std::wstring s;
-    if (drive) s += drive;
-    if (dir) s += dir;
-    bool more = (name && *name) || (ext && *ext);
-    if (dir && *dir && more && !IsSep(s.back())) s += kbase::kSep;
-    if (name) s += name;
-    if (ext && *ext) {
-        if (*ext != L'.') s += L'.';
-        s += ext;
+    try {
+        std::wstring s;
+        if (drive) s += drive;
+        if (dir) s += dir;
+        bool more = (name && *name) || (ext && *ext);
+        if (dir && *dir && more && !IsSep(s.back())) s += kbase::kSep;
+        if (name) s += name;
+        if (ext && *ext) {
+            if (*ext != L'.') s += L'.';
+            s += ext;
+        }
+        return kbase::CopyBounded(out, kPath, s) ? 0 : -1;
+    } catch (...) {
+        out[0] = L'\0';  // no memory for the path: nothing merged
+        return -1;
     }
-    return kbase::CopyBounded(out, kPath, s) ? 0 : -1;
 }

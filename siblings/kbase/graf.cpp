@@ -196,6 +196,8 @@ void Put32(unsigned char* p, std::uint32_t v) {
 
 }  // namespace
 
+static short CanvasSave(const wchar_t* path);
+
 extern "C" {
 
 int GRAF_BMP_Size(FILE* stream) {
@@ -213,7 +215,11 @@ int GRAF_BMP_Load(FILE* stream, void* mem) {
     GRAF_BMP_INFO info = InfoOf(bm);
     std::memcpy(mem, &info, sizeof info);
     auto* pixels = reinterpret_cast<std::uint32_t*>(static_cast<unsigned char*>(mem) + sizeof info);
-    return ReadPixels(stream, guard.start(), bm, pixels) ? 0 : -1;
+    try {
+        return ReadPixels(stream, guard.start(), bm, pixels) ? 0 : -1;
+    } catch (...) {
+        return -1;  // no memory for a row
+    }
 }
 
 const GRAF_BMP_INFO* GRAF_BMP_Info(const void* object) {
@@ -238,36 +244,62 @@ int GRAF_BMP_FRead(short x, short y, FILE* stream) {
     PositionGuard guard(stream);
     Bitmap bm;
     if (!Parse(stream, guard.start(), &bm)) return -1;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(bm.width) * bm.height);
-    if (!ReadPixels(stream, guard.start(), bm, pixels.data())) return -1;
-    Blit(x, y, bm.width, bm.height, pixels.data());
-    return 0;
+    try {
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(bm.width) * bm.height);
+        if (!ReadPixels(stream, guard.start(), bm, pixels.data())) return -1;
+        Blit(x, y, bm.width, bm.height, pixels.data());
+        return 0;
+    } catch (...) {
+        return -1;  // no memory for the pixels or the canvas
+    }
 }
 
 int GRAF_BMP_Show(short x, short y, const void* object) {
     const GRAF_BMP_INFO* info = GRAF_BMP_Info(object);
     if (!info) return -1;
-    Blit(x, y, info->width, info->height, reinterpret_cast<const std::uint32_t*>(info + 1));
+    try {
+        Blit(x, y, info->width, info->height, reinterpret_cast<const std::uint32_t*>(info + 1));
+    } catch (...) {
+        return -1;  // no memory for the canvas
+    }
     return 0;
 }
 
 short GRAF_CanvasSize(short width, short height) {
     if (width < 0 || height < 0 || width > GRAF_BMP_MAX_SIDE || height > GRAF_BMP_MAX_SIDE) return -1;
-    Canvas& c = TheCanvas();
-    c.pixels.assign(static_cast<std::size_t>(width) * height, GRAF_CANVAS_BACKGROUND);
-    c.width = width;
-    c.height = height;
+    try {
+        Canvas& c = TheCanvas();
+        c.pixels.assign(static_cast<std::size_t>(width) * height, GRAF_CANVAS_BACKGROUND);
+        c.width = width;
+        c.height = height;
+    } catch (...) {
+        return -1;  // no memory: the canvas stays as it was
+    }
     return 0;
 }
 
 int GRAF_CanvasPixel(short x, short y) {
-    const Canvas& c = TheCanvas();
-    if (x < 0 || y < 0 || x >= c.width || y >= c.height) return -1;
-    return static_cast<int>(c.pixels[static_cast<std::size_t>(y) * c.width + x]);
+    try {
+        const Canvas& c = TheCanvas();
+        if (x < 0 || y < 0 || x >= c.width || y >= c.height) return -1;
+        return static_cast<int>(c.pixels[static_cast<std::size_t>(y) * c.width + x]);
+    } catch (...) {
+        return -1;  // no memory for the canvas
+    }
 }
 
 short GRAF_CanvasSave(const wchar_t* path) {
     if (!path) return -1;
+    try {
+        return CanvasSave(path);
+    } catch (...) {
+        return -1;  // no memory for the canvas or a row
+    }
+}
+
+}  // extern "C"
+
+static short CanvasSave(const wchar_t* path) {
     const Canvas& c = TheCanvas();
     const std::uint32_t stride = (static_cast<std::uint32_t>(c.width) * 3 + 3) / 4 * 4;
     const std::uint32_t dataBytes = stride * static_cast<std::uint32_t>(c.height);
@@ -286,10 +318,10 @@ short GRAF_CanvasSave(const wchar_t* path) {
     Put32(ih + 24, 2835);  // 72 dpi
     Put32(ih + 28, 2835);
 
+    std::vector<unsigned char> row(stride, 0);  // before the file: nothing to close if it fails
     FILE* f = OpenForWriting(path);
     if (!f) return -1;
     bool ok = std::fwrite(head, 1, sizeof head, f) == sizeof head;
-    std::vector<unsigned char> row(stride, 0);
     for (int y = c.height - 1; ok && y >= 0; --y) {
         for (int x = 0; x < c.width; ++x) {
             const std::uint32_t p = c.pixels[static_cast<std::size_t>(y) * c.width + x];
@@ -303,4 +335,4 @@ short GRAF_CanvasSave(const wchar_t* path) {
     return ok ? 0 : -1;
 }
 
-}  // extern "C"
+

@@ -5,6 +5,8 @@
 #include <string>
 #include <cwchar>
 
+#include "utf8.h"
+
 namespace kbase {
 
 #if defined(_WIN32)
@@ -22,11 +24,11 @@ inline bool IsSep(wchar_t c) {
 #endif
 }
 
-// Wide path to the system's narrow form (UTF-8). Characters that UTF-8
-// cannot carry (lone surrogates) become '?', which names no file of ours.
-std::string Narrow(const wchar_t* s);
-// System path (UTF-8) to wide; invalid bytes map one-to-one to U+FFFD.
-std::wstring Widen(const char* s);
+// Wide path to the system's narrow form (UTF-8) and back. Bytes that are
+// not UTF-8 travel as the escapes U+DC80..U+DCFF, so every name the system
+// lists can be opened, copied and deleted again (src/support/utf8.h).
+inline std::string Narrow(const wchar_t* s) { return kut::utf8::FromWide(s); }
+inline std::wstring Widen(const char* s) { return kut::utf8::ToWide(s); }
 
 // Copies src into dst of `cap` elements; false (and dst empty) when it does
 // not fit.

@@ -14,68 +14,6 @@
 
 namespace kbase {
 
-std::string Narrow(const wchar_t* s) {
-    std::string out;
-    if (!s) return out;
-    for (; *s; ++s) {
-        auto c = static_cast<std::uint32_t>(*s);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
-#if defined(_WIN32)
-        // UTF-16: join a surrogate pair into one code point.
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(s[1]) - 0xDC00);
-            ++s;
-        }
-#endif
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            out += '?';
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring Widen(const char* s) {
-    std::wstring out;
-    if (!s) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        std::uint32_t c = *p;
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0) { out += static_cast<wchar_t>(0xFFFD); ++p; continue; }
-        c &= extra == 0 ? 0x7F : extra == 1 ? 0x1F : extra == 2 ? 0x0F : 0x07;
-        int i = 1;
-        for (; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) break;
-            c = (c << 6) | (p[i] & 0x3F);
-        }
-        if (i <= extra) { out += static_cast<wchar_t>(0xFFFD); ++p; continue; }
-        p += extra + 1;
-#if defined(_WIN32)
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-            continue;
-        }
-#endif
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
-
 bool CopyBounded(wchar_t* dst, std::size_t cap, const std::wstring& src) {
     if (!dst || cap == 0) return false;
     if (src.size() >= cap) {
@@ -137,10 +75,15 @@ std::wstring Folder(int kind) {
 
 extern "C" short REP_Repert(short /*reserved*/, short kind, const wchar_t* name, wchar_t* out) {
     if (!out) return -1;
-    std::wstring path = Folder(kind);
-    if (name) path += name;
-    std::size_t cap = kind == 9 ? 520 : 260;
-    return kbase::CopyBounded(out, cap, path) ? 0 : -1;
+    try {
+        std::wstring path = Folder(kind);
+        if (name) path += name;
+        std::size_t cap = kind == 9 ? 520 : 260;
+        return kbase::CopyBounded(out, cap, path) ? 0 : -1;
+    } catch (...) {
+        out[0] = L'\0';  // no memory for the path: no path, as for one too long
+        return -1;
+    }
 }
 
 extern "C" void REP_SetRepert(short kind, const wchar_t* dir) {
@@ -150,22 +93,30 @@ extern "C" void REP_SetRepert(short kind, const wchar_t* dir) {
         g_dirs[kind].clear();
         return;
     }
-    g_set[kind] = true;
-    g_dirs[kind] = dir;
+    try {
+        g_dirs[kind] = dir;
+        g_set[kind] = true;
+    } catch (...) {
+        // No memory for the folder: the kind keeps its folder from before.
+    }
 }
 
 extern "C" short REP_ChkCfg(int /*what*/, const wchar_t* name, wchar_t* path, short* found) {
     short ok = 0;
     if (path) path[0] = L'\0';
     if (name && path) {
-        for (int kind : {1, 2}) {
-            std::wstring full = Folder(kind) + name;
-            if (full.size() >= 260) continue;
-            if (IsRegularFile(full)) {
-                kbase::CopyBounded(path, 260, full);
-                ok = 1;
-                break;
+        try {
+            for (int kind : {1, 2}) {
+                std::wstring full = Folder(kind) + name;
+                if (full.size() >= 260) continue;
+                if (IsRegularFile(full)) {
+                    kbase::CopyBounded(path, 260, full);
+                    ok = 1;
+                    break;
+                }
             }
+        } catch (...) {
+            // No memory for a path: not found.
         }
     }
     if (found) *found = ok;

@@ -12,6 +12,11 @@
 
 namespace kut::decode {
 
+std::recursive_mutex& DataFileLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 int AtoiClamped(const unsigned char* text, int length) {
     int i = 0;
     while (i < length && (text[i] == ' ' || (text[i] >= 0x09 && text[i] <= 0x0D))) ++i;

@@ -8,6 +8,7 @@
 #include "kbase/repert.h"
 
 #include <cwchar>
+#include <mutex>
 #include <string>
 
 namespace kut::decode {
@@ -20,6 +21,15 @@ constexpr int kLineBuffer = kLineChars + 2 + 1;
 
 // The folder prefix during a search, the full temporary path after it.
 std::wstring LastTempName;
+
+// Held over a search for a free temporary name and, in DECODE_Convert, until
+// the file under the name found exists: two threads converting to temporary
+// files at once then never pick the same name. Recursive: DECODE_Convert
+// holds it while calling DECODE_CreateFiel, which calls DECODE_SetCount.
+std::recursive_mutex& TempNameLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
 
 std::wstring TempFileName(short counter) {
     std::wstring name = L"TMP~";
@@ -62,8 +72,12 @@ extern "C" int DECODE_Convert(const wchar_t* source, wchar_t* destination, short
     using namespace kut;
     std::FILE* src = source ? platform::OpenFile(source, "r") : nullptr;
     if (!src) return 1;
-    if (destination && destination[0] == L'\0') DECODE_CreateFiel(destination);
-    std::FILE* dst = destination ? platform::OpenFile(destination, "w") : nullptr;
+    std::FILE* dst = nullptr;
+    if (destination) {
+        std::lock_guard<std::recursive_mutex> lock(decode::TempNameLock());
+        if (destination[0] == L'\0') DECODE_CreateFiel(destination);
+        dst = platform::OpenFile(destination, "w");
+    }
     if (!dst) {
         std::fclose(src);
         return 2;
@@ -97,6 +111,7 @@ extern "C" int DECODE_ConvertFile(const wchar_t* source, wchar_t* destination, s
 extern "C" const wchar_t* DECODE_LastTempName(void) { return kut::decode::LastTempName.c_str(); }
 
 void DECODE_CreateFiel(wchar_t* tempPath) {
+    std::lock_guard<std::recursive_mutex> lock(kut::decode::TempNameLock());
     wchar_t folder[KUT_TMPPATH_MAX];
     folder[0] = L'\0';
     REP_Repert(0, 9, L"", folder);
@@ -114,6 +129,7 @@ void DECODE_CreateFiel(wchar_t* tempPath) {
 
 void DECODE_SetCount(short start) {
     using namespace kut;
+    std::lock_guard<std::recursive_mutex> lock(decode::TempNameLock());
     // Out of memory ends the search like a folder full of taken names: with
     // an empty name, which opens nothing.
     try {

@@ -7,6 +7,8 @@
 
 #include "kbase/repert.h"
 
+#include <atomic>
+
 namespace kut::decode {
 namespace {
 
@@ -144,14 +146,16 @@ bool LoadDictionary(const wchar_t* fileName) {
 
 // The dictionary in force. Starting on the Latin one keeps DECODE_Txt_XP a
 // bare lookup even when a caller forgets DECODE_Language.
-const unsigned char* CURRENT_FOLD_TABLE = FOLD_TABLE_LATIN.t;
+// Atomic, as the threads that set it may differ from those that fold; the
+// acquiring load is a plain load on the usual processors.
+std::atomic<const unsigned char*> CURRENT_FOLD_TABLE{FOLD_TABLE_LATIN.t};
 
 }  // namespace
 
 void ResetDictionaryState() {
     DCT_STATE = LOAD_NONE;
     for (auto& slot : DCT_TABLE) slot = 0;
-    CURRENT_FOLD_TABLE = FOLD_TABLE_LATIN.t;
+    CURRENT_FOLD_TABLE.store(FOLD_TABLE_LATIN.t, std::memory_order_release);
 }
 
 }  // namespace kut::decode
@@ -159,9 +163,11 @@ void ResetDictionaryState() {
 extern "C" void DECODE_Language(short language) {
     using namespace kut::decode;
     DictionaryRow row = SelectRow(language);
-    CURRENT_FOLD_TABLE = LoadDictionary(row.file) ? DCT_TABLE : row.table;
+    CURRENT_FOLD_TABLE.store(LoadDictionary(row.file) ? DCT_TABLE : row.table, std::memory_order_release);
 }
 
-extern "C" void DECODE_Txt_XP(unsigned char* byte) { *byte = kut::decode::CURRENT_FOLD_TABLE[*byte]; }
+extern "C" void DECODE_Txt_XP(unsigned char* byte) { 
+    *byte = kut::decode::CURRENT_FOLD_TABLE.load(std::memory_order_acquire)[*byte];
+}
 
 extern "C" void DECODE_Txt(char* /*byte*/) {}

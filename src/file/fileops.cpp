@@ -2,12 +2,14 @@
 // standard streams.
 #include "kut/file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
 #include "file/filepath.h"
 #include "kbase/kbase.h"
 #include "support/alloc.h"
+#include "platform/platform.h"
 
 using kut::file::Fits;
 using kut::file::SetStatus;
@@ -15,6 +17,13 @@ using kut::file::SetStatus;
 namespace {
 
 constexpr int kStaticChunk = 1024;
+// The largest buffer a copy asks for. Larger chunks travel through it in
+// pieces: bigger buffers only cost page faults, and a copy's memory must not
+// grow with the file.
+constexpr int kCarrier = 1 << 20;
+// From this many bytes on the system moves them (where it can); below, the
+// streams' own buffering costs less than the system's set-up.
+constexpr long long kTransferMin = 64 * 1024;
 constexpr std::size_t kExtMax = 12;  // 11 characters and the terminator
 
 // Used whenever no larger buffer is allocated; never freed.
@@ -66,36 +75,71 @@ extern "C" int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes) {
         SetStatus(status, FILE_FAILED);
         return bytes;
     }
+    // The chunk: the whole count when a buffer for it can be had, else the
+    // largest equal part, else the static buffer's 1,024. Each attempt asks
+    // for the buffer that carries a chunk, never more than kCarrier: a larger
+    // chunk goes through it in pieces, so a refused request shrinks the chunk
+    // as it always did, while memory stays bounded whatever the size.
     int chunk = bytes;
     int parts = 1;
     unsigned char* allocated = nullptr;
-    // Whole file at once when memory allows, else the largest equal parts.
     while (chunk > kStaticChunk) {
-        allocated = static_cast<unsigned char*>(kut::mem::Alloc(static_cast<std::size_t>(chunk)));
+        allocated = static_cast<unsigned char*>(kut::mem::Alloc(static_cast<std::size_t>(std::min(chunk, kCarrier))));
         if (allocated) break;
         ++parts;
         chunk = bytes / parts;
     }
     unsigned char* buffer = allocated;
+    std::size_t carrier = static_cast<std::size_t>(std::min(chunk, kCarrier));
     if (chunk <= kStaticChunk) {
         buffer = g_copyBuffer;
         chunk = kStaticChunk;
+        carrier = kStaticChunk;
     }
     // As many passes as chunks: parts, plus one for a remainder. Under memory
     // pressure the accepted chunk can leave a remainder longer than a chunk
     // (2,000,000 bytes in 1,950 parts of 1,025), which needs more than one
     // extra pass; counting whole chunks keeps that copy complete.
-    int passes = bytes / chunk + (bytes % chunk != 0 ? 1 : 0);
-    int left = bytes;
-    for (int i = 0; i < passes; ++i) {
-        std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(chunk), in);
-        std::size_t put = got ? std::fwrite(buffer, 1, got, out) : 0;
+    const int passes = bytes / chunk + (bytes % chunk != 0 ? 1 : 0);
+    const long long reach = static_cast<long long>(passes) * chunk;  // what the passes read at most
+    long long left = bytes;
+    int pass = 0;
+    long long carried = 0;  // bytes of pass `pass` already moved
+    if (reach >= kTransferMin) {
+        // The system moves what it can; passes that it completed did not
+        // write short. Where it stopped, our passes go on from that byte.
+        bool atEnd = false;
+        const long long moved = kut::platform::TransferStreams(out, in, reach, &atEnd);
+        if (moved == reach || atEnd) {
+            left -= moved;
+            pass = passes;
+        } else {
+            pass = static_cast<int>(moved / chunk);
+            carried = moved % chunk;
+            left -= moved - carried;
+        }
+    }
+    for (; pass < passes; ++pass) {
+        // One pass: up to a chunk read and written in pieces of the carrier.
+        // It ends short where one read of the whole chunk would have: at
+        // the end of the input or a read error.
+        long long got = carried, put = carried;
+        carried = 0;
+        while (got < chunk) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<long long>(chunk - got, static_cast<long long>(carrier)));
+            const std::size_t g = std::fread(buffer, 1, piece, in);
+            const std::size_t p = g ? std::fwrite(buffer, 1, g, out) : 0;
+            got += static_cast<long long>(g);
+            put += static_cast<long long>(p);
+            if (p < g || g < piece) break;
+        }
+        // A short write loses the whole pass, as a short write of the chunk did.
         if (put < got) break;
-        left -= static_cast<int>(put);
+        left -= put;
     }
     kut::mem::Free(allocated);
     if (left != 0) SetStatus(status, FILE_FAILED);
-    return left;
+    return static_cast<int>(left);
 }
 
 extern "C" int _FILE_Copy(int* status, const wchar_t* dest, const wchar_t* src) {

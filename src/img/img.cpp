@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
-#include <string>
+#include <mutex>
 
 #include "img/state.h"
 #include "kbase/kbase.h"
@@ -17,7 +17,25 @@
 namespace {
 
 IMG_STATE g_state;                  // zero at load time: no file, no index, no cache
-wchar_t g_fileName[KUT_PATH_MAX];   // what IMG_File returns
+
+// The image file's name may be set and asked for from any thread (a host's
+// user interface names the file while a worker draws), so g_state.path is
+// read and written only under this lock; the rest of g_state belongs to the
+// one thread that uses the image functions at a time.
+std::mutex g_pathLock;
+// What IMG_File returns: one per thread, so that a name handed out is not
+// rewritten by another thread's call.
+thread_local wchar_t g_fileName[KUT_PATH_MAX];
+
+void PathSnapshot(wchar_t* out) {
+    std::lock_guard<std::mutex> lock(g_pathLock);
+    std::wmemcpy(out, g_state.path, KUT_PATH_MAX);
+}
+
+void SetPath(const wchar_t* path) {
+    std::lock_guard<std::mutex> lock(g_pathLock);
+    std::wmemcpy(g_state.path, path, KUT_PATH_MAX);
+}
 
 constexpr std::size_t kEntryBytes = 8;
 
@@ -132,7 +150,9 @@ void WidenName(const unsigned char field[8], wchar_t name[8]) {
 // Reads the index of the file named in `path`; the live index is replaced
 // only when the whole index was read.
 short IMG_LoadIndex() {
-    std::FILE* stream = kut::platform::OpenFile(g_state.path, "rb");
+    wchar_t path[KUT_PATH_MAX];
+    PathSnapshot(path);
+    std::FILE* stream = kut::platform::OpenFile(path, "rb");
     if (!stream) return -1;
     std::rewind(stream);
     unsigned char word[2];
@@ -191,7 +211,11 @@ short IMG_Seek(const IMG_LABEL& label) {
 }
 
 bool OpenIfNeeded() {
-    if (!g_state.stream) g_state.stream = kut::platform::OpenFile(g_state.path, "rb");
+    if (!g_state.stream) {
+        wchar_t path[KUT_PATH_MAX];
+        PathSnapshot(path);
+        g_state.stream = kut::platform::OpenFile(path, "rb");
+    }
     return g_state.stream != nullptr;
 }
 
@@ -235,20 +259,41 @@ void ForEachListed(const wchar_t* module, va_list args, Fn fn) {
 extern "C" {
 
 void IMG_SetImgFileName(const wchar_t* base) {
-    std::wstring name = base && *base ? base : L"kestoimg";
-    name += L".img";
-    if (name.size() >= KUT_PATH_MAX) {
-        g_state.path[0] = L'\0';
-        return;
+    // Built in place: naming the file needs no memory.
+    const wchar_t* stem = base && *base ? base : L"kestoimg";
+    const std::size_t len = std::wcslen(stem);
+    wchar_t name[KUT_PATH_MAX];
+    wchar_t path[KUT_PATH_MAX];
+    path[0] = L'\0';
+    if (len + 4 < KUT_PATH_MAX) {
+        std::wmemcpy(name, stem, len);
+        std::wcscpy(name + len, L".img");
+        REP_Repert(0, 2, name, path);
     }
-    REP_Repert(0, 2, name.c_str(), g_state.path);
+    SetPath(path);
 }
 
 wchar_t* IMG_File(void) {
-    if (!g_state.path[0]) IMG_SetImgFileName(nullptr);
-    wchar_t *drive = nullptr, *dir = nullptr, *name = nullptr, *ext = nullptr;
-    SYS_FileSplit(g_state.path, &drive, &dir, &name, &ext);
-    SYS_FileMerge(g_fileName, nullptr, nullptr, name, ext);
+    wchar_t path[KUT_PATH_MAX];
+    PathSnapshot(path);
+    if (!path[0]) {
+        IMG_SetImgFileName(nullptr);
+        PathSnapshot(path);
+    }
+    // The name and extension: what follows the last separator (and, on
+    // Windows, the drive).
+    const wchar_t* base = path;
+#if defined(_WIN32)
+    if (base[0] && base[1] == L':') base += 2;
+#endif
+    for (const wchar_t* p = base; *p; ++p) {
+#if defined(_WIN32)
+        if (*p == L'\\' || *p == L'/') base = p + 1;
+#else
+        if (*p == L'/') base = p + 1;
+#endif
+    }
+    std::wcscpy(g_fileName, base);
     return g_fileName;
 }
 
@@ -263,19 +308,18 @@ short IMG_Init(short kilobytes) {
 
 void IMG_SetImgPathFileName(const wchar_t* path) {
     const std::size_t len = path ? std::wcslen(path) : 0;
-    if (len < KUT_PATH_MAX) {
-        if (len) std::wmemcpy(g_state.path, path, len);
-        g_state.path[len] = L'\0';
-    } else {
-        g_state.path[0] = L'\0';  // a path that does not fit names no file
-    }
+    wchar_t copy[KUT_PATH_MAX] = {};
+    // A path that does not fit names no file.
+    if (len < KUT_PATH_MAX && len) std::wmemcpy(copy, path, len);
+    SetPath(copy);
     if (IMG_LoadIndex() != 0) return;
     CACHE_Init(&g_state.cache, IMG_CacheCallback, 0);
 }
 
 void IMG_Close(void) {
     IMG_FreeIndex();
-    g_state.path[0] = L'\0';
+    const wchar_t none[KUT_PATH_MAX] = {};
+    SetPath(none);
     CACHE_Close(&g_state.cache);
 }
 
@@ -414,7 +458,10 @@ void IMG_FlushList(const wchar_t* module, ...) {
 }
 
 void IMG_FlushLabels(IMG_LABEL* labels, short count) {
-    for (short i = static_cast<short>(count - 1); labels && i >= 0; --i) CACHE_FlushObject(&g_state.cache, &labels[i]);
+    // Counted in int: count - 1 must not wrap -32768 round to 32767. A count
+    // below 1 names no label, and the array is not read.
+    if (!labels) return;
+    for (int i = count - 1; i >= 0; --i) CACHE_FlushObject(&g_state.cache, &labels[i]);
 }
 
 void IMG_FlushModule(const wchar_t* module) {

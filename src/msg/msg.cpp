@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
-#include <string>
 
 #include "kbase/kbase.h"
 #include "kopts/kopts.h"
@@ -39,7 +38,8 @@ void MSG_LIST::Set(const wchar_t* text, KLONG id) {
     if (!copy) return;
     std::wmemcpy(copy, text, len + 1);
     copy[len + 1] = L'\0';
-    kut::mem::Free(pText);
+    // The earlier text is not the node's: it may be a host's own storage,
+    // and whoever empties the list frees the text the node holds then.
     pText = copy;
     nId = id;
 }
@@ -53,9 +53,10 @@ MAIN_LIST::~MAIN_LIST() = default;
 K_MSG::K_MSG(const wchar_t* name, unsigned short cache, const wchar_t*, short lang) {
     Init(name, KMSG_MODE_BY_NUMBER);
     Load(lang, CONF_Language()->output);
+    // Without memory for the lists the object reads uncached.
     if (cache == 1) {
-        m_MsgList = new MAIN_LIST;
-        m_MsgList2 = new MAIN_LIST;
+        m_MsgList = new (std::nothrow) MAIN_LIST;
+        m_MsgList2 = new (std::nothrow) MAIN_LIST;
     }
 }
 
@@ -123,10 +124,15 @@ void K_MSG::Load(int lang, int output) {
     HMODULE* libs[2] = {&m_LogicLib, &m_OutputLib};
     const int langs[2] = {m_StaticLogic, m_StaticOutput};
     for (int i = 0; i < 2; ++i) {
-        std::wstring file = std::wstring(m_Name) + kut::msg::Decimal(langs[i], 3) + L".dll";
+        // m_Name holds fewer than KUT_PATH_MAX characters.
+        wchar_t file[KUT_PATH_MAX + kut::msg::kDecimalMax + 4];
+        std::size_t len = std::wcslen(m_Name);
+        std::wmemcpy(file, m_Name, len);
+        len += kut::msg::Decimal(langs[i], 3, file + len);
+        std::wcscpy(file + len, L".dll");
         wchar_t path[KUT_PATH_MAX];
         path[0] = L'\0';
-        REP_Repert(0, 2, file.c_str(), path);
+        REP_Repert(0, 2, file, path);
         *libs[i] = kut::msg::OpenLib(path);
     }
 
@@ -141,8 +147,12 @@ void K_MSG::LoadToMem(const KLONG* ids, short count) {
     m_Count = n;
     for (int i = 0; i < n; ++i) {
         ReadMessage(ids[i]);
-        m_MemTab[i].strText = m_Text;
         m_MemTab[i].nId = ids[i];
+        try {
+            m_MemTab[i].strText = m_Text;
+        } catch (...) {
+            // No memory for the text: the number stays, without a text.
+        }
     }
 }
 
@@ -179,8 +189,15 @@ wchar_t* K_MSG::LoadStringDll(KLONG id) {
         delete node;
         return m_Text;
     }
+    try {
+        m_MsgList->AddHead(node);
+    } catch (...) {
+        // No room in the list: this read goes uncached.
+        kut::mem::Free(node->pText);
+        delete node;
+        return m_Text;
+    }
     m_NewMsg = node;
-    m_MsgList->AddHead(node);
     return node->pText;
 }
 
@@ -204,7 +221,14 @@ const wchar_t* K_MSG::text(KLONG id) {
     }
 }
 
-CString K_MSG::operator[](KULONG id) { return CString(text(static_cast<KLONG>(id))); }
+CString K_MSG::operator[](KULONG id) {
+    const wchar_t* found = text(static_cast<KLONG>(id));
+    try {
+        return CString(found);
+    } catch (...) {
+        return CString();  // no memory for the copy: the empty text
+    }
+}
 
 wchar_t* K_MSG::gettext(KLONG id, int lib) {
     kut::msg::ReadRaw(lib == 1 ? m_LogicLib : m_OutputLib, id, m_Text);
@@ -215,8 +239,10 @@ wchar_t* K_MSG::gettext(KLONG id, int lib) {
 void K_MSG::fillParam(const wchar_t* src, wchar_t* dst, short n, const wchar_t* value) {
     if (!src || !dst) return;
     if (!value) value = L"";
-    const std::wstring marker = L"%" + kut::msg::Decimal(n, 0);
-    const wchar_t* hit = std::wcsstr(src, marker.c_str());
+    wchar_t marker[kut::msg::kDecimalMax + 1];
+    marker[0] = L'%';
+    const std::size_t markerLen = 1 + kut::msg::Decimal(n, 0, marker + 1);
+    const wchar_t* hit = std::wcsstr(src, marker);
     if (!hit) {
         std::wcscpy(dst, src);
         return;
@@ -226,7 +252,7 @@ void K_MSG::fillParam(const wchar_t* src, wchar_t* dst, short n, const wchar_t* 
     std::wmemcpy(dst, src, before);
     // The wcscpy below ends the text.
     std::wmemcpy(dst + before, value, vlen);  // NOLINT(bugprone-not-null-terminated-result)
-    std::wcscpy(dst + before + vlen, hit + marker.size());
+    std::wcscpy(dst + before + vlen, hit + markerLen);
 }
 
 const MSG_LIGMNU* K_MSG::menu(KLONG) { return m_Menu; }
@@ -317,8 +343,14 @@ void K_MSG::CopyFrom(const K_MSG& other) {
     if (other.m_MemTab) {
         m_MemTab = new (std::nothrow) MSG_MEMITEM[static_cast<std::size_t>(other.m_Count) + 1];
         if (m_MemTab) {
-            for (int i = 0; i < other.m_Count; ++i) m_MemTab[i] = other.m_MemTab[i];
-            m_Count = other.m_Count;
+            try {
+                for (int i = 0; i < other.m_Count; ++i) {
+                    m_MemTab[i] = other.m_MemTab[i];
+                    m_Count = i + 1;
+                }
+            } catch (...) {
+                // No memory for a text: the copy keeps the entries before it.
+            }
         }
     }
     if (other.m_Items) {
@@ -340,8 +372,8 @@ void K_MSG::CopyFrom(const K_MSG& other) {
         BuildIndex();
     }
 
-    if (other.m_MsgList) {
-        m_MsgList = new MAIN_LIST;
+    if (other.m_MsgList) m_MsgList = new (std::nothrow) MAIN_LIST;
+    if (m_MsgList) {
         POSITION pos = other.m_MsgList->GetHeadPosition();
         while (pos) {
             auto* node = static_cast<const MSG_LIST*>(other.m_MsgList->GetNext(pos));
@@ -352,9 +384,15 @@ void K_MSG::CopyFrom(const K_MSG& other) {
                 delete copy;
                 break;
             }
-            m_MsgList->AddTail(copy);
+            try {
+                m_MsgList->AddTail(copy);
+            } catch (...) {
+                kut::mem::Free(copy->pText);
+                delete copy;
+                break;
+            }
             if (node == other.m_NewMsg) m_NewMsg = copy;
         }
     }
-    if (other.m_MsgList2) m_MsgList2 = new MAIN_LIST;
+    if (other.m_MsgList2) m_MsgList2 = new (std::nothrow) MAIN_LIST;
 }

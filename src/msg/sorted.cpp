@@ -61,7 +61,9 @@ void K_MSG::LoadAllStrings(KLONG bound) {
             k = 1;
         }
         ++k;
-        if (InsertSorted(buf, number, m_Count)) ++m_Count;
+        // Numbers come in ascending order, so every entry stored so far has
+        // a smaller one: the first greater entry is none, the end.
+        if (InsertAt(buf, number, m_Count, m_Count)) ++m_Count;
     }
     BuildIndex();
 }
@@ -69,11 +71,17 @@ void K_MSG::LoadAllStrings(KLONG bound) {
 void K_MSG::SortSet(const wchar_t* text, KLONG id, KLONG count) {
     // Positions move and numbers may repeat: lookups fall back to BSearch.
     DropIndex();
-    InsertSorted(text, id, count);
+    if (!m_Items || count < 0) return;
+    // The first entry in table order with a greater number. A host may have
+    // put its table in any order, so this is a scan, not a bisection: on a
+    // table out of order the two disagree.
+    KLONG pos = 0;
+    while (pos < count && m_Items[pos].nId <= id) ++pos;
+    InsertAt(text, id, pos, count);
 }
 
-bool K_MSG::InsertSorted(const wchar_t* text, KLONG id, KLONG count) {
-    if (!m_Items || count < 0) return false;
+bool K_MSG::InsertAt(const wchar_t* text, KLONG id, KLONG pos, KLONG count) {
+    if (!m_Items || count < 0 || pos < 0 || pos > count) return false;
     if (!text) text = L"";
     const std::size_t len = std::wcslen(text);
     auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
@@ -81,15 +89,6 @@ bool K_MSG::InsertSorted(const wchar_t* text, KLONG id, KLONG count) {
     std::wmemcpy(copy, text, len + 1);
     copy[len + 1] = L'\0';
 
-    // The position is the first entry with a greater number. Filling in
-    // ascending order always lands at the end, so the last entry is looked
-    // at first and the whole table is built in linear time.
-    KLONG pos = count;
-    if (count > 0 && m_Items[count - 1].nId > id) {
-        const MSG_ITEM* first =
-            std::upper_bound(m_Items, m_Items + count, id, [](KLONG v, const MSG_ITEM& e) { return v < e.nId; });
-        pos = static_cast<KLONG>(first - m_Items);
-    }
     std::memmove(m_Items + pos + 1, m_Items + pos, static_cast<std::size_t>(count - pos) * sizeof(MSG_ITEM));
     m_Items[pos].pText = copy;
     m_Items[pos].nId = id;
@@ -123,13 +122,21 @@ int K_MSG::BSearch(KLONG id, KLONG count) {
 
 const wchar_t* K_MSG::SortedText(KLONG id) {
     // A bisection over a large table is a chain of dependent cache misses;
-    // the index answers with two reads. It gives BSearch's position only
-    // while the table is the strictly ascending one it was built from.
+    // the index answers with a few reads. The host may have edited numbers
+    // in place since the index was built, so a hit counts only while the
+    // entry still has the number and neither neighbour shares it: in an
+    // ascending table BSearch then meets that very entry. Anything else,
+    // misses included (an edit may have brought a number in), is asked of
+    // BSearch.
     if (m_Index && m_Items == m_IndexItems && m_Count == m_IndexCount) {
         const auto number = static_cast<KULONG>(id);   // negative numbers land above the range
-        if (number >= m_IndexSize) return kNoText;
-        const std::uint16_t pos = m_Index[number];
-        return pos == kNotStored ? kNoText : m_Items[pos].pText;
+        if (number < m_IndexSize) {
+            const int pos = m_Index[number];
+            if (pos != kNotStored && m_Items[pos].nId == id && (pos == 0 || m_Items[pos - 1].nId != id) &&
+                (pos + 1 == m_Count || m_Items[pos + 1].nId != id)) {
+                return m_Items[pos].pText;
+            }
+        }
     }
     const int pos = BSearch(id, m_Count);
     return pos < 0 ? kNoText : m_Items[pos].pText;
@@ -171,6 +178,9 @@ wchar_t* K_MSG::GetTextParam(KLONG pos, KLONG n) {
     if (!m_Items || pos < 0 || pos >= m_Count) return m_ParamText;
     std::size_t len = 0;
     const wchar_t* field = kut::msg::FindField(m_Items[pos].pText, n, &len);
-    if (field) kut::msg::CopyBounded(m_ParamText, field, len);
+    // A text with fewer fields gives the constant empty text, which the next
+    // call does not overwrite.
+    if (!field) return const_cast<wchar_t*>(kNoText);  // NOLINT(cppcoreguidelines-pro-type-const-cast): read-only by contract
+    kut::msg::CopyBounded(m_ParamText, field, len);
     return m_ParamText;
 }

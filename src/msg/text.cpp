@@ -59,19 +59,23 @@ const wchar_t* FindField(const wchar_t* text, long n, std::size_t* len) {
     return s;
 }
 
-std::wstring Decimal(long v, std::size_t width) {
+std::size_t Decimal(long v, std::size_t width, wchar_t* out) {
     // "%0*d" without the C library: the sign counts in the width, and the
     // value is printed in full whatever its length.
     unsigned long mag = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
-    std::wstring digits;
+    wchar_t digits[kDecimalMax];
+    std::size_t n = 0;
     do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + mag % 10));
+        digits[n++] = static_cast<wchar_t>(L'0' + mag % 10);
         mag /= 10;
     } while (mag != 0);
-    std::size_t used = digits.size() + (v < 0 ? 1 : 0);
-    if (used < width) digits.insert(0, width - used, L'0');
-    if (v < 0) digits.insert(digits.begin(), L'-');
-    return digits;
+    if (width >= kDecimalMax) width = kDecimalMax - 1;
+    std::size_t len = 0;
+    if (v < 0) out[len++] = L'-';
+    for (std::size_t used = n + len; used < width; ++used) out[len++] = L'0';
+    while (n > 0) out[len++] = digits[--n];
+    out[len] = L'\0';
+    return len;
 }
 
 }  // namespace kut::msg

@@ -3,7 +3,6 @@
 #define KUT_MSG_TEXT_H
 
 #include <cstddef>
-#include <string>
 
 #include "kut/types.h"
 
@@ -32,8 +31,14 @@ void KeepField(int n, wchar_t* buf);
 // text has fewer fields.
 const wchar_t* FindField(const wchar_t* text, long n, std::size_t* len);
 
-// v in decimal, zero-padded to `width` characters with the sign counted.
-std::wstring Decimal(long v, std::size_t width);
+// Room for any Decimal below: 20 digits, a sign and the NUL (a width up to
+// the same size).
+constexpr std::size_t kDecimalMax = 24;
+
+// v in decimal, zero-padded to `width` characters with the sign counted,
+// into `out` (kDecimalMax elements; `width` below kDecimalMax). Returns the
+// length. Allocates nothing, so that callers need no failure path.
+std::size_t Decimal(long v, std::size_t width, wchar_t* out);
 
 }  // namespace kut::msg
 

@@ -2,6 +2,10 @@
 // systems; language libraries are read by the portable PE reader.
 #include "platform/platform.h"
 #include "langlib/pe_reader.h"
+#include "posix_open.h"
+#include "utf8.h"
+
+#include "kbase/files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,54 +20,38 @@ namespace kut::platform {
 
 namespace {
 
-// wchar_t is UTF-32 here; the system takes UTF-8 paths.
-std::string ToUtf8(const wchar_t* s) {
-    std::string out;
-    for (; s && *s; ++s) {
-        auto c = static_cast<std::uint32_t>(*s);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            out += '?';
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+// wchar_t is UTF-32 here; the system takes bytes, UTF-8 by convention, and
+// bytes that are not UTF-8 come back from their escapes.
+std::string ToUtf8(const wchar_t* s) { return kut::utf8::FromWide(s); }
 
 }  // namespace
 
+long long TransferStreams(std::FILE* out, std::FILE* in, long long count, bool* atEnd) {
+    int end = 0;
+    long long moved = REP_FTransfer(out, in, count, &end);
+    *atEnd = end != 0;
+    return moved;
+}
+
+// A folder does not open (it would read as a file here but not on Windows),
+// and a file without the owner's write bit is read-only as on Windows, for
+// root too: the temporary-name search counts it as free and the conversion
+// cannot write it (src/support/posix_open.h).
 std::FILE* SystemOpenFile(const wchar_t* path, const char* mode) {
     if (!path || !mode) return nullptr;
-    std::string m;
-    for (const char* p = mode; *p; ++p) {
-        if (*p != 'b' && *p != 't') m += *p;
+    try {
+        return kut::posix::OpenStream(ToUtf8(path).c_str(), mode);
+    } catch (...) {
+        return nullptr;  // no memory for the system's form of the path
     }
-    std::FILE* f = std::fopen(ToUtf8(path).c_str(), m.c_str());
-    // A directory opens for reading here but not on Windows; refuse it so
-    // that a folder named like a data file reads as a missing file on both.
-    struct stat st {};
-    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        errno = EISDIR;
-        return nullptr;
-    }
-    return f;
 }
 
 int SystemMessageBox(const wchar_t* text, const wchar_t* caption, unsigned /*style*/) {
-    std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    try {
+        std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    } catch (...) {
+        // No memory to show the text: the answer is the same.
+    }
     return 1;  // IDOK
 }
 
@@ -129,7 +117,13 @@ HMODULE LoadLib(const wchar_t* path) {
     std::unique_ptr<unsigned char[]> data = ReadWhole(f, &size);
     std::fclose(f);
     if (!data) return nullptr;
-    auto image = kut::pe::ParseOwned(std::move(data), size);
+    kut::pe::ImagePtr image;
+    try {
+        // The block's language as Windows would choose it for this user.
+        image = kut::pe::ParseOwned(std::move(data), size, kut::pe::EnvironmentLanguages());
+    } catch (...) {
+        return nullptr;
+    }
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) static_cast<void>(image.release());  // the library record owns it now
@@ -177,6 +171,12 @@ int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
     }
     buf[count] = L'\0';
     return static_cast<int>(count);
+}
+
+void ResourceLanguages(unsigned short* user, unsigned short* system) {
+    const kut::pe::Languages langs = kut::pe::EnvironmentLanguages();
+    *user = langs.user;
+    *system = langs.system;
 }
 
 void FreeLib(HMODULE lib) {

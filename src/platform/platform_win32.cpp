@@ -12,8 +12,9 @@
 #endif
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <string>
+#include <cwchar>
 
 namespace kut::platform {
 
@@ -26,6 +27,11 @@ HMODULE LoadLib(const wchar_t* path) {
     HMODULE lib = LoadLibraryW(path);
     if (quiet) SetThreadErrorMode(previous, nullptr);
     return lib;
+}
+
+void ResourceLanguages(unsigned short* user, unsigned short* system) {
+    *user = GetUserDefaultUILanguage();
+    *system = GetSystemDefaultUILanguage();
 }
 
 int ReadString(HMODULE lib, unsigned int id, wchar_t* buf, int cap) {
@@ -54,12 +60,31 @@ std::FILE* SystemOpenFile(const wchar_t* path, const char* mode) {
     // The C mode letters are ASCII; 't' and 'b' are dropped and 'b' is put
     // back at the end, so that every stream is binary whatever the caller
     // asked for ("r+" becomes "r+b").
-    std::wstring wmode;
+    // A few letters at most: a longer mode is no mode _wfopen knows.
+    wchar_t wmode[8];
+    std::size_t n = 0;
     for (const char* p = mode; *p; ++p) {
-        if (*p != 'b' && *p != 't') wmode += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        if (*p == 'b' || *p == 't') continue;
+        if (n + 2 >= sizeof wmode / sizeof wmode[0]) return nullptr;
+        wmode[n++] = static_cast<wchar_t>(static_cast<unsigned char>(*p));
     }
-    wmode += L'b';
-    return _wfopen(path, wmode.c_str());
+    wmode[n++] = L'b';
+    wmode[n] = L'\0';
+    // A read-only file never opens for writing, not even for a process with
+    // every right (wine run as root), so that the temporary-name search
+    // counts it as free and the conversion cannot write it.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return _wfopen(path, wmode);
+}
+
+long long TransferStreams(std::FILE* /*out*/, std::FILE* /*in*/, long long /*count*/, bool* atEnd) {
+    *atEnd = false;
+    return 0;
 }
 
 }  // namespace kut::platform

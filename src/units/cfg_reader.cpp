@@ -1,8 +1,13 @@
 #include "units/cfg_reader.h"
 
 #include <charconv>
+#include <climits>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <system_error>
 
 namespace kut::units {
@@ -16,6 +21,19 @@ bool IsSpace(int c) {
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+CfgReader::CfgReader(std::FILE* file)
+    : m_file(file), m_point('.'), m_bytes(true), m_singleByte(MB_CUR_MAX == 1) {
+    // The "C" locale keeps every byte as the character of its value. Not
+    // every run-time's C locale decodes so (wine's takes 0x80-0x9F as
+    // Windows-1252), so it is not asked.
+    const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+    m_bytes = !ctype || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0;
+    const std::lconv* conv = std::localeconv();
+    if (conv && conv->decimal_point && conv->decimal_point[0] && !conv->decimal_point[1]) {
+        m_point = conv->decimal_point[0];
+    }
+}
 
 CfgReader::~CfgReader() {
     // A directive reads at most one character ahead once it has succeeded;
@@ -44,6 +62,36 @@ int CfgReader::Get() {
         Unget(next);
     }
     return c;
+}
+
+int CfgReader::GetChar() {
+    const int c = Get();
+    if (c == kEnd || c < 0x80 || m_bytes) return c;
+    if (m_singleByte) {
+        const std::wint_t w = std::btowc(c);
+        return w == WEOF ? c : static_cast<int>(w);
+    }
+    // Byte by byte, so that a broken sequence can be given back whole but
+    // its first byte.
+    unsigned char seq[MB_LEN_MAX];
+    int n = 0;
+    seq[n++] = static_cast<unsigned char>(c);
+    std::mbstate_t state{};
+    wchar_t w = 0;
+    char b = static_cast<char>(c);
+    std::size_t r = std::mbrtowc(&w, &b, 1, &state);
+    while (r == static_cast<std::size_t>(-2) && n < MB_LEN_MAX) {
+        const int next = Raw();
+        if (next == kEnd) break;
+        seq[n++] = static_cast<unsigned char>(next);
+        b = static_cast<char>(next);
+        r = std::mbrtowc(&w, &b, 1, &state);
+    }
+    if (r == static_cast<std::size_t>(-1) || r == static_cast<std::size_t>(-2)) {
+        for (int i = n - 1; i >= 1; --i) Unget(seq[i]);
+        return c;
+    }
+    return static_cast<int>(w);
 }
 
 void CfgReader::Unget(int c) {
@@ -98,6 +146,7 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
     long long exponent = 0;
     bool expNegative = false;
     std::size_t mantissaEnd = 0;
+    std::size_t pointAt = std::string::npos;
 
     int c = Get();
     if (c == kEnd) return Number::End;
@@ -112,7 +161,8 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
         valid = seen.size();
         c = Get();
     }
-    if (c == '.') {
+    if (c == static_cast<unsigned char>(m_point)) {
+        pointAt = seen.size();
         seen += static_cast<char>(c);
         if (intDigits > 0) valid = seen.size();
         c = Get();
@@ -148,6 +198,7 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
     if (valid == 0) return Number::NotANumber;
 
     seen.resize(valid);
+    if (pointAt < seen.size()) seen[pointAt] = '.';   // from_chars knows only the point
     const char* first = seen.data();
     const char* last = first + seen.size();
     if (*first == '+') ++first;   // from_chars takes no plus sign
@@ -170,7 +221,7 @@ bool CfgReader::ReadName(wchar_t name[10]) {
     int length = 0;
     bool blank = false;
     for (;;) {
-        int c = Get();
+        int c = GetChar();
         if (c == kEnd) {
             name[length] = L'\0';
             return false;

@@ -1,6 +1,7 @@
 #include "kut/units.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "kbase/repert.h"
 #include "kopts/kopts.h"
@@ -19,12 +20,11 @@ constexpr double kNoSecond = -20.0;       // second name absent
 
 enum Section { kLength = 1, kForce = 2, kMass = 3 };
 
-// Only a-z change, as the C library's upper-casing does in the default
-// locale; the result must not depend on the host's locale.
+// The run-time's upper-casing in the host's current locale: in the "C"
+// locale only a to z change; after a host's setlocale the names in the file
+// and the caller's match as that locale's letters do (ång is ÅNG).
 void ToUpper(wchar_t* s) {
-    for (; *s; ++s) {
-        if (*s >= L'a' && *s <= L'z') *s = static_cast<wchar_t>(*s - L'a' + L'A');
-    }
+    for (; *s; ++s) *s = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(*s)));
 }
 
 // Private upper-cased copy of a caller's name. Ten characters are enough to
@@ -49,13 +49,19 @@ private:
 // Moves past one section: its count line and that many two-token records
 // (a negative count skips nothing). 0.0, or the failure value.
 double SkipSection(std::FILE* file) {
-    CfgReader reader(file);
-    short count = 0;
-    if (!reader.ReadCount(&count)) return kNoTable;
-    for (short i = 0; i < count; ++i) {
-        if (!reader.SkipRecord()) return kNoFirst;
+    // The reader keeps what it looks ahead in memory: without memory the
+    // section counts as unreadable.
+    try {
+        CfgReader reader(file);
+        short count = 0;
+        if (!reader.ReadCount(&count)) return kNoTable;
+        for (short i = 0; i < count; ++i) {
+            if (!reader.SkipRecord()) return kNoFirst;
+        }
+        return 0.0;
+    } catch (...) {
+        return kNoTable;
     }
-    return 0.0;
 }
 
 // Finds the configuration file of the current unit system, opens it and
@@ -105,10 +111,20 @@ double ReadInSection(Section section, const wchar_t* first, const wchar_t* secon
     return result;
 }
 
+double ReadSectionRows(std::FILE* file, UNIT_ITEM** table, short* rows);
+
 // Reads the section at the stream's position into a new table. Returns 0.0
 // with the table and its row count, or a failure value; a table allocated
 // before the failure is still handed back for the caller to release.
 double ReadSection(std::FILE* file, UNIT_ITEM** table, short* rows) {
+    try {
+        return ReadSectionRows(file, table, rows);
+    } catch (...) {
+        return kNoTable;  // the reader found no memory for its look-ahead
+    }
+}
+
+double ReadSectionRows(std::FILE* file, UNIT_ITEM** table, short* rows) {
     CfgReader reader(file);
     short count = 0;
     if (!reader.ReadCount(&count) || count < 0) return kNoTable;

@@ -6,9 +6,16 @@
 #include <filesystem>
 
 #include "testutil.h"  // with <string> and <vector>
+#if defined(KUT_CLI_PATH)
+#include "native_dirs.h"  // kuttools, built with the program
+#endif
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <direct.h>
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #if defined(KUT_CLI_PATH)
@@ -37,10 +44,10 @@ protected:
     Case Run(const std::vector<std::string>& args, const std::string& input = "") {
 #if defined(_WIN32)
         // The build's path is a host path under wine; kut.exe sits in bin\ of the build tree.
-        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
+        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\" + m_program + ".exe\"";
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };  // cmd.exe drops them
 #else
-        std::string cmd = "\"" KUT_CLI_PATH "\"";
+        std::string cmd = "\"" + std::string(KUT_CLI_PATH).substr(0, std::string(KUT_CLI_PATH).size() - 3) + m_program + "\"";
         const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
@@ -66,6 +73,7 @@ protected:
     static std::string Read(const std::wstring& p) { std::string b; return kuttest::ReadFile(p, &b) ? b : "<missing>"; }
 
     kuttest::TempDir m_work, m_tmp;  // the program's output is caught in the first; files given and got are in the second
+    std::string m_program = "kut";   // or kutrc, beside it
     std::wstring m_data;
 };
 
@@ -107,6 +115,31 @@ TEST_F(Cli, Msg) {
     EXPECT_FALSE(kuttest::Exists(m_tmp.file(L"B.dll")));
     kuttest::SetEnv("KOPTS_LANGUAGE", "2,2");
     EXPECT_EQ(Run({"msg", "show", "KMAIN", "2"}).out, "2\tPoteau\n");
+}
+
+// Number 0 goes through build and dump; a cut library dumps what it holds,
+// names the damaged block and fails, in kut and kutrc alike; check only
+// reports.
+TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
+    const std::string catalog = "0\tzero\n1\tone\n17\tseventeen\n40\tforty\n";
+    kuttest::WriteFile(m_tmp.file(L"z.txt"), catalog);
+    Check({{{"msg", "build", File(L"z.txt"), File(L"Z.dll")}, 0, "", "="}, {{"msg", "dump", File(L"Z.dll")}, 0, catalog, "="},
+           {{"msg", "check", File(L"Z.dll")}, 0, File(L"Z.dll") + ": no damage found\n", "="}});
+    std::string bytes;
+    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"Z.dll"), &bytes));
+    const std::size_t forty = bytes.find(std::string("f\0o\0r\0t\0y\0", 10));
+    ASSERT_NE(forty, std::string::npos);
+    kuttest::WriteFile(m_tmp.file(L"C.dll"), bytes.substr(0, forty + 4));  // inside "forty", block 3
+    const std::string damage = File(L"C.dll") + ": block 3 (numbers 32-47): cut by the end of the file; numbers 40-47 lost\n";
+    const std::string readable = "0\tzero\n1\tone\n17\tseventeen\n";
+    Check({{{"msg", "dump", File(L"C.dll")}, 1, readable, "=kut: " + damage},
+           {{"msg", "dump", File(L"C.dll"), File(L"c.txt")}, 1, "", "=kut: " + damage},
+           {{"msg", "check", File(L"C.dll")}, 1, damage, "="},
+           {{"msg", "check", File(L"z.txt")}, 1, "", "not a language library"}, {{"msg", "check"}, 2, "", ""}});
+    EXPECT_EQ(Read(m_tmp.file(L"c.txt")), readable);
+    m_program = "kutrc";
+    Check({{{"dump", File(L"C.dll")}, 1, readable, "=kutrc: " + damage}, {{"dump", File(L"Z.dll")}, 0, catalog, "="},
+           {{"build", File(L"z.txt"), File(L"Y.dll")}, 0, "", "="}, {{"dump", File(L"Y.dll")}, 0, catalog, "="}});
 }
 
 TEST_F(Cli, Decode) {
@@ -202,6 +235,123 @@ TEST_F(Cli, Tree) {
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(dst)));
     Check({{{"tree", "remove", Path(dst)}, 0, "", ""}, {{"tree", "scan", Path(dst)}, 1, "", "no such directory"}});
 }
+
+namespace fs = std::filesystem;
+
+bool ChangeDir(const std::wstring& dir) {
+#if defined(_WIN32)
+    return _wchdir(dir.c_str()) == 0;
+#else
+    return ::chdir(kuttest::Narrow(dir).c_str()) == 0;
+#endif
+}
+
+bool MakeLink(const std::wstring& target, const std::wstring& link) {
+#if defined(_WIN32)
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2) != 0;
+#else
+    return ::symlink(kuttest::Narrow(target).c_str(), kuttest::Narrow(link).c_str()) == 0;
+#endif
+}
+
+bool LinkExists(const std::wstring& path) {
+    std::error_code ec;
+    return fs::symlink_status(fs::path(path), ec).type() != fs::file_type::not_found && !ec;
+}
+
+void SetReadOnly(const std::wstring& path, bool readOnly) {
+    fs::permissions(fs::path(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
+
+// Run from a folder inside the temporary folder, with the home folder there
+// too, so that a broken guard could only ever empty those.
+TEST_F(Cli, TreeRemoveRefusesDotsAndTheCurrentAndHomeFolders) {
+    const std::wstring work = m_tmp.file(L"work"), sub = work + kSep + L"sub", home = m_tmp.file(L"home");
+    kuttest::MakeDir(sub);
+    kuttest::MakeDir(home);
+    for (const std::wstring& d : {work, sub, home}) ASSERT_TRUE(kuttest::WriteFile(d + kSep + L"keep.txt", "keep"));
+#if defined(_WIN32)
+    kuttest::SetEnv("USERPROFILE", Path(home).c_str());
+#else
+    kuttest::SetEnv("HOME", Path(home).c_str());
+#endif
+    ASSERT_TRUE(ChangeDir(sub));
+    const std::string up = "../";  // both systems take '/'; "..\" before a closing quote would escape it
+    Check({
+        {{"tree", "remove", "."}, 1, "", "=kut: refusing to remove .: it names '.' or '..'; name the folder itself\n"},
+        {{"tree", "remove", ".."}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", up}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", "--keep-root", "."}, 1, "", "it names '.' or '..'"},
+        {{"tree", "remove", Path(sub)}, 1, "", "it is the current folder"},
+        {{"tree", "remove", up + "sub"}, 1, "", "it is the current folder"},
+        {{"tree", "remove", "--files-only", Path(work)}, 1, "", "it holds the current folder"},
+        {{"tree", "remove", Path(home)}, 1, "", "it is the home folder"},
+    });
+    ASSERT_TRUE(ChangeDir(kuttest::BinaryDir()));
+    for (const std::wstring& d : {work, sub, home}) EXPECT_TRUE(kuttest::Exists(d + kSep + L"keep.txt")) << Path(d);
+}
+
+TEST_F(Cli, TreeLinksAreRemovedThemselvesAndNeverCopiedInto) {
+    const std::wstring a = m_tmp.file(L"a"), alink = m_tmp.file(L"alink");
+    kuttest::MakeDir(a);
+    ASSERT_TRUE(kuttest::WriteFile(a + kSep + L"f.txt", "f"));
+    // wine 8 makes a link that its own calls do not show as a reparse point.
+    if (!MakeLink(a, alink) || !kuttools::native::IsLink(alink)) GTEST_SKIP() << "no links that the system reports here";
+    Check({
+        {{"tree", "copy", Path(a), Path(alink + kSep + L"sub")}, 1, "", "the destination is inside the source"},
+        {{"tree", "copy", Path(alink), Path(a + kSep + L"sub")}, 1, "", "the destination is inside the source"},
+        {{"tree", "copy", Path(alink), Path(a)}, 1, "", "the destination is the source"},
+        {{"tree", "remove", Path(alink), "--keep-root"}, 1, "", "is a symbolic link"},
+    });
+    EXPECT_FALSE(kuttest::Exists(a + kSep + L"sub"));
+    EXPECT_TRUE(LinkExists(alink));
+    Check({{{"tree", "remove", Path(alink)}, 0, "", "="}});
+    EXPECT_TRUE(!LinkExists(alink) && kuttest::Exists(a + kSep + L"f.txt"));
+}
+
+TEST_F(Cli, TreeKeepsReadOnlyFilesAndNamesThem) {
+    const std::wstring src = m_tmp.file(L"src"), dst = m_tmp.file(L"dst"), s(1, kSep);
+    kuttest::MakeDir(src + s + L"d");
+    ASSERT_TRUE(kuttest::WriteFile(src + s + L"f.txt", "new") && kuttest::WriteFile(src + s + L"d" + s + L"ro.txt", "new"));
+    Check({{{"tree", "copy", Path(src), Path(dst)}, 0, "", "="}});
+    const std::wstring ro = dst + s + L"d" + s + L"ro.txt", f = dst + s + L"f.txt";
+    ASSERT_TRUE(kuttest::WriteFile(ro, "old") && kuttest::WriteFile(f, "mine"));
+    SetReadOnly(ro, true);
+    Check({
+        {{"tree", "copy", Path(src), Path(dst)}, 1, "", "cannot copy " + Path(src + s + L"d" + s + L"ro.txt") + " to " + Path(ro) + ": read-only"},
+        {{"tree", "copy", "-n", Path(src), Path(dst)}, 0, "", "="},  // existing files kept quietly
+    });
+    EXPECT_TRUE(Read(ro) == "old" && Read(f) == "new");
+    ASSERT_TRUE(kuttest::WriteFile(f, "mine"));
+    Check({{{"tree", "copy", "--no-clobber", Path(src), Path(dst)}, 0, "", "="}});
+    EXPECT_EQ(Read(f), "mine");
+    Check({{{"tree", "remove", Path(dst)}, 1, "", "cannot remove file " + Path(ro) + ": read-only"}});
+    EXPECT_TRUE(Read(ro) == "old" && !kuttest::Exists(f));
+    const Case again = Run({"tree", "remove", Path(dst)});
+    EXPECT_NE(again.err.find("cannot remove directory " + Path(dst + s + L"d") + ": "), std::string::npos) << again.err;
+    SetReadOnly(ro, false);
+}
+
+#if !defined(_WIN32)
+// A Latin-1 name is not UTF-8: the commands reach it all the same and show
+// its bytes as \xNN.
+TEST_F(Cli, TreeWorksOnNamesThatAreNotUtf8) {
+    const std::string lat = Path(m_tmp.file(L"lat")), copy = lat + "-copy";
+    ASSERT_EQ(::mkdir(lat.c_str(), 0777), 0);
+    FILE* raw = std::fopen((lat + "/caf\xE9.txt").c_str(), "wb");
+    ASSERT_TRUE(raw && std::fputs("x", raw) >= 0);
+    std::fclose(raw);
+    Check({
+        {{"tree", "scan", lat}, 0, "caf\\xE9.txt\n", ""},
+        {{"tree", "copy", lat, copy}, 0, "", "="},
+        {{"tree", "scan", lat + "/caf\xE9.txt"}, 1, "", "caf\\xE9.txt: no such directory"},
+    });
+    EXPECT_EQ(::access((copy + "/caf\xE9.txt").c_str(), F_OK), 0);
+    Check({{{"tree", "remove", copy}, 0, "", "="}});
+    EXPECT_NE(::access(copy.c_str(), F_OK), 0);
+}
+#endif
 
 TEST_F(Cli, DemoRunsTheTypicalRequestStepByStep) {
     const std::string out = Path(m_tmp.path()), sep(1, static_cast<char>(kSep));

@@ -32,7 +32,15 @@ TempDir::TempDir() {
     std::abort();
 }
 
-TempDir::~TempDir() { RemoveTree(m_path); }
+// KUT_KEEP_TMP=1 keeps the folders of a run to look at afterwards.
+TempDir::~TempDir() {
+    const char* keep = std::getenv("KUT_KEEP_TMP");
+    if (keep && std::string(keep) == "1") {
+        std::fprintf(stderr, "kept %s (KUT_KEEP_TMP=1)\n", Narrow(m_path).c_str());
+        return;
+    }
+    RemoveTree(m_path);
+}
 std::wstring TempDir::file(const std::wstring& name) const { return m_path + kSep + name; }
 std::string TempDir::narrow() const { return Narrow(m_path); }
 

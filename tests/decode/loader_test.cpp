@@ -120,4 +120,42 @@ TEST_P(BothFiles, FailIndependently) {
 
 INSTANTIATE_TEST_SUITE_P(Files, BothFiles, ::testing::Bool());
 
+// A conversion asked for while the warning about a rejected file is still
+// showing (the host's box may repaint converted text) already takes the
+// built-in table of its own language: nothing read from the rejected file
+// is used, and no second warning comes.
+class WhileWarning : public DecodeTest {
+protected:
+    // What the nested calls made of every byte that differs from the
+    // built-in tables: "file language byte -> value".
+    static std::vector<std::string>& Wrong() { static std::vector<std::string> w; return w; }
+    static int Nested(const wchar_t* text, const wchar_t* caption, unsigned style) {
+        Boxes().emplace_back(text ? text : L"", caption ? caption : L"", style);
+        const bool dictionary = std::wstring(text).find(L".dct") != std::wstring::npos;
+        for (short language : {static_cast<short>(33), static_cast<short>(48), static_cast<short>(79)}) {
+            if (dictionary) DECODE_Language(language);
+            for (int b = 0; b < 256; ++b) {
+                const int got = dictionary ? Fold(b) : Dos(b, language);
+                if (got != (dictionary ? BuiltInFold(language, b) : BuiltInDos(language, b)))
+                    Wrong().push_back((dictionary ? "dct " : "dcd ") + std::to_string(language) + " " +
+                                      std::to_string(b) + " -> " + std::to_string(got));
+            }
+        }
+        return 1;
+    }
+};
+
+TEST_F(WhileWarning, NestedCallsUseTheBuiltInTables) {
+    DataFile(L"Decod033.dcd", CodePage("\r\n", 127));
+    DataFile(L"Decod070.dct", Dictionary() + "\r\n");
+    KUT_SetMessageBoxHook(&WhileWarning::Nested);
+    EXPECT_EQ(Dos(0x80, 33), BuiltInDos(33, 0x80));
+    DECODE_Language(79);
+    EXPECT_EQ(Fold(0xE0), BuiltInFold(79, 0xE0));
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(std::get<0>(Boxes()[0]), L"Decod033.dcd warning 128 elements.");
+    EXPECT_EQ(std::get<0>(Boxes()[1]), L"Decod070.dct warning 258 elements.");
+    EXPECT_TRUE(Wrong().empty()) << Wrong().size() << " bytes, first " << Wrong().front();
+}
+
 }  // namespace

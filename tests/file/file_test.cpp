@@ -13,9 +13,24 @@
 #include "kbase/kbase.h"
 #include "kut/file.h"
 #include "testutil.h"
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 #if defined(KUT_TESTING)
 #include "kbase/testing.h"
 #include "kut/testing.h"
+#endif
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <fstream>
 #endif
 
 using kuttest::kSep;
@@ -99,6 +114,15 @@ FILE* SeamOpen(const wchar_t* path, const char* mode) {
 }
 int CountingMkdir(const wchar_t* path) { return ++g_mkdirs, g_real.mkdir(path); }
 bool Refuse() { return g_allocsLeft > 0 && --g_allocsLeft == 0; }
+// The system's transfer between streams moves at most g_transferLimit bytes
+// per call (-1: as many as it can), so that the copy's own passes must take
+// over where it stops.
+long long g_transferLimit = -1;
+long long LimitedTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
+    if (g_transferLimit >= 0 && count > g_transferLimit) count = g_transferLimit;
+    if (count == 0) return *atEnd = 0, 0;
+    return g_real.transfer(out, in, count, atEnd);
+}
 void* FailingAlloc(size_t n) { return Refuse() ? nullptr : g_real.alloc(n); }
 void* FailingRealloc(void* p, size_t n) { return Refuse() ? nullptr : g_real.realloc(p, n); }
 #endif
@@ -117,6 +141,7 @@ protected:
         KBASE_SYSCALLS s = g_real;
         s.open = SeamOpen, s.mkdir = CountingMkdir;
         s.alloc = FailingAlloc, s.realloc = FailingRealloc;
+        s.transfer = LimitedTransfer;
         KBASE_TestSetSyscalls(&s);
 #endif
     }
@@ -167,6 +192,115 @@ TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
     }
 }
 
+#if defined(KUT_TESTING)
+// Large copies go to the system where it can move the bytes; wherever it
+// stops (never, at once, inside a pass) the copy's own passes take over, and
+// the bytes, the result, the status and both streams' positions and
+// end-of-file indicators are what the passes give. The caller has read 10
+// bytes and written "head" through the streams' buffers before the copy and
+// goes on with them after it.
+TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
+    struct Case { const char* what; std::size_t have; int bytes, result; long long failAbove; bool atEnd; };
+    const Case cases[] = {
+        {"one pass of 3 MiB, more input left", (3u << 20) + 110, 3 << 20, 0, -1, false},
+        {"input 100,000 short", 200010, 300000, 100000, -1, true},
+        {"parts of 1,025, the last 4 too many", 2000014, 2000000, -4, 1025, true},
+    };
+    for (long long limit : {-1LL, 0LL, 100003LL}) {
+        g_transferLimit = limit;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << ", system moves at most " << limit);
+            const std::string input = Bytes(c.have);
+            ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), input));
+            FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
+            FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
+            ASSERT_TRUE(in && out);
+            char first[10];
+            ASSERT_TRUE(std::fread(first, 1, 10, in) == 10 && std::fputs("head", out) >= 0);
+            KUT_TestFailAllocAbove(c.failAbove);
+            EXPECT_RESULT_STATUS(_FILE_FCopy(&status, out, in, c.bytes), c.result, c.result ? 255 : 0);
+            KUT_TestFailAllocAbove(-1);
+            const std::size_t copied = static_cast<std::size_t>(c.bytes - c.result);
+            EXPECT_EQ(std::ftell(in), static_cast<long>(10 + copied));
+            EXPECT_EQ(std::ftell(out), static_cast<long>(4 + copied));
+            EXPECT_EQ(std::feof(in) != 0, c.atEnd);
+            const int next = std::fgetc(in);
+            EXPECT_EQ(next, c.atEnd ? EOF : static_cast<unsigned char>(input[10 + copied]));
+            ASSERT_GE(std::fputs("tail", out), 0);
+            EXPECT_EQ(_FILE_FClose(&status, in) + _FILE_FClose(&status, out), 0);
+            EXPECT_TRUE(Read(dir.file(L"out")) == "head" + input.substr(10, copied) + "tail");
+        }
+    }
+    g_transferLimit = -1;
+}
+
+namespace {
+// Resident memory of this process in KiB: the peak since the last reset and
+// the present.
+struct Resident { long long peak = -1, now = -1; };
+Resident ResidentMemory() {
+    Resident r;
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS pmc{};
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) {
+        r.peak = static_cast<long long>(pmc.PeakWorkingSetSize / 1024);
+        r.now = static_cast<long long>(pmc.WorkingSetSize / 1024);
+    }
+#else
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmHWM:") status >> r.peak;
+        else if (key == "VmRSS:") status >> r.now;
+    }
+#endif
+    return r;
+}
+// Brings the peak down to the present (Windows cannot: a fresh process's peak
+// is close to its present anyway).
+void ResetPeak() {
+#if !defined(_WIN32)
+    std::ofstream("/proc/self/clear_refs") << "5";
+#endif
+}
+}  // namespace
+
+// A copy's memory is bounded whatever the file's size: 96 MiB copied, by the
+// system and by the copy's own passes, raise the peak by at most 64 MiB.
+TEST_F(FileOps, CopyMemoryStaysBoundedWhateverTheSize) {
+    const std::wstring src = dir.file(L"big"), dst = dir.file(L"copy");
+    const std::string block = Bytes(1u << 20);
+    FILE* f = _FILE_FOpen(&status, src.c_str(), L"wb");
+    ASSERT_TRUE(f);
+    for (int i = 0; i < 96; ++i) ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
+    ASSERT_EQ(_FILE_FClose(&status, f), 0);
+    for (long long limit : {-1LL, 0LL}) {
+        SCOPED_TRACE(limit ? "moved by the system" : "moved by the copy's passes");
+        g_transferLimit = limit;
+        ResetPeak();
+        const Resident before = ResidentMemory();
+        ASSERT_GT(before.now, 0);
+        EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+        const long long growthKiB = ResidentMemory().peak - before.now;
+        EXPECT_LE(growthKiB, 64 * 1024) << "peak " << growthKiB << " KiB above the present";
+        FILE* a = _FILE_FOpen(&status, src.c_str(), L"rb");
+        FILE* b = _FILE_FOpen(&status, dst.c_str(), L"rb");
+        ASSERT_TRUE(a && b);
+        std::string x(block.size(), '\0'), y(block.size(), '\0');
+        std::size_t total = 0, na, nb;
+        bool same = true;
+        while ((na = std::fread(&x[0], 1, x.size(), a)) > 0) {
+            nb = std::fread(&y[0], 1, y.size(), b);
+            same = same && na == nb && std::memcmp(x.data(), y.data(), na) == 0;
+            total += na;
+        }
+        same = same && std::fgetc(b) == EOF;
+        _FILE_FClose(&status, a), _FILE_FClose(&status, b);
+        EXPECT_TRUE(same && total == 96u * block.size());
+    }
+    g_transferLimit = -1;
+}
+#endif
+
 TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     const std::wstring src = dir.file(L"src"), dst = dir.file(L"dst");
     const unsigned short date = (30 << 9) | (3 << 5) | 9, time = (8 << 11) | (15 << 5) | 21;  // 2010-03-09 08:15:42
@@ -188,11 +322,19 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
     EXPECT_TRUE(g_real.stat(dst.c_str(), &st) == 0 && st.mtime == 1500000000) << st.mtime;
 #endif
-    // A read-only destination is replaced; the copy of a read-only file is read-only.
+    // The copy of a read-only file is read-only, and a read-only destination
+    // (the Windows attribute; on Linux no owner write bit, for root too) is
+    // neither deleted nor written: the copy fails and the file stays as it was.
     ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
     EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
     ASSERT_TRUE(SYS_FileMode(src.c_str(), 0100644) == 0 && kuttest::WriteFile(src, "second"));
+    const std::string kept = Read(dst);
+    EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 1, 0);
+    EXPECT_TRUE(Read(dst) == kept && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
+    ASSERT_EQ(SYS_FileMode(dst.c_str(), 0100644), 0);
     EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && Read(dst) == "second");
+    // A folder opens as no stream.
+    EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.path().c_str(), L"rb"), nullptr, 255);
 }
 
 TEST_F(FileOps, NamePasteTakesNameFromOneAndDirectoryFromTheOther) {
@@ -344,6 +486,44 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
     EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))) && g.errors.back() == 255 &&
                 !kuttest::Exists(dir.file(L"f1.txt")) && !kuttest::Exists(dir.file(L"c")));
 }
+
+TEST_F(TreeWalk, RemovalLeavesReadOnlyFilesAndTheirFolders) {
+    const std::wstring ro = dir.file(P(L"a/b/b1.txt"));
+    ASSERT_EQ(SYS_FileMode(ro.c_str(), 0100444), 0);
+    EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
+    EXPECT_EQ(status, 1);  // the root could not go
+    Names failed;
+    for (std::size_t i = 0; i < g.visited.size(); ++i)
+        if (g.errors[i] != 0) failed.push_back(g.visited[i]);
+    EXPECT_EQ(failed, N({L"a/b/b1.txt", L"a/b", L"a", L""}));
+    EXPECT_TRUE(Read(ro) == kuttest::Narrow(P(L"a/b/b1.txt")) && !kuttest::Exists(dir.file(L"f1.txt")) &&
+                !kuttest::Exists(dir.file(L"c")));
+}
+
+#if !defined(_WIN32)
+// Names that are not UTF-8 (Latin-1 bytes) are walked, copied and removed
+// under their escapes U+DC80..U+DCFF and reach the disk as the same bytes.
+TEST_F(TreeWalk, NamesThatAreNotUtf8AreCopiedAndRemoved) {
+    const std::string root8 = dir.narrow();
+    ASSERT_EQ(::mkdir((root8 + "/d\xE9p").c_str(), 0777), 0);
+    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
+        FILE* raw = std::fopen((root8 + f).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fputs(f.c_str(), raw) >= 0);
+        std::fclose(raw);
+    }
+    kuttest::TempDir dst;
+    EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
+    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
+        FILE* in = std::fopen((dst.narrow() + f).c_str(), "rb");
+        char got[64] = {0};
+        EXPECT_TRUE(in && std::fread(got, 1, sizeof got - 1, in) == f.size() && f == got) << f;
+        if (in) std::fclose(in);
+    }
+    g.visited.clear();
+    EXPECT_TRUE(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler) == 0 && !kuttest::Exists(dir.path()));
+    EXPECT_NE(std::find(g.visited.begin(), g.visited.end(), L"d\xDCE9p/caf\xDCE9.txt"), g.visited.end());
+}
+#endif
 
 TEST_F(TreeWalk, PathsBeyondTheBuffersFailTheWalk) {
     // A folder whose entries' full paths are 259, 260 and 261 characters long.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <tuple>
+#include <vector>
 
 #include "imgfile.h"
 #include "kbase/kbase.h"
@@ -316,4 +317,24 @@ TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
                     m_error.find(c.second) != std::string::npos) << c.second << ": " << m_error;
         EXPECT_FALSE(kuttest::Exists(m_dir.file(L"o.img"))) << "no half-good file is left behind";
     }
+}
+
+// A count below zero names no label: nothing is flushed and the array is not
+// read at all (the array here is long enough for a wrapped count to show).
+TEST_F(Img, FlushLabelsWithANegativeCountFlushesNothing) {
+    Write(L"kestoimg.img", FileBytes(Standard()));
+    ASSERT_EQ(IMG_Init(64), 0);
+    std::vector<IMG_LABEL> labels(32768, IMG_LABEL{1, 2});
+    labels[0] = {0, 0};
+    for (short count : {-1, -2, -32767, -32768}) {
+        SCOPED_TRACE(count);
+        IMG_SetImgFileName(nullptr);   // the file back
+        IMG_ListToCache(L"ALPHA", 0, -1);
+        IMG_ListToCache(L"BETA", 2, -1);
+        IMG_FlushLabels(labels.data(), count);
+        Hide();
+        EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3), "1" "001");
+    }
+    IMG_FlushLabels(labels.data(), 2);
+    EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3), "0" "000");
 }

@@ -18,6 +18,10 @@
 #include "kbase/kbase.h"
 #include "testutil.h"
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 using kuttest::kSep;
 using Names = std::vector<std::wstring>;
 
@@ -79,12 +83,26 @@ TEST(Repert, EndsOfPathAreAddedAndCutOnceWithinTheBuffer) {
     EXPECT_EQ(std::wcslen(p), 259u);
 }
 
-TEST(KbaseFiles, OpenIsBinaryAndFailuresAreReported) {
+TEST(KbaseFiles, OpenTakesTheModeAsGivenAndFailuresAreReported) {
     kuttest::TempDir t;
     const std::wstring f = t.file(L"a.txt"), missing = t.file(L"missing");
     FILE* s = REP_FOpen(f.c_str(), L"wt");
     ASSERT_TRUE(s && std::fputs("a\nb\n", s) >= 0);
-    EXPECT_TRUE(REP_FClose(&s) == 0 && s == nullptr && SYS_FileLen(f.c_str()) == 4);  // binary although "t" was asked
+#if defined(_WIN32)
+    const int textLength = 6;  // a text stream: each LF written as CR LF
+#else
+    const int textLength = 4;  // no text mode on POSIX
+#endif
+    EXPECT_TRUE(REP_FClose(&s) == 0 && s == nullptr && SYS_FileLen(f.c_str()) == textLength) << SYS_FileLen(f.c_str());
+    const auto readAll = [](const std::wstring& path, const wchar_t* mode) {
+        FILE* in = REP_FOpen(path.c_str(), mode);
+        std::string got;
+        for (int c; in && (c = std::fgetc(in)) != EOF;) got += static_cast<char>(c);
+        REP_FClose(&in);
+        return got;
+    };
+    EXPECT_EQ(readAll(f, L"r"), "a\nb\n");  // CR LF read back as LF in text mode
+    EXPECT_EQ(readAll(f, L"rb").size(), static_cast<std::size_t>(textLength));
     EXPECT_TRUE(!REP_FOpen(missing.c_str(), L"rb") && !REP_FOpen(nullptr, L"rb"));
     EXPECT_TRUE(SYS_FileLen(missing.c_str()) == -1 && SYS_FileLen(t.path().c_str()) == -1);  // nor a folder
     // Access modes: 0 for nothing; mode 0 means "no such path" and is never set.
@@ -96,6 +114,82 @@ TEST(KbaseFiles, OpenIsBinaryAndFailuresAreReported) {
     unsigned short date = 1, time = 1;  // nothing there: two zero words
     EXPECT_TRUE(SYS_FileDateGet(missing.c_str(), &date, &time) == -1 && date == 0 && time == 0);
 }
+
+// A file without the owner's write bit is read-only as the Windows attribute
+// makes it, whoever runs the test (root included): it opens for reading
+// only and is not deleted. A folder opens in no mode.
+TEST(KbaseFiles, ReadOnlyFilesAreNeitherWrittenNorDeletedAndFoldersNeverOpen) {
+    kuttest::TempDir t;
+    const std::wstring f = t.file(L"ro.txt");
+    ASSERT_TRUE(kuttest::WriteFile(f, "keep") && SYS_FileMode(f.c_str(), 0100444) == 0);
+    for (const wchar_t* mode : {L"wb", L"w", L"wt", L"ab", L"a", L"r+b", L"r+", L"w+b", L"a+"}) {
+        SCOPED_TRACE(kuttest::Narrow(mode));
+        FILE* s = REP_FOpen(f.c_str(), mode);
+        EXPECT_EQ(s, nullptr);
+        REP_FClose(&s);
+        FILE* dir = REP_FOpen(t.path().c_str(), mode);
+        EXPECT_EQ(dir, nullptr);
+        REP_FClose(&dir);
+    }
+    for (const wchar_t* mode : {L"rb", L"r"}) {
+        FILE* dir = REP_FOpen(t.path().c_str(), mode);
+        EXPECT_EQ(dir, nullptr) << kuttest::Narrow(mode);
+        REP_FClose(&dir);
+    }
+    FILE* r = REP_FOpen(f.c_str(), L"rb");
+    EXPECT_NE(r, nullptr);
+    REP_FClose(&r);
+    EXPECT_EQ(REP_FDel(f.c_str()), -1);
+    std::string kept;
+    EXPECT_TRUE(kuttest::ReadFile(f, &kept) && kept == "keep") << kept;
+    // With the write bit back it is an ordinary file again.
+    ASSERT_EQ(SYS_FileMode(f.c_str(), 0100644), 0);
+    FILE* w = REP_FOpen(f.c_str(), L"ab");
+    EXPECT_NE(w, nullptr);
+    REP_FClose(&w);
+    EXPECT_TRUE(REP_FDel(f.c_str()) == 0 && !kuttest::Exists(f));
+#if !defined(_WIN32)
+    // A link is judged by itself: a link to a read-only file goes, the file stays.
+    const std::wstring target = t.file(L"target"), link = t.file(L"link");
+    ASSERT_TRUE(kuttest::WriteFile(target, "t") && SYS_FileMode(target.c_str(), 0100444) == 0);
+    ASSERT_EQ(::symlink("target", kuttest::Narrow(link).c_str()), 0);
+    EXPECT_TRUE(REP_FDel(link.c_str()) == 0 && !kuttest::Exists(link) && kuttest::Exists(target));
+#endif
+}
+
+#if !defined(_WIN32)
+// Latin-1 names, as old volumes and archives hold them, are no UTF-8: each
+// such byte comes as the escape U+DC00 + byte and goes back as that byte.
+TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
+    kuttest::TempDir t;
+    const std::string bytes[] = {"caf\xE9.txt", "\xFF\xFE", "ok-\xC3\xA9", "cut-\xC3"};
+    const std::wstring wide[] = {L"caf\xDCE9.txt", L"\xDCFF\xDCFE", L"ok-\xE9", L"cut-\xDCC3"};
+    for (const std::string& b : bytes) {
+        FILE* raw = std::fopen((t.narrow() + "/" + b).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fputs(b.c_str(), raw) >= 0);
+        std::fclose(raw);
+    }
+    Names listed;
+    wchar_t name[260];
+    const std::wstring pattern = t.path() + L"/*";
+    for (const wchar_t* search = pattern.c_str(); SYS_FileFind(search, name, 1) == 0; search = nullptr)
+        listed.push_back(name);
+    Names want(std::begin(wide), std::end(wide));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(listed, want);
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(bytes[i]);
+        const std::wstring path = t.file(wide[i]);
+        EXPECT_EQ(SYS_FileLen(path.c_str()), static_cast<int>(bytes[i].size()));
+        FILE* in = REP_FOpen(path.c_str(), L"rb");
+        char got[32] = {0};
+        EXPECT_TRUE(in && std::fread(got, 1, sizeof got - 1, in) == bytes[i].size() && bytes[i] == got);
+        REP_FClose(&in);
+        EXPECT_EQ(REP_FDel(path.c_str()), 0);
+        EXPECT_NE(::access((t.narrow() + "/" + bytes[i]).c_str(), F_OK), 0);
+    }
+}
+#endif
 
 TEST(KbaseFiles, SplitTakesTheLastDotAndMergeStaysWithinTheBuffer) {
     const std::wstring s(1, kSep);

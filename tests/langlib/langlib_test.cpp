@@ -83,9 +83,15 @@ TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     EXPECT_EQ(KUT_LangLibOpen(nullptr), nullptr);
     std::vector<unsigned char> image;  // what a string table cannot hold, and the longest it can
     std::string error;
-    for (const Strings& bad : {Strings{{0, u"z"}}, Strings{{65536, u"b"}}, Strings{{1, std::u16string(65536, u'x')}}})
+    for (const Strings& bad : {Strings{{65536, u"b"}}, Strings{{1, std::u16string(65536, u'x')}}})
         EXPECT_FALSE(kuttools::BuildLanguageLibrary(bad, &image, &error)) << bad.begin()->first;
     EXPECT_TRUE(kuttools::BuildLanguageLibrary({{1, std::u16string(65535, u'x')}}, &image, &error)) << error;
+    // Number 0 is block 1, slot 0: a string like any other.
+    ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(L"zero.dll"), Strings{{0, u"zero"}, {1, u"one"}}, &error)) << error;
+    HMODULE zero = KUT_LangLibOpen(m_dir.file(L"zero.dll").c_str());
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(Read(zero, 0) + L"," + Read(zero, 1), L"zero,one");
+    KUT_LangLibClose(zero);
 }
 
 TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
@@ -96,13 +102,13 @@ TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
         "4  space separator keeps the second space\n" "5\n"
         "6\t#not a comment\n" "  7\tindented number\n"
         "9\ta\\tb\\nc\\rd\\\\e\\u00E9\\ud800 \xC3\xA9\xF0\x9F\x98\x80\n"
-        "65535\tlast";
+        "0\tnumber zero\n" "65535\tlast";
     StringMap out;
     std::string error;
     ASSERT_TRUE(kuttools::ParseCatalog(text, &out, &error)) << error;
     const StringMap want{{1, u"Open"}, {2, u"Save as..."}, {3, u"  two leading blanks, trailing tab\t"},
                          {4, u" space separator keeps the second space"}, {5, u""}, {6, u"#not a comment"},
-                         {7, u"indented number"}, {65535, u"last"},
+                         {7, u"indented number"}, {0, u"number zero"}, {65535, u"last"},
                          {9, std::u16string(u"a\tb\nc\rd\\e\u00e9") + char16_t(0xD800) + u" \u00e9\U0001F600"}};
     EXPECT_EQ(out, want);
 }
@@ -114,8 +120,8 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
         {"# c\n\n3\t\\u12G4\n", "line 3: \\u needs four hex digits"},
         {"1\tbad \xC3\n", "line 1: invalid UTF-8"}, {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
         {"1\tsurrogate \xED\xA0\x80\n", "line 1: invalid UTF-8"},
-        {"0\tzero\n", "line 1: message number outside 1..65535"}, {"1\ta\n65536\tb\n", "line 2: message number outside 1..65535"},
-        {"99999999999999999999\tc\n", "line 1: message number outside 1..65535"},
+        {"1\ta\n65536\tb\n", "line 2: message number outside 0..65535"},
+        {"99999999999999999999\tc\n", "line 1: message number outside 0..65535"},
         {"text without number\n", "line 1: expected a message number"}, {"-4\tnegative\n", "line 1: expected a message number"},
         {"12x\tglued\n", "line 1: expected a tab or a space after the number"},
         {"# one\n10\ta\n\n11\tb\n010\tc\n", "line 5: number 10 already defined on line 2"},
@@ -133,7 +139,7 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
 // the same 10,000 strings and more, the awkward ones escaped in the file.
 TEST(Catalog, ThroughALibraryAndBack) {
     kuttest::TempDir dir;
-    StringMap in{{2, u" leading and trailing "}, {3, u"tab\there\nnewline\rreturn\\backslash"},
+    StringMap in{{0, u"number zero, block 1 slot 0"}, {2, u" leading and trailing "}, {3, u"tab\there\nnewline\rreturn\\backslash"},
                  {4, std::u16string(u"controls ") + char16_t(1) + char16_t(0x1F) + char16_t(0x7F) + u" # \u00fc\U0001F600"},
                  {5, std::u16string(u"lone ") + char16_t(0xDC00) + u" and " + char16_t(0xD83D)},
                  {6, u"\\u0041 is not an escape here"}, {7, u""}, {40000, std::u16string(2000, u'z')}};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,7 @@ TEST(PeReader, HandMadeAndHostileFiles) {
     Put(second.sections[0].data, kData + 4, static_cast<std::uint32_t>(block.size()));
     second.sections.push_back({0x8000, 0x100, 0x800, 0x100, Bytes(0x10, 0xEE)});
     second.sections[1].data.insert(second.sections[1].data.end(), block.begin(), block.end());
-    // Block 1 -> languages at 0x140: 0x407 (its data entry at 0x100), then 0x409.
+    // Block 1 -> languages at 0x140: 0x407 (its data entry at 0x100), then 0x409 (the good block).
     const Bytes german = res([](Bytes& r) {
         Entry(r, kTypes + 16, 1, kSub | 0x140);
         Dir(r, 0x140, 2, 0x407, 0x100);
@@ -150,15 +151,16 @@ TEST(PeReader, HandMadeAndHostileFiles) {
          1, u"abc"},
         {"huge counts at the section's end", pe([](HandPe& p) { Put(p.sections[0].data, 0x1FC, 0xFFFFFFFFu); p.resRva = kVa + 0x1F0; }),
          1, safe},
-        {"a data size of 0xFFFFF000", res([](Bytes& r) { Put(r, kData + 4, 0xFFFFF000u); }), 1, absent},
-        {"a data size one past the section", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), 1, absent},
+        // Sizes past the section's file data: the strings inside it are whole.
+        {"a data size of 0xFFFFF000", res([](Bytes& r) { Put(r, kData + 4, 0xFFFFF000u); }), 1, u"abc"},
+        {"a data size one past the section", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), 1, u"abc"},
         {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); Put(r, kData + 4, 0x20); }), 1, absent},
         {"a data size of 0", res([](Bytes& r) { Put(r, kData + 4, 0); }), 1, absent},
         {"a count past the entry, before it", overrun(28), 0, u"hi"},
         {"a count past the entry", overrun(28), 1, absent},
         {"an entry ending inside a count", overrun(7), 1, absent},
         {"the block in a second section", second.Build(), 1, u"elsewhere"},
-        {"the first language of a block", german, 1, u"Deutsch"},
+        {"English before the first language", german, 1, u"abc"},
     };
     for (const auto& c : cases) {
         const std::u16string got = Find(kut::pe::Parse(c.file).get(), c.id);
@@ -166,22 +168,51 @@ TEST(PeReader, HandMadeAndHostileFiles) {
     }
 }
 
-// Real libraries: every prefix finds the original text or nothing, and random
-// damage is survived (the sanitizer build checks the reads).
+// Real libraries: every prefix finds exactly the strings that lie wholly
+// inside it, and random damage is survived (the sanitizer build checks the
+// reads).
 TEST(PeReader, TruncatedAndDamagedLibraries) {
     Strings strings;
     for (unsigned id = 1; id <= 60; ++id) strings[id * 7] = u"text " + std::u16string(id % 9, u'x');
     Bytes full;
     std::string error;
     ASSERT_TRUE(kuttools::BuildLanguageLibrary(strings, &full, &error)) << error;
+    // Where each string lies in the whole file.
+    auto whole = kut::pe::Parse(full);
+    ASSERT_TRUE(whole);
+    std::map<unsigned, std::size_t> endOf;
+    for (const auto& kv : strings) {
+        const unsigned char* text = nullptr;
+        std::size_t len = 0;
+        ASSERT_TRUE(kut::pe::FindString(*whole, kv.first, &text, &len));
+        endOf[kv.first] = static_cast<std::size_t>(text - kut::pe::FileBytes(*whole)) + 2 * len;
+    }
+    int cutInside = 0;
     for (std::size_t n = 0; n <= full.size(); ++n) {
+        SCOPED_TRACE("prefix " + std::to_string(n));
         auto img = kut::pe::Parse(full.data(), n);
-        EXPECT_TRUE(!img || n >= 0x210) << "headers or root cut at " << n;
+        EXPECT_TRUE(!img || n >= 0x210) << "headers or root cut";
+        if (!img) continue;
+        // Every string wholly inside the prefix, and no other; each block
+        // that lost one is named as cut (block 0 when a directory was cut).
+        std::set<unsigned> damaged;
+        for (const kut::pe::Problem& p : kut::pe::Problems(*img)) {
+            EXPECT_STREQ(p.what, "cut by the end of the file");
+            damaged.insert(p.block);
+        }
         for (const auto& kv : strings) {
-            const std::u16string got = img ? Find(img.get(), kv.first) : u"<absent>";
-            ASSERT_TRUE(got == kv.second || (got == u"<absent>" && n < full.size())) << "prefix " << n << " id " << kv.first;
+            const bool inside = endOf[kv.first] <= n;
+            ASSERT_EQ(Find(img.get(), kv.first), inside ? kv.second : u"<absent>") << "id " << kv.first;
+            if (!inside) {
+                ASSERT_TRUE(damaged.count(kv.first / 16 + 1) || damaged.count(0)) << "id " << kv.first;
+            }
+            cutInside += inside && n < full.size();
+        }
+        if (n == full.size()) {
+            EXPECT_TRUE(damaged.empty());
         }
     }
+    EXPECT_GT(cutInside, 0);
     std::mt19937 rng(12345);
     int loaded = 0;
     for (int round = 0; round < 20000; ++round) {
@@ -195,6 +226,125 @@ TEST(PeReader, TruncatedAndDamagedLibraries) {
         }
     }
     EXPECT_GT(loaded, 0);
+}
+
+// Damaged blocks are named with what is wrong; the strings before the fault
+// are kept.
+TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
+    const auto res = [](const std::function<void(Bytes&)>& change) { Bytes r = GoodRsrc(); change(r); return HandPe(r).Build(); };
+    const auto overrun = [&res](std::uint32_t size) {
+        return res([size](Bytes& r) {
+            const std::uint32_t units[] = {2, u'h', u'i', 500};
+            for (std::size_t i = 0; i < 4; ++i) Put(r, kBlock + 2 * i, units[i], 2);
+            Put(r, kData + 4, size);
+        });
+    };
+    const Bytes good = HandPe().Build();
+    const struct { const char* what; Bytes file; const char* problem; std::u16string slot0; unsigned lost = 0; } cases[] = {
+        {"whole", good, nullptr, u"zero"},
+        {"a count past the block", overrun(28), "a string runs past the end of the block", u"hi", 1},
+        {"a block of 7 bytes", overrun(7), "the block ends before its 16 strings", u"hi", 1},
+        {"a block of 1 byte", overrun(1), "the block ends before its 16 strings", u"<absent>"},
+        {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); }), "string data outside the image", u"<absent>"},
+        {"a language entry that is a directory", res([](Bytes& r) { Entry(r, kLangs + 16, 0x409, kSub | kRoot); }),
+         "damaged resource directory", u"<absent>"},
+        {"a block past its section's data", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), "reaches past the file data of its section", u"zero", 16},
+        {"the file cut inside the block", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 8), "cut by the end of the file", u"<absent>"},
+        {"the file cut after string 0", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 10), "cut by the end of the file", u"zero", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto img = kut::pe::Parse(c.file);
+        ASSERT_TRUE(img);
+        const auto& problems = kut::pe::Problems(*img);
+        if (!c.problem) {
+            EXPECT_TRUE(problems.empty());
+        } else {
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_EQ(problems[0].block, 1u);
+            EXPECT_STREQ(problems[0].what, c.problem);
+            EXPECT_EQ(problems[0].firstLost, c.lost);
+        }
+        EXPECT_EQ(Find(img.get(), 0), c.slot0);
+    }
+}
+
+// A block in several languages: the entry wine 8's LoadStringW picked for
+// the same directory and the same user and system languages (asked again by
+// tests/windows/loader_diff_test.cpp): neutral 0x0000, the user's language,
+// its neutral sublanguage, the same two for the system, 0x0409, the first
+// entry, each looked up by binary search.
+TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
+    constexpr std::uint16_t enUS = 0x0409, enGB = 0x0809, de = 0x0407, deAT = 0x0C07, fr = 0x040C, ja = 0x0411;
+    const struct { std::vector<std::uint16_t> entries; std::uint16_t user, system, want; } cases[] = {
+        {{0x0000, de}, enUS, enUS, 0x0000}, {{0x0000, de}, de, de, 0x0000},
+        {{de, 0x0000}, enUS, enUS, de},  // out of order: the search misses the neutral entry
+        {{de, enUS}, enUS, enUS, enUS}, {{de, enUS}, de, de, de}, {{de, enUS}, deAT, deAT, enUS},
+        {{enUS, de}, de, de, enUS},      // out of order: 0x0407 is missed, 0x0409 found
+        {{0x0422, de}, enUS, enUS, 0x0422}, {{0x0422, de}, de, de, 0x0422},  // out of order: the first
+        {{de, 0x0422}, de, de, de}, {{ja, fr}, fr, fr, ja}, {{fr, ja}, ja, ja, ja}, {{fr, ja}, de, de, fr},
+        {{0x0001, 0x0007}, deAT, deAT, 0x0007}, {{0x0001, 0x0007}, enUS, enUS, 0x0001},
+        {{0x0001, 0x0009}, enUS, enUS, 0x0009}, {{0x0001, 0x0009}, de, de, 0x0001},
+        {{0x0001, enGB}, enUS, enUS, 0x0001}, {{0x0001, enGB}, enGB, enGB, enGB},
+        {{0x0001, 0x0400}, enUS, enUS, 0x0001}, {{0x0001, 0x0800}, enUS, enUS, 0x0001}, {{0x0001, 0x007F}, enUS, enUS, 0x0001},
+        {{0x0001, de, deAT}, deAT, de, deAT}, {{0x0007, de}, deAT, de, 0x0007}, {{0x0007, fr}, de, fr, 0x0007},
+        {{0x0001, deAT}, ja, deAT, deAT}, {{0x0400, de}, ja, de, de}, {{enUS, fr}, de, fr, fr}, {{de, enUS, fr}, ja, de, de},
+        {{de, de}, de, de, de},
+    };
+    for (const auto& c : cases) {
+        std::vector<kuttools::LanguageStrings> langs;
+        for (std::uint16_t id : c.entries) {
+            char name[8];
+            std::snprintf(name, sizeof name, "%04x", id);
+            langs.push_back({id, {{5, std::u16string(name, name + 4)}}});
+        }
+        Bytes image;
+        std::string error;
+        ASSERT_TRUE(kuttools::BuildLanguageLibrary(langs, &image, &error)) << error;
+        kut::pe::Languages user;
+        user.user = c.user;
+        user.system = c.system;
+        char want[8];
+        std::snprintf(want, sizeof want, "%04x", c.want);
+        SCOPED_TRACE(testing::Message() << "entries " << testing::PrintToString(c.entries) << std::hex << " user " << c.user
+                                        << " system " << c.system);
+        EXPECT_EQ(Find(kut::pe::Parse(image, user).get(), 5), std::u16string(want, want + 4));
+    }
+}
+
+TEST(PeReader, LocaleNamesMapToWindowsLanguages) {
+    const struct { const char* name; std::uint16_t id; } cases[] = {
+        {"en_US.UTF-8", 0x0409}, {"en_GB.UTF-8", 0x0809}, {"de_DE.UTF-8", 0x0407}, {"de_AT", 0x0C07}, {"de_CH.UTF-8", 0x0807},
+        {"de", 0x0407}, {"de_DE@euro", 0x0407}, {"fr_FR.UTF-8", 0x040C}, {"fr_BE", 0x080C}, {"fr_CA.UTF-8", 0x0C0C},
+        {"fr_CH", 0x100C}, {"it_IT", 0x0410}, {"it_CH", 0x0810}, {"es_ES.UTF-8", 0x0C0A}, {"es_MX", 0x080A}, {"es", 0x0C0A},
+        {"pt_PT", 0x0816}, {"pt_BR.UTF-8", 0x0416}, {"nl_NL", 0x0413}, {"nl_BE", 0x0813}, {"pl_PL.UTF-8", 0x0415},
+        {"cs_CZ", 0x0405}, {"sk_SK", 0x041B}, {"hu_HU", 0x040E}, {"sl_SI", 0x0424}, {"hr_HR", 0x041A}, {"ro_RO", 0x0418},
+        {"ru_RU.UTF-8", 0x0419}, {"uk_UA", 0x0422}, {"bg_BG", 0x0402}, {"sr_RS", 0x281A}, {"sr_RS.UTF-8@latin", 0x241A},
+        {"sr_ME@latin", 0x2C1A}, {"ja_JP.UTF-8", 0x0411}, {"de_XX", 0x0407},  // an unknown region: the language's default
+        {"C", 0x0409}, {"C.UTF-8", 0x0409}, {"POSIX", 0x0409}, {"", 0x0409}, {nullptr, 0x0409}, {"xx_YY", 0x0409},
+        {"deutsch_DE", 0x0409}, {"de_DEUTSCHLAND", 0x0409}, {"de_DE@latin", 0x0407},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kut::pe::LanguageOfLocale(c.name), c.id) << (c.name ? c.name : "(null)");
+}
+
+// The UI language as POSIX resolves LC_MESSAGES, the system's as LC_CTYPE.
+TEST(PeReader, EnvironmentLanguagesFollowThePosixOrder) {
+    const struct { const char *all, *messages, *ctype, *lang; std::uint16_t user, system; } cases[] = {
+        {"it_IT.UTF-8", "de_DE", "fr_FR", "pl_PL", 0x0410, 0x0410},
+        {"", "de_AT.UTF-8", "fr_FR.UTF-8", "pl_PL", 0x0C07, 0x040C},
+        {nullptr, nullptr, nullptr, "uk_UA.UTF-8", 0x0422, 0x0422},
+        {nullptr, "", "ru_RU", "cs_CZ", 0x0405, 0x0419},
+        {nullptr, nullptr, nullptr, nullptr, 0x0409, 0x0409},
+    };
+    for (const auto& c : cases) {
+        kuttest::SetEnv("LC_ALL", c.all);
+        kuttest::SetEnv("LC_MESSAGES", c.messages);
+        kuttest::SetEnv("LC_CTYPE", c.ctype);
+        kuttest::SetEnv("LANG", c.lang);
+        const kut::pe::Languages got = kut::pe::EnvironmentLanguages();
+        EXPECT_EQ(got.user, c.user) << (c.lang ? c.lang : "-");
+        EXPECT_EQ(got.system, c.system) << (c.lang ? c.lang : "-");
+    }
 }
 
 }  // namespace

@@ -369,3 +369,90 @@ TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     msg.LoadAllStrings(100);   // a second filling
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
 }
+
+TEST_F(MsgTable, EditedNumbersAreLookedUpAsTheBisectionFindsThem) {
+    WriteLib(L"ODD__001.dll", Numbered(200, 2));   // 1, 3, ... 399
+    K_MSG msg(L"ODD", 0, 65536, 0, 0);
+    ASSERT_TRUE(KMsgTestAccess::Indexed(msg));
+    // Edits in place that keep the order: into the gap below, equal to the
+    // neighbour below, below zero, above every indexed number.
+    msg.m_Items[10].nId = 20;
+    msg.m_Items[50].nId = 99;
+    msg.m_Items[0].nId = -5;
+    msg.m_Items[199].nId = 70000;
+    EXPECT_TRUE(LooksUpAsBisection(msg, -10, 401));
+    ASSERT_EQ(msg.BSearch(70000, msg.m_Count), 199);
+    EXPECT_EQ(msg.text(70000), msg.m_Items[199].pText);
+    EXPECT_STREQ(msg.text(399), L"");
+    EXPECT_STREQ(msg.text(20), L"t21$$f21");
+    EXPECT_STREQ(msg.text(21), L"");
+}
+
+namespace {
+// A table in the host's own order, each text "t<number>".
+void Place(K_MSG& msg, const std::vector<KLONG>& ids) {
+    msg.m_Items = static_cast<MSG_ITEM*>(std::malloc((ids.size() + 1) * sizeof(MSG_ITEM)));
+    for (const KLONG id : ids) {
+        const std::wstring t = L"t" + std::to_wstring(id);
+        auto* copy = static_cast<wchar_t*>(std::malloc((t.size() + 2) * sizeof(wchar_t)));
+        std::wcscpy(copy, t.c_str());
+        msg.m_Items[msg.m_Count++] = MSG_ITEM{copy, id};
+    }
+}
+}  // namespace
+
+TEST_F(MsgTable, SortSetPlacesBeforeTheFirstGreaterNumberInTableOrder) {
+    const struct { std::vector<KLONG> table; KLONG id; std::vector<KLONG> want; } cases[] = {
+        {{5, 1, 9}, 3, {3, 5, 1, 9}}, {{5, 1, 9}, 1, {1, 5, 1, 9}}, {{5, 1, 9}, 6, {5, 1, 6, 9}},
+        {{5, 1, 9}, 10, {5, 1, 9, 10}}, {{1, 3, 2}, 2, {1, 2, 3, 2}}, {{9, 7, 5}, 8, {8, 9, 7, 5}},
+        {{2, 2, 1}, 2, {2, 2, 1, 2}}, {{}, 4, {4}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.table) + " + " + std::to_string(c.id));
+        K_MSG msg(L"NONE", 0, 0, 0, 0);
+        Place(msg, c.table);
+        msg.SortSet((L"t" + std::to_wstring(c.id)).c_str(), c.id, msg.m_Count);
+        ++msg.m_Count;
+        Table want;
+        for (KLONG id : c.want) want.emplace_back(id, L"t" + std::to_wstring(id));
+        EXPECT_EQ(TableOf(msg), want);
+    }
+}
+
+TEST_F(MsgTable, AMissingFieldIsAConstantEmptyTextNotTheFieldBuffer) {
+    K_MSG msg(L"NONE", 0, 0, 0, 0);
+    Insert(msg, L"a$$b", 1);
+    Insert(msg, L"$$c", 2);
+    const wchar_t* missing = msg.GetTextParam(0, 3);
+    EXPECT_STREQ(missing, L"");
+    EXPECT_NE(missing, msg.m_ParamText);
+    EXPECT_STREQ(msg.GetTextParam(0, 2), L"b");
+    EXPECT_STREQ(missing, L"") << "a later field must not show through";
+    // A field that exists but is empty is copied as any other.
+    EXPECT_EQ(msg.GetTextParam(1, 1), msg.m_ParamText);
+    EXPECT_STREQ(msg.m_ParamText, L"");
+}
+
+// The node's earlier text is its owner's business: a host may have pointed
+// it at storage of its own, and Set neither frees nor reuses it.
+TEST(MsgList, SetMakesANewCopyAndLeavesTheEarlierTextAlone) {
+    wchar_t host[] = L"host storage";
+    MSG_LIST node;
+    EXPECT_TRUE(node.pText == nullptr && node.nId == 0);
+    node.pText = host;
+    node.Set(nullptr, 7);
+    EXPECT_TRUE(node.pText == host && node.nId == 0);
+    node.Set(L"first", 7);
+    ASSERT_NE(node.pText, host);
+    EXPECT_STREQ(host, L"host storage");
+    EXPECT_STREQ(node.pText, L"first");
+    EXPECT_EQ(node.nId, 7);
+    wchar_t* first = node.pText;
+    node.Set(L"second", 8);
+    EXPECT_NE(node.pText, first);
+    EXPECT_STREQ(first, L"first") << "the first copy is still the caller's";
+    EXPECT_STREQ(node.pText, L"second");
+    EXPECT_EQ(node.pText[7], L'\0');   // length + 2 characters
+    // Neither copy goes with the node: whoever sets a node twice frees both.
+    std::free(first);
+    std::free(node.pText);
+}

@@ -1,9 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <new>
 #include <tuple>
 
 #include "kut/msgmngr.h"
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -25,7 +31,40 @@ struct Info : KMsgExtInfoBase {
     std::tuple<int, CString, CString> Fields() const { return {m_Attr, m_Link1, m_Link2}; }
 };
 
+// An export of the library by its (decorated) name, as a host that links
+// against it by name resolves it; null when the library lacks it.
+void* LibraryExport(const char* name) {
+#if defined(_WIN32)
+    HMODULE kut = GetModuleHandleW(L"kut.dll");
+    return kut ? reinterpret_cast<void*>(GetProcAddress(kut, name)) : nullptr;
+#else
+    // The default manager lives in the library.
+    Dl_info info{};
+    if (!dladdr(static_cast<void*>(&KMSG_TheMsgMngr()), &info) || !info.dli_fname) return nullptr;
+    void* kut = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!kut) return nullptr;
+    void* symbol = dlsym(kut, name);
+    dlclose(kut);
+    return symbol;
+#endif
+}
+
 }  // namespace
+
+// A host built against a header that only declares the default constructor
+// calls the library's.
+TEST(MsgMngr, DefaultConstructorIsExported) {
+    void* ctor = LibraryExport("_ZN12KMsgMngrBaseC1Ev");
+    ASSERT_NE(ctor, nullptr);
+    ASSERT_NE(LibraryExport("_ZN12KMsgMngrBaseC1ERKS_"), nullptr);   // the lookup itself works
+    alignas(KMsgMngrBase) unsigned char storage[sizeof(KMsgMngrBase)];
+    // The object's address is the constructor's only argument.
+    reinterpret_cast<void (*)(void*)>(ctor)(storage);
+    KMsgMngrBase* made = std::launder(reinterpret_cast<KMsgMngrBase*>(storage));
+    EXPECT_EQ(made->Message(0, 0, L"a", L"b", L"c", 4, nullptr), 6);
+    EXPECT_EQ(made->Message(0, 0, L"a", L"b", L"c", 0, nullptr), 3);
+    made->~KMsgMngrBase();
+}
 
 TEST(MsgMngr, DefaultManagerAnswersByTheYesNoBit) {
     // Each test runs in its own process: nothing has been installed yet.

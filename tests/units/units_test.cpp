@@ -2,7 +2,10 @@
 // LF and once with CR LF line ends; then the shipped sample files.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -117,6 +120,72 @@ TEST_F(Units, AllocationFailureGivesMinusTwoAndLeavesTheObjectIdle) {
     KUT_TestFailAlloc(-1, 0);
 }
 #endif
+
+namespace {
+// Sets the first of `names` that the C run-time knows; the name set, or "".
+std::string UseLocale(std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (std::setlocale(LC_ALL, n)) return n;
+    return "";
+}
+struct DefaultLocaleAfter {
+    ~DefaultLocaleAfter() { std::setlocale(LC_ALL, "C"); }
+};
+}  // namespace
+
+// Names are read and upper-cased in the host's current locale; the default
+// locale reads bytes as characters and changes only a to z.
+TEST_F(Units, NamesAreReadAndUpperCasedInTheCurrentLocale) {
+    DefaultLocaleAfter restore;
+    const struct { const char* encoding; std::initializer_list<const char*> locales; std::string ang; } cases[] = {
+        {"UTF-8", {"C.UTF-8", "C.utf8", "en_US.UTF-8", "en_US.utf8"}, "\xC3\x85NG"},
+        {"Windows-1252", {"Swedish_Sweden.1252", "English_United States.1252", "sv_SE.ISO-8859-1"}, "\xC5NG"}};
+    int ran = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        // \xC9 is no character of its own in UTF-8: it stays a byte there.
+        Write("4\nM, 1\n" + c.ang + ", 1e-10\nMIN, 60\n\xC9T, 7\n0\n0\n");
+        std::wstring bytes;
+        for (unsigned char ch : c.ang) bytes += static_cast<wchar_t>(ch);
+        std::setlocale(LC_ALL, "C");
+        EXPECT_EQ(Ask('L', L"m", bytes), 1e-10);
+        EXPECT_EQ(Ask('L', L"m", L"\u00E5ng"), -20.0);
+        EXPECT_EQ(Ask('L', L"m", L"\u00E9t"), -20.0);
+        const std::string name = UseLocale(c.locales);
+        if (name.empty()) continue;
+        ++ran;
+        std::printf("[ locale   ] %s: %s\n", c.encoding, name.c_str());
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Ask('L', L"m", L"\u00E5ng"), 1e-10);
+        EXPECT_EQ(Ask('L', L"m", L"\u00C5NG"), 1e-10);
+        EXPECT_EQ(Ask('l', L"\u00E5Ng"), 1e-10);
+        EXPECT_EQ(Ask('L', L"m", L"min"), 60.0);
+        EXPECT_EQ(Ask('L', L"m", L"\u00E9t"), 7.0);
+        if (c.ang.size() > 3) {
+            EXPECT_EQ(Ask('L', L"m", bytes), -20.0) << "two bytes make one character";
+        }
+    }
+    if (ran == 0) GTEST_SKIP() << "the C run-time knows none of the locales tried";
+}
+
+// "%lf" takes the current locale's decimal point.
+TEST_F(Units, TheDecimalPointFollowsTheCurrentLocale) {
+    DefaultLocaleAfter restore;
+    // With a point, "1" is A's number and ",5" an empty name with 5.
+    Write("2\nA, 1,5\nB, 2.5\n0\n0\n");
+    EXPECT_EQ(Ask('l', L"A"), 1.0);
+    EXPECT_EQ(Ask('l', L"B"), -10.0);
+    const std::string name = UseLocale({"de_DE.UTF-8", "de_DE.utf8", "sv_SE.UTF-8", "fr_FR.UTF-8",
+                                        "German_Germany.1252", "Swedish_Sweden.1252"});
+    if (name.empty()) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    std::printf("[ locale   ] %s\n", name.c_str());
+    SCOPED_TRACE(name);
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    // With a comma, B's "2" is read and ".5" left over.
+    EXPECT_EQ(Ask('l', L"A"), 1.5);
+    EXPECT_EQ(Ask('l', L"B"), 2.0);
+    EXPECT_EQ(Ask('L', L"A", L"B"), 2.0 / 1.5);
+}
 
 // The shipped files: both unit systems give the known factors, and agree on
 // every pair.

@@ -8,6 +8,11 @@
 // A dump is one line "loaded 0|1", then one line per number that yields a
 // text: "<number> <count> <UTF-16 units in hex>", read with the buffer of
 // 1024 elements that K_MSG uses.
+//
+// Libraries that carry a block in several languages are read by the reader
+// with the languages the environment names (LC_ALL...), which must be the
+// ones wine took from it: ctest runs LoaderLanguages.* under the wine
+// locales en_US and de_DE as well (tests/windows/extra.cmake).
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -16,6 +21,8 @@
 
 #include <filesystem>
 #include <iomanip>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <sstream>
@@ -36,7 +43,7 @@ using Image = std::vector<unsigned char>;
 template <class Text> std::string Dump(bool loaded, Text text) {
     std::ostringstream out;
     out << "loaded " << loaded << '\n' << std::setfill('0');
-    for (unsigned id = 1; loaded && id <= 0xFFFF; ++id) {
+    for (unsigned id = 0; loaded && id <= 0xFFFF; ++id) {
         const std::u16string units = text(id);
         if (units.empty()) continue;
         out << std::dec << id << ' ' << units.size() << std::hex;
@@ -58,10 +65,10 @@ std::string DumpLoader(const std::wstring& path) {
     return out;
 }
 
-std::string DumpReader(const std::wstring& path) {
+std::string DumpReader(const std::wstring& path, const kut::pe::Languages& langs) {
     std::string bytes;
     kut::pe::ImagePtr image;
-    if (kuttest::ReadFile(path, &bytes)) image = kut::pe::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (kuttest::ReadFile(path, &bytes)) image = kut::pe::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), langs);
     return Dump(image != nullptr, [&](unsigned id) {
         const unsigned char* text = nullptr; std::size_t len = 0;
         std::u16string units;
@@ -77,14 +84,15 @@ std::string DumpReader(const std::wstring& path) {
 // none does). A library that did not load reads as one without strings; it
 // must load on both sides when `mustLoad`, and the reader must never accept
 // a file the system refuses.
-std::string Compare(const std::wstring& path, const std::string& name, bool mustLoad) {
+std::string Compare(const std::wstring& path, const std::string& name, bool mustLoad,
+                    const kut::pe::Languages& langs = kut::pe::Languages()) {
     const fs::path dir = fs::path(kuttest::BinaryDir()) / "tests" / "loader-diff";
     fs::create_directories(dir);
     std::istringstream sides[2];  // read back from the files, so that what is kept is what was checked
     for (int i = 0; i < 2; ++i) {
         const std::wstring file = (dir / (name + (i ? ".reader.txt" : ".loader.txt"))).wstring();
         std::string back;
-        EXPECT_TRUE(kuttest::WriteFile(file, i ? DumpReader(path) : DumpLoader(path)) && kuttest::ReadFile(file, &back)) << name;
+        EXPECT_TRUE(kuttest::WriteFile(file, i ? DumpReader(path, langs) : DumpLoader(path)) && kuttest::ReadFile(file, &back)) << name;
         sides[i].str(back);
     }
     std::string x, y;
@@ -213,4 +221,106 @@ TEST(LoaderDiff, WrittenToolBuiltAndDamagedLibrariesReadAlike) {
     // The reader may refuse a file whose resource directory is damaged where
     // the system, which looks at resources only when asked for one, loads it.
     for (const auto& [name, image] : cases) EXPECT_EQ(Compare(Save(dir, name, image), name, false), "");
+}
+
+// A block in several languages, with the entries in both orders (the loader
+// looks a language up by binary search, so an out-of-order directory is
+// read differently): the two sides agree on every number under the locale
+// wine runs in, whose languages the reader takes from the same environment.
+TEST(LoaderLanguages, SeveralLanguagesReadAlike) {
+    const kut::pe::Languages langs = kut::pe::EnvironmentLanguages();
+    // Wine took its UI and system languages from the same variables.
+    ASSERT_EQ(GetUserDefaultUILanguage(), langs.user) << "LC_ALL=" << (std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "");
+    ASSERT_EQ(GetSystemDefaultUILanguage(), langs.system);
+    std::printf("user language %04x, system language %04x\n", langs.user, langs.system);
+
+    // Each language has a text for every number of block 1 (0..15), one
+    // block of its own, and shares another with the second language only in
+    // part, so that a block in one language is read too.
+    const auto strings = [](std::uint16_t lang) {
+        Strings s;
+        char tag[8];
+        std::snprintf(tag, sizeof tag, "%04x", lang);
+        const std::u16string t(tag, tag + 4);
+        for (unsigned id = 0; id < 16; ++id) s[id] = t + u" #" + static_cast<char16_t>(u'a' + id);
+        s[100u + lang % 7u * 16u] = t + u" own block";
+        s[500u + lang % 3u] = t + u" shared block";
+        return s;
+    };
+    const std::vector<std::vector<std::uint16_t>> sets = {
+        {0x0000, 0x0407}, {0x0407, 0x0000}, {0x0407, 0x0409}, {0x0409, 0x0407}, {0x0422, 0x0407}, {0x0407, 0x0422},
+        {0x0411, 0x040C}, {0x040C, 0x0411},
+        // Neutral sublanguages, other English and German variants, the ids
+        // that look neutral but are not, and three languages.
+        {0x0001, 0x0007}, {0x0001, 0x0009}, {0x0001, 0x0809}, {0x0001, 0x0C07}, {0x0001, 0x0400}, {0x0001, 0x0800},
+        {0x0001, 0x007F}, {0x0007, 0x0407}, {0x0407, 0x0409, 0x040C}, {0x040C, 0x0407, 0x0409}, {0x0000, 0x0407, 0x0409}};
+    kuttest::TempDir dir;
+    for (const auto& set : sets) {
+        std::vector<kuttools::LanguageStrings> languages;
+        std::string name = "langs";
+        for (std::uint16_t lang : set) {
+            languages.push_back({lang, strings(lang)});
+            char tag[8];
+            std::snprintf(tag, sizeof tag, "-%04x", lang);
+            name += tag;
+        }
+        Image image;
+        std::string error;
+        ASSERT_TRUE(kuttools::BuildLanguageLibrary(languages, &image, &error)) << error;
+        EXPECT_EQ(Compare(Save(dir, name, image), name, true, langs), "");
+        // What the loader chose, for the record.
+        HMODULE lib = LoadLibraryW(dir.file(kuttest::Widen(name) + L".dll").c_str());
+        wchar_t buf[64] = {};
+        if (lib && LoadStringW(lib, 0, buf, 64) > 0) std::printf("%s: number 0 reads \"%ls\"\n", name.c_str(), buf);
+        if (lib) FreeLibrary(lib);
+    }
+}
+
+// Libraries cut at every byte of their resource section: each string that
+// lies wholly inside the file is read by the reader, and by the loader
+// alike; the reader reads no other. (What the loader makes of a string the
+// file cuts, or of the zeros past the end, is not compared: the reader
+// refuses those on purpose.)
+TEST(LoaderDiff, CutLibrariesAgreeOnEveryWholeString) {
+    Strings strings = Typical();
+    strings[0] = u"zero";
+    for (unsigned id = 40; id < 70; ++id) strings[id] = u"text " + std::u16string(id % 5, u'x');
+    const Image full = Build(strings);
+    const auto whole = kut::pe::Parse(full);
+    ASSERT_TRUE(whole);
+    std::map<unsigned, std::size_t> endOf;  // where each string ends in the file
+    for (const auto& kv : strings) {
+        const unsigned char* text = nullptr;
+        std::size_t len = 0;
+        ASSERT_TRUE(kut::pe::FindString(*whole, kv.first, &text, &len));
+        endOf[kv.first] = static_cast<std::size_t>(text - kut::pe::FileBytes(*whole)) + 2 * len;
+    }
+    kuttest::TempDir dir;
+    int loaded = 0, agreed = 0;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    for (std::size_t n = 0x200; n < full.size(); ++n) {
+        SCOPED_TRACE("cut at " + std::to_string(n));
+        const Image cut(full.begin(), full.begin() + static_cast<long>(n));
+        const std::wstring path = Save(dir, "cut" + std::to_string(n), cut);
+        const auto image = kut::pe::Parse(cut);
+        HMODULE lib = LoadLibraryW(path.c_str());
+        loaded += lib != nullptr;
+        for (const auto& kv : strings) {
+            const bool inside = endOf[kv.first] <= n;
+            const unsigned char* text = nullptr;
+            std::size_t len = 0;
+            const bool found = image && kut::pe::FindString(*image, kv.first, &text, &len);
+            ASSERT_EQ(found, inside && image != nullptr) << "reader, number " << kv.first;
+            if (!found || !lib) continue;
+            std::u16string mine;
+            for (std::size_t i = 0; i < len && i < kCap - 1; ++i) mine += kut::pe::Unit(text, i);
+            wchar_t buf[kCap];
+            const int got = LoadStringW(lib, kv.first, buf, kCap);
+            ASSERT_EQ(std::u16string(buf, buf + (got > 0 ? got : 0)), mine) << "LoadStringW, number " << kv.first;
+            ++agreed;
+        }
+        if (lib) FreeLibrary(lib);
+    }
+    std::printf("%d of %zu cut files loaded; %d whole strings agreed\n", loaded, full.size() - 0x200, agreed);
+    EXPECT_GT(agreed, 0);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "native.h"
+
 namespace kutcli {
 
 // Exit statuses.
@@ -73,6 +75,18 @@ std::wstring KindDir(short kind);
 std::wstring KindPath(short kind, const std::wstring& name);
 // The bundled sample data next to the binary, or empty.
 std::wstring BundledDataDir();
+
+// -n / --no-clobber: an existing output file is kept, as cp -n keeps it
+// (quietly, exit status 0).
+bool NoClobber(const Parsed& p);
+kuttools::native::Replace OutputReplace(const Parsed& p);
+// The output checks every writing command makes before it reads or writes
+// anything: the output is none of the inputs (by identity, so a link or
+// another spelling is caught too) and, with -n, does not exist yet.
+// kExitOk to go on, kExitFail after the message, or kSkip when -n keeps an
+// existing output (the command then returns kExitOk at once).
+enum { kSkip = -1 };
+int CheckOutput(const std::vector<std::wstring>& inputs, const std::wstring& output, bool noClobber);
 
 bool IsFile(const std::wstring& path);
 bool IsDir(const std::wstring& path);

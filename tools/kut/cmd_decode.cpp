@@ -1,5 +1,7 @@
 // kut decode: DOS text files converted with DECODE_Convert, text folded
 // through a language dictionary, and the tables in force.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,13 +18,17 @@ namespace kutcli {
 namespace {
 
 const char kHelp[] =
-    "usage: kut decode convert <source> [<destination>] [--lang N]\n"
+    "usage: kut decode convert <source> [<destination>] [--lang N] [-n]\n"
     "       kut decode fold [<text>...] [--lang N]\n"
     "       kut decode tables [--lang N]\n"
     "\n"
     "convert  a DOS text file to the Windows code page of language code N,\n"
     "         line by line; without a destination a free temporary name\n"
-    "         TMP~NNN.con is made in the temporary folder (kind 9) and printed\n"
+    "         TMP~NNN.con is made in the temporary folder (kind 9) and printed.\n"
+    "         A named destination is written under a temporary name and put in\n"
+    "         place when complete; the source itself is refused. A NUL byte\n"
+    "         ends its line in the output: the lines it cut are named in a\n"
+    "         warning. -n, --no-clobber keeps an existing destination\n"
     "fold     each text through the dictionary of language code N (plain\n"
     "         capitals), one line each; without texts, standard input to\n"
     "         standard output, byte by byte. Text characters above U+00FF are\n"
@@ -76,6 +82,39 @@ bool LanguageOption(const Parsed& p, short* lang, std::string* error) {
     return true;
 }
 
+// Line numbers (1 on, counted by line feeds as the conversion reads them)
+// of the lines of `bytes` that hold a NUL byte, each line once. Reading ends
+// at a byte 0x1A, as the conversion's reading does.
+std::vector<long> LinesCutByNul(const std::string& bytes) {
+    std::vector<long> lines;
+    long line = 1;
+    for (char c : bytes) {
+        if (c == '\x1A') break;
+        if (c == '\n') {
+            ++line;
+        } else if (c == '\0' && (lines.empty() || lines.back() != line)) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// A NUL ends a line in the output and the rest of that line is lost: said
+// on standard error, the conversion still counts as done.
+void WarnAboutNuls(const std::wstring& source) {
+    std::string bytes, error;
+    if (!kuttools::native::ReadFile(source, &bytes, &error)) return;
+    const std::vector<long> lines = LinesCutByNul(bytes);
+    if (lines.empty()) return;
+    constexpr std::size_t kShown = 20;
+    std::string list;
+    for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) list += (i ? ", " : "") + std::to_string(lines[i]);
+    if (lines.size() > kShown) list += " and " + std::to_string(lines.size() - kShown) + " more";
+    std::fflush(stdout);
+    std::fprintf(stderr, "kut: warning: %s: a NUL byte cut %s %s: the text after the NUL is not in the output\n",
+                 U8(source).c_str(), lines.size() == 1 ? "line" : "lines", list.c_str());
+}
+
 int Convert(const Parsed& p, short lang) {
     if (p.positional.size() < 2 || p.positional.size() > 3) return Usage("decode", "convert takes a source and an optional destination");
     const std::wstring& source = p.positional[1];
@@ -84,20 +123,38 @@ int Convert(const Parsed& p, short lang) {
     if (!generated && dest.empty()) return Usage("decode", "empty destination name");
     if (source.size() >= KUT_PATH_MAX || dest.size() >= KUT_PATH_MAX) return Fail("path too long (at most 259 characters)");
     if (!IsFile(source)) return Fail(U8(source) + ": " + WhyUnreadable(source));
-    if (!generated && SameFile(source, dest)) return Fail(U8(dest) + ": the destination is the source file");
-    if (!generated && IsDir(dest)) return Fail(U8(dest) + ": is a directory");
+    if (!generated) {
+        const int checked = CheckOutput({source}, dest, NoClobber(p));
+        if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
+    }
 
+    // A named destination: the conversion goes to a temporary name in the
+    // destination's folder, which takes the destination's place only when
+    // the conversion is complete.
+    kuttools::native::PendingOutput pending;
+    std::string error;
+    if (!generated && !pending.Begin(dest, &error)) return Fail(error);
+    const std::wstring target = generated ? std::wstring() : pending.TempPath();
     // Room for the temporary folder and a name beyond TMP~1000.con.
-    std::vector<wchar_t> buffer(KUT_TMPPATH_MAX + 32, 0);
-    std::copy(dest.begin(), dest.end(), buffer.begin());
+    std::vector<wchar_t> buffer(std::max<std::size_t>(KUT_TMPPATH_MAX + 32, target.size() + 1), 0);
+    std::copy(target.begin(), target.end(), buffer.begin());
+    errno = 0;
     int result = DECODE_Convert(source.c_str(), buffer.data(), lang);
+    const int err = errno;
     if (result == 1) return Fail(U8(source) + ": cannot open the source (" + WhyUnreadable(source) + ")");
     if (result == 2) {
+        if (!generated) {
+            return Fail("cannot write " + U8(dest) + ": " +
+                        (err ? kuttools::native::ErrnoReason(err) : std::string("cannot open the temporary file")));
+        }
         std::wstring d = buffer.data();
         if (d.empty()) return Fail("no free temporary name in " + U8(KindDir(9)));
-        return Fail(U8(d) + ": cannot create the destination");
+        return Fail("cannot create " + U8(d) + ": " +
+                    (err ? kuttools::native::ErrnoReason(err) : std::string("the file cannot be opened for writing")));
     }
+    if (!generated && pending.Commit(&error, OutputReplace(p)) == 1) return Fail(error);
     if (generated) OutLine(U8(buffer.data()));
+    WarnAboutNuls(source);
     return kExitOk;
 }
 
@@ -120,7 +177,7 @@ int Fold(const Parsed& p, short lang) {
         char buf[4096];
         std::size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) Out(FoldBytes(std::string(buf, n)));
-        if (std::ferror(stdin)) return Fail("cannot read standard input");
+        if (std::ferror(stdin)) return Fail("cannot read standard input: " + kuttools::native::ErrnoReason(errno));
         return kExitOk;
     }
     std::vector<std::string> lines;
@@ -174,7 +231,7 @@ int Tables(const Parsed& p, short lang) {
 int CmdDecode(const std::vector<std::wstring>& args) {
     Parsed p;
     std::string error;
-    if (!Parse(args, 1, {L"--lang"}, {}, &p, &error)) return Usage("decode", error);
+    if (!Parse(args, 1, {L"--lang"}, {L"-n", L"--no-clobber"}, &p, &error)) return Usage("decode", error);
     if (p.help) {
         Out(kHelp);
         return kExitOk;

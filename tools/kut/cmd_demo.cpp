@@ -2,7 +2,10 @@
 // each step printed: a message fetched by number, its marker filled and
 // shown through an installed message manager; a DOS text converted; an
 // image sized and drawn; a unit coefficient.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,8 +29,9 @@ const char kHelp[] =
     "shown through a message manager; sample850.txt converted from DOS code\n"
     "page 850; image 0 of the module ICONS sized and drawn on the canvas; the\n"
     "coefficient from metres to millimetres. The files it writes (the\n"
-    "converted text and the drawing as a BMP) go to --out DIR, by default a\n"
-    "new folder under the system's temporary folder.\n";
+    "converted text and the drawing as a BMP) go to --out DIR, or to a new\n"
+    "folder under the system's temporary folder that is removed at the end\n"
+    "(kept when the environment has KUT_KEEP_TMP=1).\n";
 
 // The host's message manager: shows the message by printing it.
 class PrintingManager : public KMsgMngrBase {
@@ -84,14 +88,19 @@ int StepDecode(const std::wstring& outDir) {
     if (!IsFile(source)) return Fail("decode: " + U8(source) + ": " + WhyUnreadable(source));
     REP_SetRepert(9, outDir.c_str());
     std::vector<wchar_t> dest(KUT_TMPPATH_MAX + 32, 0);
+    errno = 0;
     int result = DECODE_Convert(source.c_str(), dest.data(), lang);
+    const int err = errno;
+    if (result == 1) return Fail("decode: cannot open " + U8(source) + ": " + WhyUnreadable(source));
     if (result != 0) {
-        return Fail("decode: " + U8(result == 1 ? source : std::wstring(dest.data())) + ": cannot open (result " +
-                    std::to_string(result) + ")");
+        if (!dest[0]) return Fail("decode: no free temporary name in " + U8(outDir));
+        return Fail("decode: cannot create " + U8(dest.data()) + ": " +
+                    (err ? kuttools::native::ErrnoReason(err) : std::string("the file cannot be opened for writing")));
     }
     OutLine("2. sample850.txt converted, language 34 (DOS code page 850): " + U8(dest.data()));
     std::string bytes;
-    if (!ReadBytes(dest.data(), &bytes)) return Fail("decode: " + U8(dest.data()) + ": cannot read the result");
+    std::string error;
+    if (!kuttools::native::ReadFile(dest.data(), &bytes, &error)) return Fail("decode: " + error);
     // Its second line shows the accented letters.
     std::size_t first = bytes.find("\r\n");
     std::size_t second = first == std::string::npos ? std::string::npos : bytes.find("\r\n", first + 2);
@@ -118,7 +127,16 @@ int StepImage(const std::wstring& outDir) {
     short shown = IMG_Show(module, 0, 0, 0, 0);
     IMG_Close();
     if (shown != 0) return Fail("image: IMG_Show failed");
-    if (GRAF_CanvasSave(bmp.c_str()) != 0) return Fail("image: " + U8(bmp) + ": cannot write the drawing");
+    kuttools::native::PendingOutput pending;
+    std::string error;
+    if (!pending.Begin(bmp, &error)) return Fail("image: " + error);
+    errno = 0;
+    if (GRAF_CanvasSave(pending.TempPath().c_str()) != 0) {
+        const int err = errno;
+        return Fail("image: cannot write " + U8(bmp) + ": " +
+                    (err ? kuttools::native::ErrnoReason(err) : std::string("the drawing could not be saved")));
+    }
+    if (pending.Commit(&error) != 0) return Fail("image: " + error);
     OutLine("   drawn with IMG_Show, saved as " + U8(bmp));
     return kExitOk;
 }
@@ -131,7 +149,19 @@ int StepUnits() {
     const char* file = CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] ? "uninmet.cfg" : "unimet.cfg";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g", v);
-    if (v < 0) return Fail(std::string("units: ") + file + ": no coefficient from M to MM (result " + buf + ")");
+    if (v < 0) {
+        wchar_t path[KUT_PATH_MAX] = {0};
+        short found = 0;
+        std::wstring wfile = FromU8(file);
+        REP_ChkCfg(270, wfile.c_str(), path, &found);
+        if (!found) return Fail(std::string("units: ") + file + ": not found in " + U8(KindDir(1)) + " nor " + U8(KindDir(2)));
+        // -1 the file cannot be read, -2 a count line is no number, other
+        // values: no such unit.
+        const std::string why = v == -1.0 ? WhyUnreadable(path)
+                                : v == -2.0 ? std::string("a count line of the length section is not a number")
+                                            : std::string("no unit M or MM in the length section");
+        return Fail("units: " + U8(path) + ": " + why);
+    }
     std::snprintf(buf, sizeof buf, "%.15g", v);
     OutLine(std::string("4. length coefficient from ") + file + ": 1 M = " + buf + " MM");
     return kExitOk;
@@ -149,12 +179,16 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     }
     if (!p.positional.empty()) return Usage("demo", "no arguments expected");
     std::wstring outDir;
+    bool madeDir = false;
     if (const std::wstring* v = p.Value(L"--out")) {
         outDir = Absolute(StripSeparators(*v));
         if (!IsDir(outDir)) return Fail(U8(outDir) + ": no such folder (--out)");
     } else {
         outDir = MakeTempDir("kut-demo");
-        if (outDir.empty()) return Fail("cannot make a folder under " + U8(SystemTempDir()));
+        if (outDir.empty()) {
+            return Fail("cannot make a folder under " + U8(SystemTempDir()) + ": " + kuttools::native::ErrnoReason(errno));
+        }
+        madeDir = true;
     }
     OutLine("kut demo: sample data in " + U8(StripSeparators(KindDir(2))) + ", files written to " + U8(outDir));
     // A step that fails is reported and the others still run.
@@ -162,6 +196,16 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     for (int (*step)(const std::wstring&) : {+[](const std::wstring&) { return StepMessage(); }, StepDecode, StepImage,
                                              +[](const std::wstring&) { return StepUnits(); }}) {
         if (step(outDir) != kExitOk) ++failed;
+    }
+    if (madeDir) {
+        const char* keep = std::getenv("KUT_KEEP_TMP");
+        if (keep && std::string(keep) == "1") {
+            OutLine("files kept in " + U8(outDir) + " (KUT_KEEP_TMP=1)");
+        } else {
+            std::error_code ec;
+            std::filesystem::remove_all(std::filesystem::path(outDir), ec);  // the folder made above, nothing else
+            OutLine("files removed with their folder (KUT_KEEP_TMP=1 or --out DIR keeps them)");
+        }
     }
     if (failed) return Fail("demo: " + std::to_string(failed) + " of 4 steps failed");
     OutLine("done");

@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "imgfile.h"
 #include "kut/img.h"
+#include "pngio.h"
 
 namespace kutcli {
 namespace {
@@ -13,9 +14,9 @@ namespace {
 const char kHelp[] =
     "usage: kut img list [--file F]\n"
     "       kut img size <module> <n> [--file F]\n"
-    "       kut img extract <module> <n> <out.bmp> [--file F]\n"
-    "       kut img sheet <module> <out.bmp> [--columns N] [--gap N] [--file F]\n"
-    "       kut img build <folder> <out.img>\n"
+    "       kut img extract <module> <n> <out.bmp> [--file F] [-n]\n"
+    "       kut img sheet <module> <out.bmp> [--columns N] [--gap N] [--file F] [-n]\n"
+    "       kut img build <folder> <out.img> [-n]\n"
     "\n"
     "list     modules and images of an image file, with sizes\n"
     "size     width and height of image n of a module (IMG_ImgSize)\n"
@@ -23,8 +24,16 @@ const char kHelp[] =
     "sheet    the images of a module drawn side by side with IMG_Show, saved\n"
     "         as a BMP (--columns per row, default 16; --gap pixels, default 4)\n"
     "build    an image file from a folder with one subfolder of BMPs per module\n"
+    "         (PNG sources too, stored as 24-bit BMP)\n"
+    "extract and sheet write PNG when the output name ends in .png\n"
+#if !defined(KUT_HAVE_PNG)
+    "(not in this build: it was made without a PNG library)\n"
+#endif
     "\n"
-    "  --file F   the image file (default: kestoimg.img in kind 2)\n";
+    "  --file F           the image file (default: kestoimg.img in kind 2)\n"
+    "  -n, --no-clobber   keep an existing output file (nothing is written)\n"
+    "extract, sheet and build write their file under a temporary name and put it\n"
+    "in place when it is complete; they refuse to write over one of their inputs.\n";
 
 std::wstring ImageFile(const Parsed& p) {
     if (const std::wstring* f = p.Value(L"--file")) return *f;
@@ -113,8 +122,16 @@ int Extract(const Parsed& p) {
     if (!ImageNumber(p.positional[2], &n)) return Usage("img", "bad image number '" + U8(p.positional[2]) + "'");
     std::wstring file = ImageFile(p);
     if (int s = CheckFile(file)) return s;
+    const int checked = CheckOutput({file}, p.positional[3], NoClobber(p));
+    if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
     std::string error;
-    if (!kuttools::ExtractImage(file, module, n, p.positional[3], &error)) return Fail(WithFile(file, error));
+    auto write = [&](const std::wstring& out, std::string* e) {
+        return kuttools::ExtractImage(file, module, n, out, e, OutputReplace(p));
+    };
+    if (!(kuttools::IsPngName(p.positional[3]) ? kuttools::WriteBmpAsPng(p.positional[3], write, &error, OutputReplace(p))
+                                               : write(p.positional[3], &error))) {
+        return Fail(WithFile(file, error));
+    }
     return kExitOk;
 }
 
@@ -131,8 +148,14 @@ int Sheet(const Parsed& p) {
     }
     std::wstring file = ImageFile(p);
     if (int s = CheckFile(file)) return s;
+    const int checked = CheckOutput({file}, p.positional[2], NoClobber(p));
+    if (checked != kExitOk) return checked == kSkip ? kExitOk : checked;
     std::string error;
-    if (!kuttools::RenderSheet(file, module, p.positional[2], static_cast<int>(columns), static_cast<int>(gap), &error)) {
+    auto write = [&](const std::wstring& out, std::string* e) {
+        return kuttools::RenderSheet(file, module, out, static_cast<int>(columns), static_cast<int>(gap), e, OutputReplace(p));
+    };
+    if (!(kuttools::IsPngName(p.positional[2]) ? kuttools::WriteBmpAsPng(p.positional[2], write, &error, OutputReplace(p))
+                                               : write(p.positional[2], &error))) {
         return Fail(WithFile(file, error));
     }
     return kExitOk;
@@ -141,8 +164,11 @@ int Sheet(const Parsed& p) {
 int Build(const Parsed& p) {
     if (p.positional.size() != 3) return Usage("img", "build takes a folder and an output file");
     if (!IsDir(p.positional[1])) return Fail(U8(p.positional[1]) + ": no such folder");
+    // The bitmaps are checked against the output as they are found.
+    const int checked = CheckOutput({}, p.positional[2], false);
+    if (checked != kExitOk) return checked;
     std::string error;
-    if (!kuttools::BuildImageFile(p.positional[1], p.positional[2], &error)) return Fail(error);
+    if (!kuttools::BuildImageFile(p.positional[1], p.positional[2], &error, OutputReplace(p))) return Fail(error);
     return kExitOk;
 }
 
@@ -151,7 +177,7 @@ int Build(const Parsed& p) {
 int CmdImg(const std::vector<std::wstring>& args) {
     Parsed p;
     std::string error;
-    if (!Parse(args, 1, {L"--file", L"--columns", L"--gap"}, {}, &p, &error)) return Usage("img", error);
+    if (!Parse(args, 1, {L"--file", L"--columns", L"--gap"}, {L"-n", L"--no-clobber"}, &p, &error)) return Usage("img", error);
     if (p.help) {
         Out(kHelp);
         return kExitOk;

@@ -14,6 +14,7 @@
 #include "kut/kut_ext.h"
 #include "kut/types.h"
 #include "langlib_writer.h"
+#include "native.h"
 #include "textconv.h"
 
 #if defined(_WIN32)
@@ -255,21 +256,36 @@ bool IsDir(const std::wstring& path) {
     return !path.empty() && fs::is_directory(FsPath(path), ec);
 }
 
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    std::error_code ec;
-    bool same = fs::equivalent(FsPath(a), FsPath(b), ec);
-    return !ec && same;
+bool SameFile(const std::wstring& a, const std::wstring& b) { return kuttools::native::SameFile(a, b); }
+
+bool NoClobber(const Parsed& p) { return p.Has(L"-n") || p.Has(L"--no-clobber"); }
+
+kuttools::native::Replace OutputReplace(const Parsed& p) {
+    return NoClobber(p) ? kuttools::native::Replace::kRefuse : kuttools::native::Replace::kAllow;
+}
+
+int CheckOutput(const std::vector<std::wstring>& inputs, const std::wstring& output, bool noClobber) {
+    std::string error;
+    if (!kuttools::native::CheckOutputs(inputs, {output}, &error)) return Fail(error);
+    if (kuttools::native::IsDirectory(output)) return Fail(U8(output) + ": is a directory");
+    if (noClobber && kuttools::native::Exists(output)) return kSkip;
+    return kExitOk;
 }
 
 std::string WhyUnreadable(const std::wstring& path) {
     std::error_code ec;
     fs::path p = FsPath(path);
-    if (!fs::exists(p, ec)) return "no such file";
+    if (!fs::exists(p, ec)) return ec && ec != std::errc::no_such_file_or_directory ? ec.message() : "no such file";
     if (fs::is_directory(p, ec)) return "is a directory";
-    std::string bytes;
-    errno = 0;
-    if (ReadBytes(path, &bytes)) return "cannot be read";
-    return errno ? std::strerror(errno) : "cannot be read";
+    if (!fs::is_regular_file(p, ec)) return "not a regular file";
+#if defined(_WIN32)
+    std::FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+    std::FILE* f = std::fopen(kuttools::native::NativePath(path).c_str(), "rb");
+#endif
+    if (!f) return kuttools::native::ErrnoReason(errno);
+    std::fclose(f);
+    return "it can be opened, but not read as this command needs";
 }
 
 bool ReadBytes(const std::wstring& path, std::string* bytes) {

@@ -1,10 +1,13 @@
 // kut: the data files of the kut library, looked into and produced from the
 // command line, through the library itself.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "environment.h"
+#include "native.h"
 #include "textconv.h"
 
 #if defined(_WIN32)
@@ -38,6 +41,8 @@ const char kHelp[] =
     "Environment: KBASE_ROOT, KBASE_DIR_<N> (folder of directory kind N: 1\n"
     "configuration, 2 language libraries and image file, 5 decoding data, 9\n"
     "temporary files), KOPTS_LANGUAGE (\"logic,output\"), KOPTS_UNITS (\"nonmetric\").\n"
+    "A value the libraries would ignore (and use their default instead), or a\n"
+    "folder that does not exist, is warned about once on standard error.\n"
     "\n"
     "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
 
@@ -85,12 +90,19 @@ int Run(std::vector<std::wstring> args) {
     else if (cmd == L"demo") handler = CmdDemo;
     if (!handler) return Usage("", "unknown command '" + U8(cmd) + "'");
 
+    for (const std::string& warning : kuttools::EnvironmentWarnings()) {
+        std::fprintf(stderr, "kut: warning: %s\n", warning.c_str());
+    }
     std::string error;
     if (!SetUpFolders(dataGiven ? data : std::wstring(), &error)) return Fail(error);
     InstallMessageBoxHook();
     int status = handler(rest);
-    std::fflush(stdout);
-    if (std::ferror(stdout)) return Fail("cannot write to standard output");
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int err = errno;
+        return Fail("cannot write to standard output: " +
+                    (err ? kuttools::native::ErrnoReason(err) : std::string("write error")));
+    }
     return status;
 }
 

@@ -6,14 +6,21 @@
 //   kutimg sheet <file.img> <module> <out.bmp> [columns]
 //   kutimg samples <folder>                         writes the sample BMPs
 //
+// An output file is written under a temporary name and renamed over the
+// destination when complete; it never replaces an input (compared by
+// identity). -n / --no-clobber keeps an existing output, as cp -n does.
+//
 // Exit status: 0 on success, 1 when a file cannot be read or written, 2 on
 // bad usage.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "environment.h"
 #include "imgfile.h"
+#include "native.h"
 #include "samples.h"
 #include "textconv.h"
 
@@ -21,11 +28,12 @@ namespace {
 
 int Usage() {
     std::fputs(
-        "usage: kutimg build <folder> <out.img>\n"
+        "usage: kutimg build <folder> <out.img> [-n]\n"
         "       kutimg list <file.img>\n"
-        "       kutimg extract <file.img> <module> <n> <out.bmp>\n"
-        "       kutimg sheet <file.img> <module> <out.bmp> [columns]\n"
-        "       kutimg samples <folder>\n",
+        "       kutimg extract <file.img> <module> <n> <out.bmp> [-n]\n"
+        "       kutimg sheet <file.img> <module> <out.bmp> [columns] [-n]\n"
+        "       kutimg samples <folder> [-n]\n"
+        "  -n, --no-clobber   keep an existing output file\n",
         stderr);
     return 2;
 }
@@ -53,31 +61,50 @@ bool Number(const std::wstring& w, int* n) {
     return true;
 }
 
-int Run(const std::vector<std::wstring>& args) {
+int Run(std::vector<std::wstring> args) {
+    namespace native = kuttools::native;
+    native::Replace replace = native::Replace::kAllow;
+    for (std::size_t i = 1; i < args.size();) {
+        if (args[i] == L"-n" || args[i] == L"--no-clobber") {
+            replace = native::Replace::kRefuse;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
     if (args.size() < 2) return Usage();
+    for (const std::string& warning : kuttools::EnvironmentWarnings()) {
+        std::fprintf(stderr, "kutimg: warning: %s\n", warning.c_str());
+    }
     const std::wstring& cmd = args[1];
     std::string error;
     if (cmd == L"build" && args.size() == 4) {
-        return kuttools::BuildImageFile(args[2], args[3], &error) ? 0 : Fail(error);
+        return kuttools::BuildImageFile(args[2], args[3], &error, replace) ? 0 : Fail(error);
     }
     if (cmd == L"list" && args.size() == 3) {
         std::vector<kuttools::ImgModuleInfo> modules;
         if (!kuttools::ListImageFile(args[2], &modules, &error)) return Fail(error);
         const std::string text = kuttools::FormatListing(modules);
-        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+            const int err = errno;
+            return Fail("cannot write the listing to standard output: " +
+                        (err ? native::ErrnoReason(err) : std::string("write error")));
+        }
+        return 0;
     }
     int n = 0;
     if (cmd == L"extract" && args.size() == 6) {
         if (!Number(args[4], &n)) return Usage();
-        return kuttools::ExtractImage(args[2], Bytes(args[3]), n, args[5], &error) ? 0 : Fail(error);
+        return kuttools::ExtractImage(args[2], Bytes(args[3]), n, args[5], &error, replace) ? 0 : Fail(error);
     }
     if (cmd == L"sheet" && (args.size() == 5 || args.size() == 6)) {
         int columns = 16;
         if (args.size() == 6 && !Number(args[5], &columns)) return Usage();
-        return kuttools::RenderSheet(args[2], Bytes(args[3]), args[4], columns, 4, &error) ? 0 : Fail(error);
+        return kuttools::RenderSheet(args[2], Bytes(args[3]), args[4], columns, 4, &error, replace) ? 0 : Fail(error);
     }
     if (cmd == L"samples" && args.size() == 3) {
-        return kutimg::WriteSamples(args[2], &error) ? 0 : Fail(error);
+        return kutimg::WriteSamples(args[2], &error, replace) ? 0 : Fail(error);
     }
     return Usage();
 }

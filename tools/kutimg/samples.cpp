@@ -153,7 +153,7 @@ std::vector<Sample> Samples() {
 
 }  // namespace
 
-bool WriteSamples(const std::wstring& folder, std::string* error) {
+bool WriteSamples(const std::wstring& folder, std::string* error, kuttools::native::Replace replace) {
     namespace fs = std::filesystem;
     for (const Sample& s : Samples()) {
         std::string bytes;
@@ -167,21 +167,17 @@ bool WriteSamples(const std::wstring& folder, std::string* error) {
 #endif
         std::error_code ec;
         fs::create_directories(dir, ec);
+        if (ec) {
+            *error = "cannot create the folder " + dir.u8string() + ": " + ec.message();
+            return false;
+        }
         const fs::path file = dir / s.file;
 #if defined(_WIN32)
-        std::FILE* f = _wfopen(file.c_str(), L"wb");
+        const std::wstring wide = file.wstring();
 #else
-        std::FILE* f = std::fopen(file.c_str(), "wb");
+        const std::wstring wide = kuttools::FromUtf8(file.string());
 #endif
-        if (!f) {
-            *error = "cannot write " + file.u8string();
-            return false;
-        }
-        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        if (std::fclose(f) != 0 || !ok) {
-            *error = "cannot write " + file.u8string();
-            return false;
-        }
+        if (kuttools::native::WriteFileAtomic(wide, bytes.data(), bytes.size(), error, replace) == 1) return false;
     }
     return true;
 }

@@ -5,10 +5,15 @@
 
 #include <string>
 
+#include "native.h"
+
 namespace kutimg {
 
-// Writes <folder>/<MODULE>/<nn>_<what>.bmp for the three sample modules.
-bool WriteSamples(const std::wstring& folder, std::string* error);
+// Writes <folder>/<MODULE>/<nn>_<what>.bmp for the three sample modules,
+// each under a temporary name renamed into place; with Replace::kRefuse an
+// existing bitmap is kept.
+bool WriteSamples(const std::wstring& folder, std::string* error,
+                  kuttools::native::Replace replace = kuttools::native::Replace::kAllow);
 
 }  // namespace kutimg
 

@@ -190,8 +190,8 @@ bool ParseCatalog(const std::string& text, StringMap* out, std::string* error) {
             if (error) *error = LineError(lineNo, "expected a message number");
             return false;
         }
-        if (number < 1 || number > 0xFFFF) {
-            if (error) *error = LineError(lineNo, "message number outside 1..65535");
+        if (number > 0xFFFF) {
+            if (error) *error = LineError(lineNo, "message number outside 0..65535");
             return false;
         }
         std::string field;
@@ -250,13 +250,56 @@ bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error) {
     return true;
 }
 
-bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error) {
+bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error, native::Replace replace) {
     const std::string text = FormatCatalog(strings);
-    return lang::WriteFileBytes(path, text.data(), text.size(), error);
+    return lang::WriteFileBytes(path, text.data(), text.size(), error, replace);
 }
 
-bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error) {
+namespace {
+
+struct Damage {
+    std::vector<std::string>* lines;
+    std::vector<std::pair<unsigned, unsigned>> lost;  // number ranges that cannot be read
+};
+
+void CollectProblem(void* ctx, unsigned first, unsigned last, const wchar_t* what) {
+    auto* damage = static_cast<Damage*>(ctx);
+    damage->lost.emplace_back(first, last);
+    if (last - first >= 0xFFFF) {
+        damage->lines->push_back("string table (numbers 0-65535): " + ToUtf8(what));
+        return;
+    }
+    const unsigned start = last / 16 * 16;
+    std::string line = "block " + std::to_string(start / 16 + 1) + " (numbers " + std::to_string(start) + "-" +
+                       std::to_string(last) + "): " + ToUtf8(what);
+    if (first > start && first <= last) {
+        line += first == last ? "; number " + std::to_string(last) + " lost"
+                              : "; numbers " + std::to_string(first) + "-" + std::to_string(last) + " lost";
+    }
+    damage->lines->push_back(line);
+}
+
+bool Check(const std::wstring& path, Damage* damage, std::string* error) {
+    damage->lines->clear();
+    if (KUT_LangLibCheck(path.c_str(), CollectProblem, damage) < 0) {
+        if (error) *error = ToUtf8(path) + ": not a language library (cannot be loaded)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CheckLanguageLibrary(const std::wstring& path, std::vector<std::string>* problems, std::string* error) {
+    Damage damage{problems, {}};
+    return Check(path, &damage, error);
+}
+
+bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error,
+                         std::vector<std::string>* problems) {
     out->clear();
+    Damage damage{problems, {}};
+    if (problems && !Check(path, &damage, error)) return false;
     HMODULE lib = KUT_LangLibOpen(path.c_str());
     if (!lib) {
         if (error) *error = ToUtf8(path) + ": not a language library (cannot be loaded)";
@@ -265,20 +308,25 @@ bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* 
     // Room for the longest string a slot can hold, so nothing is cut.
     std::vector<wchar_t> buf(kMaxStringUnits + 2);
     const int cap = static_cast<int>(buf.size());
-    for (unsigned id = 1; id <= 0xFFFF; ++id) {
+    for (unsigned id = 0; id <= 0xFFFF; ++id) {
         const int n = KUT_LangLibString(lib, id, buf.data(), cap);
-        if (n > 0) out->emplace(id, ToUtf16(std::wstring(buf.data(), static_cast<std::size_t>(n))));
+        // A number of a damaged block that the check could not read is left
+        // out: Windows' loader makes its text of bytes past the block or file.
+        bool lost = false;
+        for (const auto& range : damage.lost) lost = lost || (id >= range.first && id <= range.second);
+        if (n > 0 && !lost) out->emplace(id, ToUtf16(std::wstring(buf.data(), static_cast<std::size_t>(n))));
     }
     KUT_LangLibClose(lib);
     return true;
 }
 
 bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
-                                     unsigned short langId) {
+                                     unsigned short langId, native::Replace replace) {
+    if (!native::CheckOutputs({catalog}, {library}, error)) return false;
     StringMap strings;
     if (!ReadCatalog(catalog, &strings, error)) return false;
     std::string why;
-    if (!WriteLanguageLibrary(library, strings, &why, langId)) {
+    if (!WriteLanguageLibrary(library, strings, &why, langId, replace)) {
         const std::string name = ToUtf8(library);
         if (error) *error = why.find(name) == std::string::npos ? name + ": " + why : why;
         return false;

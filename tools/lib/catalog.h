@@ -8,7 +8,7 @@
 //   2 Save as...
 //   17	Line one\nLine two\twith a tab, a backslash \\ and \u00e9
 //
-//  - One entry per line: the message number in decimal (1 to 65535,
+//  - One entry per line: the message number in decimal (0 to 65535,
 //    optionally preceded by blanks), exactly ONE separator (a tab or a
 //    space), then the text up to the end of the line. Everything behind the
 //    separator is text, leading and trailing blanks included. A number alone
@@ -33,6 +33,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
+
+#include "native.h"
 
 namespace kuttools {
 
@@ -50,15 +53,29 @@ bool UnescapeText(const std::string& field, std::u16string* out, std::string* er
 
 // File forms; errors are prefixed with the file name.
 bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error);
-bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error);
+// Written under a temporary name and renamed over `path` when complete; with
+// Replace::kRefuse an existing file is kept (and the call succeeds).
+bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error,
+                  native::Replace replace = native::Replace::kAllow);
 
-// Every string 1..65535 of a language library, read through kut's own
+// Every string 0..65535 of a language library, read through kut's own
 // loader (KUT_LangLibOpen), at full length. False when it cannot be loaded.
-bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error);
+// With `problems`, the library's structure is checked too (KUT_LangLibCheck):
+// one line per damaged block, "block 3 (numbers 32-47): <what is wrong>",
+// with "; numbers 40-47 lost" when part of it is whole; the strings that
+// could be read are dumped all the same, and only those (on Windows too,
+// where the loader hands out texts past the block or the file).
+bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error,
+                         std::vector<std::string>* problems = nullptr);
+// Only the structure check: false when the file cannot be loaded.
+bool CheckLanguageLibrary(const std::wstring& path, std::vector<std::string>* problems, std::string* error);
 
-// Catalog file -> language library file.
+// Catalog file -> language library file. A library that is the catalog
+// itself (by identity: a link or another spelling of the same file) is
+// refused before anything is written.
 bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
-                                     unsigned short langId = 0x0409);
+                                     unsigned short langId = 0x0409,
+                                     native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

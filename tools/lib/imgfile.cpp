@@ -1,6 +1,7 @@
 #include "imgfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -8,6 +9,7 @@
 
 #include "kbase/graf.h"
 #include "kut/img.h"
+#include "pngio.h"
 #include "textconv.h"
 
 namespace kuttools {
@@ -30,33 +32,35 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File Open(const std::wstring& path, bool write) {
+File Open(const std::wstring& path) {
 #if defined(_WIN32)
-    return File(_wfopen(path.c_str(), write ? L"wb" : L"rb"));
+    return File(_wfopen(path.c_str(), L"rb"));
 #else
-    return File(std::fopen(ToUtf8(path).c_str(), write ? "wb" : "rb"));
+    return File(std::fopen(ToUtf8(path).c_str(), "rb"));
 #endif
 }
 
-bool ReadWhole(const fs::path& p, std::string* bytes) {
-#if defined(_WIN32)
-    File f(_wfopen(p.wstring().c_str(), L"rb"));
-#else
-    File f(std::fopen(p.string().c_str(), "rb"));
-#endif
-    if (!f) return false;
-    bytes->clear();
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes->append(buf, n);
-    return std::ferror(f.get()) == 0;
+// "cannot open <path>: <reason>" for a failed Open.
+std::string CannotOpen(const std::wstring& path) {
+    const int err = errno;
+    return "cannot open " + Shown(path) + ": " + native::ErrnoReason(err);
 }
 
-bool WriteWhole(const std::wstring& path, const std::string& bytes) {
-    File f = Open(path, true);
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    return std::fclose(f.release()) == 0 && ok;
+std::wstring FromNative(const fs::path& p) {
+#if defined(_WIN32)
+    return p.wstring();
+#else
+    return FromUtf8(p.string());
+#endif
+}
+
+// With Replace::kRefuse an existing destination is kept: true in *skip.
+bool Prepare(const std::vector<std::wstring>& inputs, const std::wstring& out, native::Replace replace, bool* skip,
+             std::string* error) {
+    *skip = false;
+    if (!native::CheckOutputs(inputs, {out}, error)) return false;
+    *skip = replace == native::Replace::kRefuse && native::Exists(out);
+    return true;
 }
 
 void Put16(std::string* s, unsigned v) {
@@ -235,8 +239,10 @@ bool ImageFileBytes(const std::vector<ImgModuleSource>& modules, std::string* by
     return true;
 }
 
-bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::string* error) {
+bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::string* error, native::Replace replace) {
     std::vector<ImgModuleSource> modules;
+    std::vector<std::vector<fs::path>> paths;  // the bitmaps of each module
+    std::vector<std::wstring> inputs;
     std::error_code ec;
     std::vector<fs::path> dirs;
     for (fs::directory_iterator it(NativePath(folder), ec), end; !ec && it != end; it.increment(ec)) {
@@ -251,46 +257,60 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             std::string ext = it->path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            if (ext == ".bmp" && it->is_regular_file(ec)) files.push_back(it->path());
+            if ((ext == ".bmp" || ext == ".png") && it->is_regular_file(ec)) files.push_back(it->path());
         }
-        if (ec) return Fail(error, "cannot list " + dir.string() + ": " + ec.message());
+        if (ec) return Fail(error, "cannot list " + Shown(FromNative(dir)) + ": " + ec.message());
         std::sort(files.begin(), files.end());
-        for (const fs::path& f : files) {
-            std::string bytes;
-            if (!ReadWhole(f, &bytes)) return Fail(error, "cannot read " + f.string());
-            mod.bitmaps.push_back(std::move(bytes));
-        }
+        for (const fs::path& f : files) inputs.push_back(FromNative(f));
         modules.push_back(std::move(mod));
+        paths.push_back(std::move(files));
     }
     if (modules.empty()) return Fail(error, Shown(folder) + " has no module folders");
+    // The output may sit among the bitmaps (or be one of them through a link).
+    bool skip = false;
+    if (!Prepare(inputs, out, replace, &skip, error)) return false;
+    if (skip) return true;
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        for (const fs::path& f : paths[m]) {
+            std::string bytes;
+            if (!native::ReadFile(FromNative(f), &bytes, error)) return false;
+            std::string why;
+            if (IsPngName(FromNative(f)) && !PngToBmp(std::string(bytes), &bytes, &why)) {
+                return Fail(error, Shown(FromNative(f)) + ": " + why);
+            }
+            modules[m].bitmaps.push_back(std::move(bytes));
+        }
+    }
     std::string bytes;
     if (!ImageFileBytes(modules, &bytes, error)) return false;
-    if (!WriteWhole(out, bytes)) return Fail(error, "cannot write " + Shown(out));
+    native::PendingOutput pending;
+    if (!pending.Begin(out, error) || !pending.Write(bytes.data(), bytes.size(), error)) return false;
 
-    // Every bitmap must be one the library reads.
-    File f = Open(out, false);
-    if (!f) return Fail(error, "cannot reopen " + Shown(out));
-    std::vector<RawModule> index;
-    if (!ReadIndex(f.get(), &index, error)) return false;
-    for (std::size_t m = 0; m < index.size(); ++m) {
-        for (std::size_t i = 0; i < index[m].entries.size(); ++i) {
-            if (std::fseek(f.get(), index[m].entries[i].position, SEEK_SET) != 0 || GRAF_BMP_Size(f.get()) <= 0) {
-                f.reset();
-                std::remove(ToUtf8(out).c_str());
-                return Fail(error, "image " + std::to_string(i) + " of module " + index[m].name +
-                                       " is not a bitmap the library can read");
+    // Every bitmap must be one the library reads; checked on the written
+    // file before it takes the destination's place.
+    {
+        File f = Open(pending.TempPath());
+        if (!f) return Fail(error, CannotOpen(pending.TempPath()));
+        std::vector<RawModule> index;
+        if (!ReadIndex(f.get(), &index, error)) return false;
+        for (std::size_t m = 0; m < index.size(); ++m) {
+            for (std::size_t i = 0; i < index[m].entries.size(); ++i) {
+                if (std::fseek(f.get(), index[m].entries[i].position, SEEK_SET) != 0 || GRAF_BMP_Size(f.get()) <= 0) {
+                    return Fail(error, Shown(FromNative(paths[m][i])) + ": image " + std::to_string(i) + " of module " +
+                                           index[m].name + " is not a bitmap the library can read");
+                }
             }
         }
     }
-    return true;
+    return pending.Commit(error, replace) != 1;
 }
 
 bool ListImageFile(const std::wstring& path, std::vector<ImgModuleInfo>* modules, std::string* error) {
-    File f = Open(path, false);
-    if (!f) return Fail(error, "cannot open " + Shown(path));
+    File f = Open(path);
+    if (!f) return Fail(error, CannotOpen(path));
     std::vector<RawModule> index;
     if (!ReadIndex(f.get(), &index, error)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     modules->clear();
     for (const RawModule& raw : index) {
@@ -338,9 +358,12 @@ std::string FormatListing(const std::vector<ImgModuleInfo>& modules) {
 }
 
 bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp,
-                  std::string* error) {
-    File f = Open(path, false);
-    if (!f) return Fail(error, "cannot open " + Shown(path));
+                  std::string* error, native::Replace replace) {
+    bool skip = false;
+    if (!Prepare({path}, outBmp, replace, &skip, error)) return false;
+    if (skip) return true;
+    File f = Open(path);
+    if (!f) return Fail(error, CannotOpen(path));
     std::vector<RawModule> index;
     if (!ReadIndex(f.get(), &index, error)) return false;
     auto it = std::find_if(index.begin(), index.end(), [&](const RawModule& m) { return m.name == module; });
@@ -348,21 +371,26 @@ bool ExtractImage(const std::wstring& path, const std::string& module, int image
     if (image < 0 || static_cast<std::size_t>(image) >= it->entries.size()) {
         return Fail(error, "module " + module + " has no image " + std::to_string(image));
     }
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     const std::int32_t pos = it->entries[static_cast<std::size_t>(image)].position;
     const std::int64_t len = BmpLength(f.get(), pos, fileEnd);
     if (len <= 0) return Fail(error, "image " + std::to_string(image) + " of " + module + " is not a readable bitmap");
     std::string bytes(static_cast<std::size_t>(len), '\0');
     if (std::fseek(f.get(), pos, SEEK_SET) != 0 || std::fread(&bytes[0], 1, bytes.size(), f.get()) != bytes.size()) {
-        return Fail(error, "cannot read image " + std::to_string(image) + " of " + module);
+        const int err = std::ferror(f.get()) ? errno : 0;
+        return Fail(error, "cannot read image " + std::to_string(image) + " of " + module + " from " + Shown(path) + ": " +
+                               (err ? native::ErrnoReason(err) : std::string("the file ends inside it")));
     }
-    if (!WriteWhole(outBmp, bytes)) return Fail(error, "cannot write " + Shown(outBmp));
-    return true;
+    return native::WriteFileAtomic(outBmp, bytes.data(), bytes.size(), error, replace) != 1;
 }
 
 bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns,
-                 int gap, std::string* error) {
+                 int gap, std::string* error, native::Replace replace) {
+    bool skip = false;
+    if (!Prepare({path}, outBmp, replace, &skip, error)) return false;
+    if (skip) return true;
+    if (!Open(path)) return Fail(error, CannotOpen(path));
     if (gap < 0) gap = 0;
     IMG_SetImgPathFileName(path.c_str());
     const std::wstring name = Wide(module);
@@ -406,7 +434,14 @@ bool RenderSheet(const std::wstring& path, const std::string& module, const std:
         }
     }
     IMG_Close();
-    if (GRAF_CanvasSave(outBmp.c_str()) != 0) return Fail(error, "cannot write " + Shown(outBmp));
+    native::PendingOutput pending;
+    if (!pending.Begin(outBmp, error)) return false;
+    errno = 0;
+    if (GRAF_CanvasSave(pending.TempPath().c_str()) != 0) {
+        const int err = errno;
+        return Fail(error, "cannot write " + Shown(outBmp) + ": " + (err ? native::ErrnoReason(err) : "the drawing could not be saved"));
+    }
+    if (pending.Commit(error, replace) == 1) return false;
     if (failed) return Fail(error, std::to_string(failed) + " image(s) of " + module + " could not be drawn");
     return true;
 }

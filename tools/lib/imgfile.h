@@ -9,12 +9,19 @@
 // the index, in module order.
 //
 // Every function returns false with a one-line reason in *error on failure.
+// The functions that write a file never write over one of their inputs
+// (compared by identity, so links and other spellings are caught), write
+// under a temporary name in the destination's folder and rename it over the
+// destination when complete, and with Replace::kRefuse keep an existing
+// destination (and succeed, as cp -n does).
 #ifndef KUTTOOLS_IMGFILE_H
 #define KUTTOOLS_IMGFILE_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "native.h"
 
 namespace kuttools {
 
@@ -42,10 +49,12 @@ struct ImgModuleSource {
 bool ImageFileBytes(const std::vector<ImgModuleSource>& modules, std::string* bytes, std::string* error);
 
 // Builds an image file from a folder with one subfolder per module (module
-// name = subfolder name), each holding its images as *.bmp files. Modules and
+// name = subfolder name), each holding its images as *.bmp files (or *.png,
+// stored as 24-bit BMP: pngio.h). Modules and
 // images are taken in byte order of their names. Each bitmap must be one the
 // library can read; the written file is checked image by image.
-bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::string* error);
+bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::string* error,
+                    native::Replace replace = native::Replace::kAllow);
 
 struct ImgEntryInfo {
     std::int32_t position = 0;  // absolute position of the BMP
@@ -70,14 +79,14 @@ std::string FormatListing(const std::vector<ImgModuleInfo>& modules);
 // Writes image `image` of the first module named `module` as a BMP file: the
 // bytes stored in the image file, unchanged.
 bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp,
-                  std::string* error);
+                  std::string* error, native::Replace replace = native::Replace::kAllow);
 
 // Draws the images of `module` left to right, `columns` per row (0: all in
 // one row), `gap` pixels apart and around, through kut's IMG_Show on the
 // kbase canvas, and saves the canvas as a 24-bit BMP. Uses (and closes) the
 // process's image cache.
 bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns,
-                 int gap, std::string* error);
+                 int gap, std::string* error, native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

@@ -67,18 +67,23 @@ void DirectoryHeader(ByteWriter& w, unsigned idEntries) {
     w.U16(idEntries);
 }
 
-// The resource section for `blocks` (block id -> 16 slots), laid out as
+// Block id -> its language entries in file order: language id and 16 slots.
+using Slots = std::vector<const std::u16string*>;
+using BlockMap = std::map<unsigned, std::vector<std::pair<unsigned short, Slots>>>;
+
+// The resource section for `blocks`, laid out as
 // root | type dir | language dirs | data entries | string data.
-std::vector<unsigned char> ResourceSection(const std::map<unsigned, std::vector<const std::u16string*>>& blocks,
-                                           unsigned short langId) {
+std::vector<unsigned char> ResourceSection(const BlockMap& blocks) {
     std::vector<unsigned char> out;
     ByteWriter w(&out);
     const std::uint32_t n = static_cast<std::uint32_t>(blocks.size());
+    std::uint32_t entries = 0;
+    for (const auto& b : blocks) entries += static_cast<std::uint32_t>(b.second.size());
     const std::uint32_t rootSize = 16 + 8;
     const std::uint32_t typeDirOff = rootSize;
     const std::uint32_t langDirsOff = typeDirOff + 16 + 8 * n;
-    const std::uint32_t dataEntriesOff = langDirsOff + (16 + 8) * n;
-    const std::uint32_t stringsOff = dataEntriesOff + 16 * n;
+    const std::uint32_t dataEntriesOff = langDirsOff + 16 * n + 8 * entries;
+    const std::uint32_t stringsOff = dataEntriesOff + 16 * entries;
 
     DirectoryHeader(w, n ? 1 : 0);
     if (n) {
@@ -89,16 +94,19 @@ std::vector<unsigned char> ResourceSection(const std::map<unsigned, std::vector<
     }
 
     DirectoryHeader(w, n);
-    std::uint32_t i = 0;
+    std::uint32_t dirAt = langDirsOff;
     for (const auto& b : blocks) {
         w.U32(b.first);
-        w.U32(0x80000000u | (langDirsOff + 24 * i));
-        ++i;
+        w.U32(0x80000000u | dirAt);
+        dirAt += 16 + 8 * static_cast<std::uint32_t>(b.second.size());
     }
-    for (i = 0; i < n; ++i) {
-        DirectoryHeader(w, 1);
-        w.U32(langId);
-        w.U32(dataEntriesOff + 16 * i);  // high bit clear: a data entry
+    std::uint32_t entry = 0;
+    for (const auto& b : blocks) {
+        DirectoryHeader(w, static_cast<unsigned>(b.second.size()));
+        for (const auto& lang : b.second) {
+            w.U32(lang.first);
+            w.U32(dataEntriesOff + 16 * entry++);  // high bit clear: a data entry
+        }
     }
 
     // String data first into its own buffer, so that the data entries can
@@ -107,17 +115,19 @@ std::vector<unsigned char> ResourceSection(const std::map<unsigned, std::vector<
     ByteWriter d(&data);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
     for (const auto& b : blocks) {
-        d.PadTo(AlignUp(static_cast<std::uint32_t>(data.size()), 8));
-        std::uint32_t start = static_cast<std::uint32_t>(data.size());
-        for (const std::u16string* s : b.second) {
-            if (!s) {
-                d.U16(0);
-                continue;
+        for (const auto& lang : b.second) {
+            d.PadTo(AlignUp(static_cast<std::uint32_t>(data.size()), 8));
+            std::uint32_t start = static_cast<std::uint32_t>(data.size());
+            for (const std::u16string* s : lang.second) {
+                if (!s) {
+                    d.U16(0);
+                    continue;
+                }
+                d.U16(static_cast<unsigned>(s->size()));
+                for (char16_t c : *s) d.U16(c);
             }
-            d.U16(static_cast<unsigned>(s->size()));
-            for (char16_t c : *s) d.U16(c);
+            spans.emplace_back(start, static_cast<std::uint32_t>(data.size()) - start);
         }
-        spans.emplace_back(start, static_cast<std::uint32_t>(data.size()) - start);
     }
     for (const auto& sp : spans) {
         w.U32(kRsrcRva + stringsOff + sp.first);
@@ -147,25 +157,36 @@ std::uint32_t ImageChecksum(const std::vector<unsigned char>& img, std::size_t c
 
 bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std::vector<unsigned char>* image,
                           std::string* error, unsigned short langId) {
+    return BuildLanguageLibrary(std::vector<LanguageStrings>{{langId, strings}}, image, error);
+}
+
+bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image,
+                          std::string* error) {
     auto fail = [&](const std::string& msg) {
         if (error) *error = msg;
         return false;
     };
     if (!image) return fail("no output buffer");
-    std::map<unsigned, std::vector<const std::u16string*>> blocks;
-    for (const auto& kv : strings) {
-        if (kv.first < 1 || kv.first > 0xFFFF) {
-            return fail("string number " + std::to_string(kv.first) + " is outside 1..65535");
+    BlockMap blocks;
+    for (const LanguageStrings& lang : languages) {
+        for (const auto& kv : lang.strings) {
+            if (kv.first > 0xFFFF) return fail("string number " + std::to_string(kv.first) + " is outside 0..65535");
+            if (kv.second.size() > kMaxStringUnits) {
+                return fail("string " + std::to_string(kv.first) + " is longer than 65535 UTF-16 units");
+            }
+            auto& entries = blocks[kv.first / 16 + 1];
+            Slots* slots = nullptr;
+            for (auto& e : entries)
+                if (e.first == lang.langId) slots = &e.second;
+            if (!slots) {
+                entries.emplace_back(lang.langId, Slots(16, nullptr));
+                slots = &entries.back().second;
+            }
+            (*slots)[kv.first % 16] = &kv.second;
         }
-        if (kv.second.size() > kMaxStringUnits) {
-            return fail("string " + std::to_string(kv.first) + " is longer than 65535 UTF-16 units");
-        }
-        auto& slots = blocks[kv.first / 16 + 1];
-        slots.resize(16, nullptr);
-        slots[kv.first % 16] = &kv.second;
     }
 
-    std::vector<unsigned char> rsrc = ResourceSection(blocks, langId);
+    std::vector<unsigned char> rsrc = ResourceSection(blocks);
     if (rsrc.size() > 0x7FFF0000u) return fail("string table too large");
     const auto rsrcSize = static_cast<std::uint32_t>(rsrc.size());
     const std::uint32_t rawSize = AlignUp(rsrcSize, kFileAlign);
@@ -268,59 +289,28 @@ bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std
 }
 
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId) {
+                          std::string* error, unsigned short langId, native::Replace replace) {
     std::vector<unsigned char> image;
     if (!BuildLanguageLibrary(strings, &image, error, langId)) return false;
-    return lang::WriteFileBytes(path, image.data(), image.size(), error);
+    return lang::WriteFileBytes(path, image.data(), image.size(), error, replace);
 }
 
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId) {
+                          std::string* error, unsigned short langId, native::Replace replace) {
     std::map<unsigned, std::u16string> u16;
     for (const auto& kv : strings) u16.emplace(kv.first, ToUtf16(kv.second));
-    return WriteLanguageLibrary(path, u16, error, langId);
+    return WriteLanguageLibrary(path, u16, error, langId, replace);
 }
 
 namespace lang {
 
-namespace {
-
-std::FILE* OpenWide(const std::wstring& path, bool write) {
-#if defined(_WIN32)
-    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
-#else
-    return std::fopen(ToUtf8(path).c_str(), write ? "wb" : "rb");
-#endif
-}
-
-}  // namespace
-
 bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error) {
-    std::FILE* f = OpenWide(path, false);
-    if (!f) {
-        if (error) *error = "cannot open " + ToUtf8(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    char chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok && error) *error = "cannot read " + ToUtf8(path);
-    return ok;
+    return native::ReadFile(path, bytes, error);
 }
 
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error) {
-    std::FILE* f = OpenWide(path, true);
-    if (!f) {
-        if (error) *error = "cannot create " + ToUtf8(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok && error) *error = "cannot write " + ToUtf8(path);
-    return ok;
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
+                    native::Replace replace) {
+    return native::WriteFileAtomic(path, data, size, error, replace) != 1;
 }
 
 }  // namespace lang

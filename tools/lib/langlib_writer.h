@@ -8,8 +8,9 @@
 //          entry point
 //   0x188  one section header, ".rsrc" (initialised data, read-only)
 //   0x200  the resource section (RVA 0x1000): type 6 -> one directory entry
-//          per string block (number / 16 + 1) -> one language -> data entry
-//          -> 16 counted UTF-16 strings
+//          per string block (number / 16 + 1) -> one entry per language
+//          that has strings in the block, in the order the languages are
+//          given -> data entry -> 16 counted UTF-16 strings
 // File alignment 0x200, section alignment 0x1000, image base 0x180000000.
 // The output is deterministic (time stamps are 0), so rebuilding from the
 // same strings gives the same bytes.
@@ -23,34 +24,52 @@
 #include <string>
 #include <vector>
 
+#include "native.h"
 #include "textconv.h"
 
 namespace kuttools {
 
-// Language of the single language entry of every block (en-US). The reader
-// takes the first language of a block, whichever it is.
+// Language of the single language entry of every block (en-US).
 constexpr unsigned short kDefaultLangId = 0x0409;
 
 // Longest text a string-table slot can hold, in UTF-16 units.
 constexpr std::size_t kMaxStringUnits = 0xFFFF;
 
-// The bytes of a library holding `strings` (numbers 1..65535, texts of at
+// The bytes of a library holding `strings` (numbers 0..65535, texts of at
 // most kMaxStringUnits units). False with a message in *error otherwise.
 bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std::vector<unsigned char>* image,
                           std::string* error, unsigned short langId = kDefaultLangId);
 
-// BuildLanguageLibrary, then the bytes written to `path` (replacing it).
+// One language of a library that carries several.
+struct LanguageStrings {
+    unsigned short langId;
+    std::map<unsigned, std::u16string> strings;
+};
+// A library in several languages: each block gets one entry per language
+// that has strings in it, in the order of `languages` (which the loader
+// expects sorted by id; tests write other orders on purpose).
+bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image,
+                          std::string* error);
+
+// BuildLanguageLibrary, then the bytes written to `path` under a temporary
+// name and renamed over it when complete (native::WriteFileAtomic). With
+// Replace::kRefuse an existing `path` is kept and the call succeeds.
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId);
+                          std::string* error, unsigned short langId = kDefaultLangId,
+                          native::Replace replace = native::Replace::kAllow);
 // The same with wide texts (UTF-32 on Linux, UTF-16 on Windows).
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId);
+                          std::string* error, unsigned short langId = kDefaultLangId,
+                          native::Replace replace = native::Replace::kAllow);
 
 namespace lang {
 
-// Whole-file helpers on wide paths (UTF-8 file names on Linux).
+// Whole-file helpers on wide paths, over native::ReadFile and
+// native::WriteFileAtomic (errors name the file and the system's reason;
+// a refused existing file under Replace::kRefuse counts as success).
 bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error);
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error);
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
+                    native::Replace replace = native::Replace::kAllow);
 
 }  // namespace lang
 

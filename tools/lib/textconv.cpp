@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "utf8.h"
+
 namespace kuttools {
 
 std::u16string ToUtf16(const std::wstring& text) {
@@ -35,65 +37,10 @@ std::wstring FromUtf16(const std::u16string& text) {
     return out;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    std::u16string u = ToUtf16(text);
-    std::string out;
-    for (std::size_t i = 0; i < u.size(); ++i) {
-        std::uint32_t c = u[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(u[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-    std::u16string u;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        const int extra = b0 >= 0xF0 && b0 < 0xF8 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
-        std::uint32_t c = extra ? (b0 & (0x3F >> extra)) : b0;
-        bool ok = !(b0 >= 0x80 && extra == 0) && !(b0 >= 0xF8) && text.size() - i > static_cast<std::size_t>(extra);
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            ok = (b & 0xC0) == 0x80;
-            c = (c << 6) | (b & 0x3F);
-        }
-        if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            u += u'\xFFFD';
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            u += static_cast<char16_t>(0xD800 + (c >> 10));
-            u += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            u += static_cast<char16_t>(c);
-        }
-    }
-    return FromUtf16(u);
-}
+std::string ToUtf8(const std::wstring& text) { return kut::utf8::FromWide(text); }
+std::wstring FromUtf8(const std::string& text) { return kut::utf8::ToWide(text); }
+std::string Printable(const std::string& utf8) { return kut::utf8::Printable(utf8); }
+std::string Printable(const std::wstring& text) { return Printable(ToUtf8(text)); }
 
 std::vector<std::wstring> WideArgs(int argc, char** argv) {
     std::vector<std::wstring> args;

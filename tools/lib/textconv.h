@@ -16,13 +16,21 @@ namespace kuttools {
 std::u16string ToUtf16(const std::wstring& text);
 std::wstring FromUtf16(const std::u16string& text);
 
-// Wide text as UTF-8 and back. A lone surrogate or a value above U+10FFFF
-// becomes U+FFFD, and so does malformed UTF-8.
+// Wide text as UTF-8 and back, for file names as for texts. Bytes that are
+// not UTF-8 (a Latin-1 file name on Linux) become the escapes U+DC80..U+DCFF
+// and return to the same bytes, so any name round-trips; any other lone
+// surrogate, or a value above U+10FFFF, becomes U+FFFD (src/support/utf8.h).
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
+// For messages and listings: UTF-8 as it is, each byte that is not part of
+// valid UTF-8 as "\xNN" (a Latin-1 name shows as caf\xE9.txt).
+std::string Printable(const std::string& utf8);
+// Printable(ToUtf8(text)).
+std::string Printable(const std::wstring& text);
+
 // A tool's command line as wide strings: as given by wmain on Windows,
-// decoded from UTF-8 (the Linux convention) otherwise.
+// decoded from UTF-8 (the Linux convention, any bytes kept) otherwise.
 std::vector<std::wstring> WideArgs(int argc, char** argv);
 #if defined(_WIN32)
 std::vector<std::wstring> WideArgs(int argc, wchar_t** argv);

@@ -1,0 +1,174 @@
+// PNG in the image tools: pixels through PNG and BMP both ways, the size
+// limits, and kut img writing and reading PNG files.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "imgfile.h"
+#include "pngio.h"
+#include "testutil.h"
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+using kuttools::Bitmap;
+
+#if defined(KUT_HAVE_PNG)
+
+Bitmap Sample(int w, int h, int colours) {
+    Bitmap b;
+    b.width = w;
+    b.height = h;
+    for (int i = 0; i < w * h; ++i) b.pixels.push_back(static_cast<std::uint32_t>((i * 2654435761u) % colours) * 0x10305 & 0xFFFFFF);
+    return b;
+}
+
+TEST(Png, PixelsSurviveEveryRoute) {
+    struct Row { int w, h, colours, bmpDepth; bool topDown; };
+    const Row rows[] = {{1, 1, 1, 24, false}, {7, 3, 2, 1, false}, {9, 5, 16, 4, true}, {33, 17, 200, 8, false},
+                        {31, 2, 100000, 24, true}, {5, 6, 100000, 32, false}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h) + " " + std::to_string(r.bmpDepth) + " bpp");
+        const Bitmap in = Sample(r.w, r.h, r.colours);
+        std::string bmp, png, error, back;
+        ASSERT_TRUE(kuttools::EncodeBmp(in, r.bmpDepth, r.topDown, &bmp, &error)) << error;
+        Bitmap fromBmp, fromPng;
+        ASSERT_TRUE(kuttools::DecodeBmp(bmp, &fromBmp, &error)) << error;
+        EXPECT_TRUE(fromBmp.width == r.w && fromBmp.height == r.h && fromBmp.pixels == in.pixels);
+        ASSERT_TRUE(kuttools::EncodePng(fromBmp, &png, &error)) << error;
+        EXPECT_EQ(png.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+        ASSERT_TRUE(kuttools::DecodePng(png, &fromPng, &error)) << error;
+        EXPECT_TRUE(fromPng.width == r.w && fromPng.height == r.h && fromPng.pixels == in.pixels);
+        ASSERT_TRUE(kuttools::PngToBmp(png, &back, &error)) << error;
+        ASSERT_TRUE(kuttools::DecodeBmp(back, &fromBmp, &error)) << error;
+        EXPECT_EQ(fromBmp.pixels, in.pixels);
+    }
+}
+
+std::uint32_t Crc(const std::string& bytes) {
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+std::string Be(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+// A PNG signature, a well-formed IHDR of the given size and an empty IDAT:
+// enough for a reader to learn the size before it allocates, no pixels.
+std::string Header(std::uint32_t w, std::uint32_t h) {
+    const std::string body = "IHDR" + Be(w) + Be(h) + std::string("\x08\x02\x00\x00\x00", 5);
+    return "\x89PNG\r\n\x1a\n" + Be(13) + body + Be(Crc(body)) + Be(0) + "IDAT" + Be(Crc("IDAT"));
+}
+
+TEST(Png, RefusesWhatTheLibraryCouldNotHold) {
+    struct Row { const char* what; std::string bytes; const char* error; };
+    const Row rows[] = {
+        {"too wide", Header(16385, 1), "16384"},
+        {"too many pixels", Header(8192, 4096), "16M"},
+        {"not a PNG", "GIF89a and more bytes than a header", "not a PNG"},
+        {"no pixel data", Header(4, 4), "PNG"},
+        {"empty", "", "not a PNG"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Bitmap b;
+        std::string error;
+        EXPECT_FALSE(kuttools::DecodePng(r.bytes, &b, &error));
+        EXPECT_NE(error.find(r.error), std::string::npos) << error;
+    }
+    std::string bmp, error;
+    Bitmap b;
+    EXPECT_FALSE(kuttools::DecodeBmp("BM short", &b, &error));
+    ASSERT_TRUE(kuttools::EncodeBmp(Sample(4, 4, 3), 8, false, &bmp, &error));
+    EXPECT_FALSE(kuttools::DecodeBmp(bmp.substr(0, bmp.size() - 1), &b, &error));
+    EXPECT_NE(error.find("cut short"), std::string::npos) << error;
+}
+
+#endif  // KUT_HAVE_PNG
+
+TEST(Png, OutputNames) {
+    EXPECT_TRUE(kuttools::IsPngName(L"a/b.png"));
+    EXPECT_TRUE(kuttools::IsPngName(L"B.PNG"));
+    EXPECT_FALSE(kuttools::IsPngName(L"b.bmp"));
+    EXPECT_FALSE(kuttools::IsPngName(L"png"));
+    EXPECT_FALSE(kuttools::IsPngName(L"x.png.bmp"));
+}
+
+#if defined(KUT_HAVE_PNG) && (defined(KUT_CLI_PATH) || defined(_WIN32))
+
+int Shell(const std::string& cmd) {
+#if defined(_WIN32)
+    return std::system(("\"" + cmd + "\"").c_str());
+#else
+    const int rc = std::system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+}
+
+class Tool : public ::testing::Test {
+protected:
+    int Kut(const std::string& args) {
+#if defined(_WIN32)
+        const std::string exe = "\"" + kuttest::Narrow(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
+#else
+        const std::string exe = "\"" KUT_CLI_PATH "\"";
+#endif
+        const int rc = Shell(exe + " " + args + " 2>" + Q(L"err"));
+        kuttest::ReadFile(m_tmp.file(L"err"), &m_err);
+        return rc;
+    }
+    std::string Q(const wchar_t* name) { return "\"" + kuttest::Narrow(m_tmp.file(name)) + "\""; }
+    Bitmap Read(const wchar_t* name) {
+        std::string bytes, error;
+        Bitmap b;
+        EXPECT_TRUE(kuttest::ReadFile(m_tmp.file(name), &bytes)) << kuttest::Narrow(name);
+        const bool ok = kuttools::IsPngName(name) ? kuttools::DecodePng(bytes, &b, &error) : kuttools::DecodeBmp(bytes, &b, &error);
+        EXPECT_TRUE(ok) << kuttest::Narrow(name) << ": " << error;
+        return b;
+    }
+    std::string m_image = "\"" + kuttest::Narrow(kuttest::BinaryDir()) + kuttest::Narrow(std::wstring(1, kuttest::kSep)) +
+                          "data" + kuttest::Narrow(std::wstring(1, kuttest::kSep)) + "kestoimg.img\"";
+    kuttest::TempDir m_tmp;
+    std::string m_err;
+};
+
+TEST_F(Tool, ExtractAndSheetWritePngAndBuildReadsIt) {
+    // Image 2 of ARROWS is 8 bpp, image 3 1 bpp: palettes on the way.
+    for (const char* n : {"2", "3"}) {
+        SCOPED_TRACE(n);
+        ASSERT_EQ(Kut(std::string("img extract ARROWS ") + n + " " + Q(L"a.bmp") + " --file " + m_image), 0) << m_err;
+        ASSERT_EQ(Kut(std::string("img extract ARROWS ") + n + " " + Q(L"a.PNG") + " --file " + m_image), 0) << m_err;
+        const Bitmap bmp = Read(L"a.bmp"), png = Read(L"a.PNG");
+        EXPECT_TRUE(png.width == bmp.width && png.height == bmp.height && png.pixels == bmp.pixels);
+    }
+    ASSERT_EQ(Kut("img sheet SHAPES " + Q(L"s.bmp") + " --file " + m_image), 0) << m_err;
+    ASSERT_EQ(Kut("img sheet SHAPES " + Q(L"s.png") + " --file " + m_image), 0) << m_err;
+    const Bitmap sheet = Read(L"s.png");
+    EXPECT_EQ(sheet.pixels, Read(L"s.bmp").pixels);
+    EXPECT_FALSE(kuttest::Exists(m_tmp.file(L"s.png.kut-tmp.bmp")));
+
+    // A module folder of PNG and BMP sources; the stored bitmaps show the same pixels.
+    kuttest::MakeDir(m_tmp.file(L"src"));
+    kuttest::MakeDir(m_tmp.file(L"src") + kuttest::kSep + L"MIX");
+    const std::wstring mix = m_tmp.file(L"src") + kuttest::kSep + L"MIX" + kuttest::kSep;
+    std::string bytes;
+    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"s.png"), &bytes) && kuttest::WriteFile(mix + L"0.png", bytes));
+    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"a.bmp"), &bytes) && kuttest::WriteFile(mix + L"1.bmp", bytes));
+    ASSERT_EQ(Kut("img build " + Q(L"src") + " " + Q(L"o.img")), 0) << m_err;
+    ASSERT_EQ(Kut("img extract MIX 0 " + Q(L"back.bmp") + " --file " + Q(L"o.img")), 0) << m_err;
+    EXPECT_EQ(Read(L"back.bmp").pixels, sheet.pixels);
+    ASSERT_TRUE(kuttest::WriteFile(mix + L"2.png", "not a png"));
+    EXPECT_EQ(Kut("img build " + Q(L"src") + " " + Q(L"o2.img")), 1);
+    EXPECT_NE(m_err.find("2.png: not a PNG"), std::string::npos) << m_err;
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,203 @@
+// The tools' native layer: which file a path names, the system's reasons,
+// outputs that replace a file only when complete, and the environment
+// warnings. Every file lives in the test's own temporary folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "environment.h"
+#include "native.h"
+#include "testutil.h"  // with <string> and <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+namespace native = kuttools::native;
+using kuttest::kSep;
+
+namespace {
+
+class Native : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kuttest::MakeDir(m_dir.file(L"sub"));
+        kuttest::WriteFile(m_dir.file(L"a"), "aaa");
+        kuttest::WriteFile(m_dir.file(L"b"), "bbb");
+    }
+    std::wstring F(const std::wstring& name) const { return m_dir.file(name); }
+    std::string Read(const std::wstring& name) const {
+        std::string b;
+        return kuttest::ReadFile(F(name), &b) ? b : "<missing>";
+    }
+    // Names in the folder, sorted: a temporary left behind shows here.
+    std::vector<std::wstring> Names() const {
+        std::vector<std::wstring> names;
+        for (const auto& e : fs::directory_iterator(fs::path(m_dir.path()))) names.push_back(e.path().filename().wstring());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    kuttest::TempDir m_dir;
+};
+
+TEST_F(Native, IdentityIsTheFileNotTheSpelling) {
+    const std::wstring other = F(L"sub") + kSep + L".." + kSep + L"a";
+    bool hard = false, sym = false;
+#if defined(_WIN32)
+    hard = CreateHardLinkW(F(L"hard").c_str(), F(L"a").c_str(), nullptr) != 0;
+#else
+    hard = link(kuttest::Narrow(F(L"a")).c_str(), kuttest::Narrow(F(L"hard")).c_str()) == 0;
+    sym = symlink("a", kuttest::Narrow(F(L"sym")).c_str()) == 0 && symlink("sub", kuttest::Narrow(F(L"dirlink")).c_str()) == 0;
+#endif
+    struct Row { std::wstring x, y; bool same; bool needs; };
+    const std::vector<Row> rows = {
+        {F(L"a"), F(L"a"), true, true}, {F(L"a"), other, true, true}, {F(L"a"), F(L"b"), false, true},
+        {F(L"a"), F(L"missing"), false, true}, {F(L"sub"), m_dir.path() + kSep + L"." + kSep + L"sub", true, true},
+        {F(L"sub"), F(L"a"), false, true}, {F(L"a"), F(L"hard"), true, hard},
+        {F(L"a"), F(L"sym"), true, sym}, {F(L"sub"), F(L"dirlink"), true, sym},
+    };
+    for (const Row& r : rows) {
+        if (!r.needs) continue;
+        SCOPED_TRACE(kuttest::Narrow(r.x) + " / " + kuttest::Narrow(r.y));
+        EXPECT_EQ(native::SameFile(r.x, r.y), r.same);
+    }
+    native::FileId link, target;
+    EXPECT_FALSE(native::GetFileId(F(L"missing"), &link, true));
+    EXPECT_FALSE(link.valid);
+    EXPECT_FALSE(native::SameFile(link, link)) << "an unknown file is nobody's twin";
+    if (sym) {
+        // Without following, the link is a file of its own.
+        ASSERT_TRUE(native::GetFileId(F(L"sym"), &link, false) && native::GetFileId(F(L"a"), &target, false));
+        EXPECT_FALSE(native::SameFile(link, target));
+        ASSERT_TRUE(native::GetFileId(F(L"sym"), &link, true));
+        EXPECT_TRUE(native::SameFile(link, target));
+    }
+}
+
+TEST_F(Native, ReasonsAreTheSystemsText) {
+    native::FileId id;
+    ASSERT_FALSE(native::GetFileId(F(L"missing"), &id));
+    const std::string last = native::LastSystemReason();
+#if defined(_WIN32)
+    EXPECT_EQ(last, native::SystemReason(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(native::SystemReason(ERROR_FILE_NOT_FOUND).find("system error"), std::string::npos);
+#else
+    EXPECT_EQ(last, std::strerror(ENOENT));
+#endif
+    for (const std::string& r : {last, native::ErrnoReason(EACCES)}) {
+        ASSERT_FALSE(r.empty());
+        EXPECT_TRUE(r.back() != '\n' && r.back() != '\r' && r.back() != '.') << r;
+    }
+}
+
+TEST_F(Native, AnOutputReplacesTheFileOnlyWhenComplete) {
+    fs::permissions(fs::path(F(L"b")), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    struct Row { std::wstring name; native::Replace replace; int result; std::string error; std::string after; };
+    const std::vector<Row> rows = {
+        {L"new", native::Replace::kAllow, 0, "", "data"},
+        {L"a", native::Replace::kAllow, 0, "", "data"},
+        {L"a", native::Replace::kRefuse, native::kSkippedExisting, "the file exists", "data"},
+        {L"fresh", native::Replace::kRefuse, 0, "", "data"},
+        {L"b", native::Replace::kAllow, 1, ": the file is read-only", "bbb"},
+        {L"sub", native::Replace::kAllow, 1, ": is a directory", "<missing>"},
+        {std::wstring(L"none") + kSep + L"x", native::Replace::kAllow, 1, "cannot write ", "<missing>"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(kuttest::Narrow(r.name));
+        if (r.name == L"a" && r.replace == native::Replace::kRefuse) kuttest::WriteFile(F(L"a"), "data");
+        std::string error;
+        EXPECT_EQ(native::WriteFileAtomic(F(r.name), "data", 4, &error, r.replace), r.result) << error;
+        EXPECT_NE(error.find(r.error), std::string::npos) << error;
+        if (r.name != L"sub") {
+            EXPECT_EQ(Read(r.name), r.after);
+        }
+    }
+    fs::permissions(fs::path(F(L"b")), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"b", L"fresh", L"new", L"sub"})) << "no temporary left";
+}
+
+TEST_F(Native, AnOutputNeverCommittedLeavesTheOldFile) {
+    {
+        native::PendingOutput out;
+        std::string error;
+        ASSERT_TRUE(out.Begin(F(L"a"), &error)) << error;
+        EXPECT_EQ(fs::path(out.TempPath()).parent_path(), fs::path(F(L"a")).parent_path()) << "next to the destination";
+        ASSERT_TRUE(out.Write("half", 4, &error)) << error;
+        EXPECT_EQ(Read(L"a"), "aaa");
+    }  // a run cut short: no Commit
+    EXPECT_EQ(Read(L"a"), "aaa");
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"b", L"sub"}));
+#if !defined(_WIN32)
+    // Writing through a link replaces the target, keeps the link and the
+    // target's permission bits.
+    ASSERT_EQ(symlink("a", kuttest::Narrow(F(L"sym")).c_str()), 0);
+    ASSERT_EQ(chmod(kuttest::Narrow(F(L"a")).c_str(), 0640), 0);
+    std::string error;
+    ASSERT_EQ(native::WriteFileAtomic(F(L"sym"), "new", 3, &error), 0) << error;
+    struct stat st{};
+    ASSERT_EQ(lstat(kuttest::Narrow(F(L"sym")).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(kuttest::Narrow(F(L"a")).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(Read(L"a"), "new");
+#endif
+}
+
+TEST_F(Native, OutputsAreCheckedAgainstInputsByIdentity) {
+    const std::wstring other = F(L"sub") + kSep + L".." + kSep + L"a";
+    struct Row { std::vector<std::wstring> in, out; bool ok; std::string error; };
+    const std::vector<Row> rows = {
+        {{F(L"a")}, {F(L"b")}, true, ""}, {{F(L"a")}, {F(L"new")}, true, ""},
+        {{F(L"a")}, {F(L"a")}, false, "it is the input file"}, {{F(L"b"), F(L"a")}, {other}, false, "it is the input file"},
+        {{}, {F(L"a"), other}, false, "the same file as the output"}, {{F(L"missing")}, {F(L"missing")}, true, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.error));
+        std::string error;
+        EXPECT_EQ(native::CheckOutputs(r.in, r.out, &error), r.ok);
+        EXPECT_NE(error.find(r.error), std::string::npos) << error;
+    }
+}
+
+TEST(Environment, WarnsOnceAboutEachValueTheLibrariesIgnore) {
+    kuttest::TempDir dir;
+    kuttest::WriteFile(dir.file(L"f"), "");
+    const std::string missing = kuttest::Narrow(dir.file(L"missing")), file = kuttest::Narrow(dir.file(L"f"));
+    for (const char* v : {"KBASE_ROOT", "KBASE_DIR_1", "KBASE_DIR_2", "KBASE_DIR_5", "KBASE_DIR_9", "KOPTS_LANGUAGE", "KOPTS_UNITS"})
+        kuttest::SetEnv(v, nullptr);
+    ASSERT_EQ(kuttools::EnvironmentWarnings(), std::vector<std::string>());
+    struct Row { const char* name; std::string value, warning; };
+    const std::vector<Row> rows = {
+        {"KOPTS_LANGUAGE", "abc", "not two language numbers"}, {"KOPTS_LANGUAGE", "2", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "2;3", "not two language numbers"}, {"KOPTS_LANGUAGE", "2,", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "40000,1", "1 to 32767"}, {"KOPTS_LANGUAGE", "1,-2", "1 to 32767"},
+        {"KOPTS_LANGUAGE", "2,3x", "the text after the second number is ignored"},
+        {"KOPTS_LANGUAGE", " 2,3", ""}, {"KOPTS_LANGUAGE", "", ""},
+        {"KOPTS_UNITS", "bogus", "not \"nonmetric\" or \"metric\""}, {"KOPTS_UNITS", "NONMETRIC", "not \"nonmetric\""},
+        {"KOPTS_UNITS", "nonmetric", ""}, {"KOPTS_UNITS", "metric", ""},
+        {"KBASE_ROOT", missing, "no such folder"}, {"KBASE_DIR_9", file, "not a folder"},
+        {"KBASE_DIR_15", missing, "no such folder"}, {"KBASE_DIR_2", kuttest::Narrow(dir.path()), ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.name) + "=" + r.value);
+        kuttest::SetEnv(r.name, r.value.c_str());
+        const std::vector<std::string> got = kuttools::EnvironmentWarnings();
+        if (r.warning.empty()) {
+            EXPECT_TRUE(got.empty()) << got[0];
+        } else {
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0].find(std::string(r.name) + "=" + r.value + ": "), 0u) << got[0];
+            EXPECT_NE(got[0].find(r.warning), std::string::npos) << got[0];
+        }
+        kuttest::SetEnv(r.name, nullptr);
+    }
+}
+
+}  // namespace
