@@ -58,6 +58,25 @@ bool ReadFile(const std::wstring& path, std::string* bytes) {
     return true;
 }
 
+std::string Read(const std::wstring& path) {
+    std::string s;
+    return ReadFile(path, &s) ? s : "<unreadable>";
+}
+
+std::string Pattern(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+    return s;
+}
+
+std::string Difference(const std::string& got, const std::string& want) {
+    if (got == want) return "";
+    std::size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    return std::to_string(got.size()) + " bytes where " + std::to_string(want.size()) +
+           " were expected, the first difference at offset " + std::to_string(at);
+}
+
 bool Exists(const std::wstring& path) { std::error_code ec; return fs::exists(fs::path(path), ec); }
 void MakeDir(const std::wstring& path) { std::error_code ec; fs::create_directories(fs::path(path), ec); }
 

@@ -2,6 +2,7 @@
 #ifndef KUT_TESTS_TESTUTIL_H
 #define KUT_TESTS_TESTUTIL_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,15 @@ std::wstring Widen(const std::string& s);
 bool WriteFile(const std::wstring& path, const std::string& bytes);
 bool ReadFile(const std::wstring& path, std::string* bytes);
 bool Exists(const std::wstring& path);
+// The whole file, or "<unreadable>" when it cannot be read, so that an
+// expectation on the content also names a missing file.
+std::string Read(const std::wstring& path);
+// n bytes that repeat neither every byte nor every 256, so that a byte
+// copied to the wrong place shows.
+std::string Pattern(std::size_t n);
+// Where two byte strings too large to print part: "" when they are equal,
+// else their sizes and the first offset that differs.
+std::string Difference(const std::string& got, const std::string& want);
 void MakeDir(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 

@@ -97,13 +97,12 @@ TEST_F(Convert, GeneratedNameIsTheFirstFreeOneAndFailuresCreateNothing) {
     // So does a read-only file (the Windows attribute; on Linux no owner
     // write bit, for root too), which the conversion then leaves as it was.
     kuttest::RemoveTree(m_temp.file(L"TMP~042.con"));
-    ASSERT_TRUE(kuttest::WriteFile(m_temp.file(L"TMP~042.con"), "kept") &&
-                SYS_FileMode(m_temp.file(L"TMP~042.con").c_str(), 0100444) == 0);
+    ASSERT_TRUE(kuttest::WriteFile(m_temp.file(L"TMP~042.con"), "kept"));
+    ASSERT_EQ(SYS_FileMode(m_temp.file(L"TMP~042.con").c_str(), 0100444), 0);
     dst = Buf(L"");
     EXPECT_EQ(DECODE_Convert(In().c_str(), dst.data(), 34), 2);
     EXPECT_EQ(std::wstring(dst.data()), m_temp.file(L"TMP~042.con"));
-    std::string kept;
-    EXPECT_TRUE(kuttest::ReadFile(m_temp.file(L"TMP~042.con"), &kept) && kept == "kept") << kept;
+    EXPECT_EQ(kuttest::Read(m_temp.file(L"TMP~042.con")), "kept");
     // A destination in a missing folder, given or generated: 2, and no folder made.
     const std::wstring dir = m_temp.file(L"nowhere");
     EXPECT_EQ(DECODE_Convert(In().c_str(), Buf(dir + kuttest::kSep + L"out.txt").data(), 34), 2);
@@ -119,14 +118,17 @@ TEST_F(Convert, GeneratedNameIsTheFirstFreeOneAndFailuresCreateNothing) {
 TEST_F(Convert, NamesThatAreNotUtf8AreConverted) {
     const std::string src8 = kuttest::Narrow(m_temp.path()) + "/caf\xE9.txt";
     FILE* raw = std::fopen(src8.c_str(), "wb");
-    ASSERT_TRUE(raw && std::fputs("abc\r\n", raw) >= 0);
+    ASSERT_NE(raw, nullptr);
+    EXPECT_GE(std::fputs("abc\r\n", raw), 0);
     std::fclose(raw);
     auto dst = Buf(m_temp.path() + L"/out-\xDCFF.txt");
     EXPECT_EQ(DECODE_Convert((m_temp.path() + L"/caf\xDCE9.txt").c_str(), dst.data(), 34), 0);
     FILE* out = std::fopen((kuttest::Narrow(m_temp.path()) + "/out-\xFF.txt").c_str(), "rb");
+    ASSERT_NE(out, nullptr);
     char got[16] = {0};
-    EXPECT_TRUE(out && std::fread(got, 1, sizeof got - 1, out) == 7 && std::string(got) == "abc\r\n\r\n") << got;
-    if (out) std::fclose(out);
+    EXPECT_EQ(std::fread(got, 1, sizeof got - 1, out), 7u);
+    EXPECT_EQ(std::string(got), "abc\r\n\r\n");
+    std::fclose(out);
 }
 #endif
 

@@ -42,7 +42,8 @@ TEST_F(Tables, SampleDataFilesAreAcceptedAndHoldTheBuiltInTables) {
         KUT_TestResetDecodeState();  // each file read by a first call of its own
 #endif
         const std::wstring name = dir + kuttest::kSep + (language < 10 ? L"Decod00" : L"Decod0") + std::to_wstring(language);
-        ASSERT_TRUE(kuttest::Exists(name + L".dcd") && kuttest::Exists(name + L".dct")) << language;
+        ASSERT_TRUE(kuttest::Exists(name + L".dcd")) << language;
+        ASSERT_TRUE(kuttest::Exists(name + L".dct")) << language;
         for (int b = 0; b < 256; ++b) ASSERT_EQ(Dos(b, language), BuiltInDos(language, b)) << language;
         DECODE_Language(language);
         for (int b = 0; b < 256; ++b) ASSERT_EQ(Fold(b), BuiltInFold(language, b)) << language;

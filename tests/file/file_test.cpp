@@ -34,6 +34,9 @@
 #endif
 
 using kuttest::kSep;
+using kuttest::Difference;
+using kuttest::Pattern;
+using kuttest::Read;
 using Names = std::vector<std::wstring>;
 
 // Runs `call` with `status` preset to 99 and checks its result and status.
@@ -41,17 +44,6 @@ using Names = std::vector<std::wstring>;
     do { status = 99; EXPECT_EQ(call, result) << #call; EXPECT_EQ(status, wantStatus) << #call; } while (0)
 
 namespace {
-
-std::string Bytes(std::size_t n) {
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-    return s;
-}
-
-std::string Read(const std::wstring& path) {
-    std::string s;
-    return kuttest::ReadFile(path, &s) ? s : "<unreadable>";
-}
 
 // Paths written with '/', given back with the native separator.
 std::wstring P(std::wstring s) { return std::replace(s.begin(), s.end(), L'/', kSep), s; }
@@ -176,10 +168,11 @@ TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), Bytes(c.have)));
+        ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), Pattern(c.have)));
         FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
         FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
-        ASSERT_TRUE(in && out);
+        ASSERT_NE(in, nullptr);
+        ASSERT_NE(out, nullptr);
 #if defined(KUT_TESTING)
         KUT_TestFailAlloc(c.failAfter, static_cast<int>(c.persistent));
 #endif
@@ -188,7 +181,9 @@ TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
         EXPECT_EQ(KUT_TestAllocFailures(), c.failures);
         KUT_TestFailAlloc(-1, 0);
 #endif
-        EXPECT_TRUE(_FILE_FClose(&status, in) + _FILE_FClose(&status, out) == 0 && Read(dir.file(L"out")) == Bytes(c.written));
+        EXPECT_EQ(_FILE_FClose(&status, in), 0);
+        EXPECT_EQ(_FILE_FClose(&status, out), 0);
+        EXPECT_EQ(Difference(Read(dir.file(L"out")), Pattern(c.written)), "");
     }
 }
 
@@ -210,13 +205,15 @@ TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
         g_transferLimit = limit;
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.what << ", system moves at most " << limit);
-            const std::string input = Bytes(c.have);
+            const std::string input = Pattern(c.have);
             ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), input));
             FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
             FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
-            ASSERT_TRUE(in && out);
+            ASSERT_NE(in, nullptr);
+            ASSERT_NE(out, nullptr);
             char first[10];
-            ASSERT_TRUE(std::fread(first, 1, 10, in) == 10 && std::fputs("head", out) >= 0);
+            ASSERT_EQ(std::fread(first, 1, 10, in), 10u);
+            ASSERT_GE(std::fputs("head", out), 0);
             KUT_TestFailAllocAbove(c.failAbove);
             EXPECT_RESULT_STATUS(_FILE_FCopy(&status, out, in, c.bytes), c.result, c.result ? 255 : 0);
             KUT_TestFailAllocAbove(-1);
@@ -228,7 +225,7 @@ TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
             EXPECT_EQ(next, c.atEnd ? EOF : static_cast<unsigned char>(input[10 + copied]));
             ASSERT_GE(std::fputs("tail", out), 0);
             EXPECT_EQ(_FILE_FClose(&status, in) + _FILE_FClose(&status, out), 0);
-            EXPECT_TRUE(Read(dir.file(L"out")) == "head" + input.substr(10, copied) + "tail");
+            EXPECT_EQ(Difference(Read(dir.file(L"out")), "head" + input.substr(10, copied) + "tail"), "");
         }
     }
     g_transferLimit = -1;
@@ -268,7 +265,7 @@ void ResetPeak() {
 // system and by the copy's own passes, raise the peak by at most 64 MiB.
 TEST_F(FileOps, CopyMemoryStaysBoundedWhateverTheSize) {
     const std::wstring src = dir.file(L"big"), dst = dir.file(L"copy");
-    const std::string block = Bytes(1u << 20);
+    const std::string block = Pattern(1u << 20);
     FILE* f = _FILE_FOpen(&status, src.c_str(), L"wb");
     ASSERT_TRUE(f);
     for (int i = 0; i < 96; ++i) ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
@@ -284,18 +281,21 @@ TEST_F(FileOps, CopyMemoryStaysBoundedWhateverTheSize) {
         EXPECT_LE(growthKiB, 64 * 1024) << "peak " << growthKiB << " KiB above the present";
         FILE* a = _FILE_FOpen(&status, src.c_str(), L"rb");
         FILE* b = _FILE_FOpen(&status, dst.c_str(), L"rb");
-        ASSERT_TRUE(a && b);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
         std::string x(block.size(), '\0'), y(block.size(), '\0');
         std::size_t total = 0, na, nb;
-        bool same = true;
+        long long firstDifference = -1;
         while ((na = std::fread(&x[0], 1, x.size(), a)) > 0) {
             nb = std::fread(&y[0], 1, y.size(), b);
-            same = same && na == nb && std::memcmp(x.data(), y.data(), na) == 0;
+            if (firstDifference < 0 && (na != nb || std::memcmp(x.data(), y.data(), na) != 0))
+                firstDifference = static_cast<long long>(total);
             total += na;
         }
-        same = same && std::fgetc(b) == EOF;
+        EXPECT_EQ(std::fgetc(b), EOF) << "the copy is longer";
         _FILE_FClose(&status, a), _FILE_FClose(&status, b);
-        EXPECT_TRUE(same && total == 96u * block.size());
+        EXPECT_EQ(firstDifference, -1) << "the block at this offset differs";
+        EXPECT_EQ(total, 96u * block.size());
     }
     g_transferLimit = -1;
 }
@@ -307,32 +307,41 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     for (std::size_t size : {std::size_t(5), std::size_t(0), std::size_t(3) << 20, std::size_t(4000)}) {
         const bool zip = size == 4000;  // the packed copy is empty
         SCOPED_TRACE(testing::Message() << (zip ? "zip of " : "copy of ") << size);
-        ASSERT_TRUE(kuttest::WriteFile(src, Bytes(size)) && kuttest::WriteFile(dst, "an older, longer destination"));
+        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(size)));
+        ASSERT_TRUE(kuttest::WriteFile(dst, "an older, longer destination"));
         ASSERT_EQ(SYS_FileDateSet(src.c_str(), date, time) + SYS_FileMode(src.c_str(), 0100640), 0);
         EXPECT_RESULT_STATUS(zip ? _FILE_Zip(&status, dst.c_str(), src.c_str(), 6)
                                  : _FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
         unsigned short d = 0, t = 0;
-        EXPECT_TRUE(Read(dst) == (zip ? std::string() : Bytes(size)) && SYS_FileAccess(dst.c_str()) == SYS_FileAccess(src.c_str()));
-        EXPECT_TRUE(SYS_FileDateGet(dst.c_str(), &d, &t) == 0 && d == date && t == time);
+        EXPECT_EQ(Difference(Read(dst), zip ? std::string() : Pattern(size)), "");
+        EXPECT_EQ(SYS_FileAccess(dst.c_str()), SYS_FileAccess(src.c_str()));
+        EXPECT_EQ(SYS_FileDateGet(dst.c_str(), &d, &t), 0);
+        EXPECT_EQ(d, date);
+        EXPECT_EQ(t, time);
     }
 #if defined(KUT_TESTING)
     // An odd second on the source comes out even: kept to the 2-second resolution.
     KBASE_STAT st{};
     ASSERT_EQ(g_real.utime(src.c_str(), 1500000001), 0);
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
-    EXPECT_TRUE(g_real.stat(dst.c_str(), &st) == 0 && st.mtime == 1500000000) << st.mtime;
+    EXPECT_EQ(g_real.stat(dst.c_str(), &st), 0);
+    EXPECT_EQ(st.mtime, 1500000000);
 #endif
     // The copy of a read-only file is read-only, and a read-only destination
     // (the Windows attribute; on Linux no owner write bit, for root too) is
     // neither deleted nor written: the copy fails and the file stays as it was.
     ASSERT_EQ(SYS_FileMode(src.c_str(), 0100444), 0);
-    EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
-    ASSERT_TRUE(SYS_FileMode(src.c_str(), 0100644) == 0 && kuttest::WriteFile(src, "second"));
+    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0);
+    EXPECT_EQ(SYS_FileAccess(dst.c_str()) & 0200, 0);
+    ASSERT_EQ(SYS_FileMode(src.c_str(), 0100644), 0);
+    ASSERT_TRUE(kuttest::WriteFile(src, "second"));
     const std::string kept = Read(dst);
     EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 1, 0);
-    EXPECT_TRUE(Read(dst) == kept && (SYS_FileAccess(dst.c_str()) & 0200) == 0);
+    EXPECT_EQ(Read(dst), kept);
+    EXPECT_EQ(SYS_FileAccess(dst.c_str()) & 0200, 0);
     ASSERT_EQ(SYS_FileMode(dst.c_str(), 0100644), 0);
-    EXPECT_TRUE(_FILE_Copy(&status, dst.c_str(), src.c_str()) == 0 && Read(dst) == "second");
+    EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0);
+    EXPECT_EQ(Read(dst), "second");
     // A folder opens as no stream.
     EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.path().c_str(), L"rb"), nullptr, 255);
 }
@@ -359,7 +368,8 @@ TEST_F(FileOps, PathsMustFitTheirBuffers) {
     ASSERT_TRUE(kuttest::WriteFile(src, "abc"));
     EXPECT_RESULT_STATUS(_FILE_Len(&status, dir.file(L"missing").c_str()), -1, 255);
     EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.file(L"missing").c_str(), L"rb"), nullptr, 255);
-    EXPECT_TRUE(_FILE_Copy(&status, p259.c_str(), src.c_str()) == 0 && _FILE_Len(&status, p259.c_str()) == 3 && status == 0);
+    EXPECT_EQ(_FILE_Copy(&status, p259.c_str(), src.c_str()), 0);
+    EXPECT_RESULT_STATUS(_FILE_Len(&status, p259.c_str()), 3, 0);
     for (std::size_t len : {std::size_t(260), std::size_t(261)}) {
         SCOPED_TRACE(len);
         const std::wstring p = pathOfLength(len);
@@ -368,9 +378,11 @@ TEST_F(FileOps, PathsMustFitTheirBuffers) {
         EXPECT_RESULT_STATUS(_FILE_FOpen(&status, p.c_str(), L"rb"), nullptr, 255);
         EXPECT_RESULT_STATUS(_FILE_Copy(&status, p.c_str(), src.c_str()), 1, 0);
         EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), p.c_str()), 1, 0);
-        EXPECT_TRUE(Read(p) == "xyz" && !kuttest::Exists(dst));  // not ours to touch
+        EXPECT_EQ(Read(p), "xyz");  // not ours to touch
+        EXPECT_FALSE(kuttest::Exists(dst));
         EXPECT_RESULT_STATUS(_FILE_RmDir(&status, p.c_str()), 1, 255);
-        EXPECT_TRUE(_FILE_MkDir(&status, (p + L"d").c_str()) == 0 && status == 0 && !kuttest::Exists(p + L"d"));
+        EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (p + L"d").c_str()), 0, 0);
+        EXPECT_FALSE(kuttest::Exists(p + L"d"));
     }
 }
 
@@ -389,11 +401,13 @@ TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(kuttest::WriteFile(src, Bytes(c.size)) && kuttest::WriteFile(c.to, "existing"));
+        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(c.size)));
+        ASSERT_TRUE(kuttest::WriteFile(c.to, "existing"));
         g_full = c.full ? c.to : std::wstring();
         EXPECT_RESULT_STATUS(c.zip ? _FILE_Zip(&status, c.to.c_str(), c.from.c_str(), 9)
                                    : _FILE_Copy(&status, c.to.c_str(), c.from.c_str()), c.zip ? 0 : 1, 0);
-        EXPECT_TRUE(!kuttest::Exists(c.to) && kuttest::Exists(src));
+        EXPECT_FALSE(kuttest::Exists(c.to));
+        EXPECT_TRUE(kuttest::Exists(src));
     }
 }
 
@@ -401,11 +415,14 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
     const std::wstring deep = dir.file(P(L"m/n/o/p/q"));
     for (int created : {5, 0}) {
         g_mkdirs = 0;
-        EXPECT_TRUE(_FILE_MkDir(&status, (deep + kSep).c_str()) == 0 && status == 0 && g_mkdirs == created) << created;
+        EXPECT_RESULT_STATUS(_FILE_MkDir(&status, (deep + kSep).c_str()), 0, 0);
+        EXPECT_EQ(g_mkdirs, created);
     }
-    EXPECT_TRUE(_FILE_RmDir(&status, (deep + kSep).c_str()) == 0 && !kuttest::Exists(deep));
+    EXPECT_EQ(_FILE_RmDir(&status, (deep + kSep).c_str()), 0);
+    EXPECT_FALSE(kuttest::Exists(deep));
     EXPECT_RESULT_STATUS(_FILE_RmDir(&status, deep.c_str()), 0, 0);  // absent: nothing to do
-    EXPECT_TRUE(_FILE_RmDir(&status, dir.file(L"m").c_str()) == 1 && status == 255 && kuttest::Exists(dir.file(L"m")));
+    EXPECT_RESULT_STATUS(_FILE_RmDir(&status, dir.file(L"m").c_str()), 1, 255);
+    EXPECT_TRUE(kuttest::Exists(dir.file(L"m")));
 }
 #endif
 
@@ -441,7 +458,11 @@ TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
         EXPECT_RESULT_STATUS(c.walk(&status, root(), c.dirPattern, c.filePattern, RecordOp, Handler, c.depth, c.attrib),
                              c.result, c.result);
         EXPECT_EQ(g.ops, c.ops);
-        EXPECT_TRUE((c.depth != 0 || (g.listed.empty() && g.visited.empty())) && (c.errors.empty() || g.errors == c.errors));
+        if (c.depth == 0) {
+            EXPECT_EQ(g.listed, Names());
+            EXPECT_EQ(g.visited, Names());
+        }
+        if (!c.errors.empty()) { EXPECT_EQ(g.errors, c.errors); }
     }
 }
 
@@ -453,21 +474,26 @@ TEST_F(TreeWalk, ScanListsByBareNameAndNullRootsAreRefused) {
     EXPECT_RESULT_STATUS(_FILE_TreeScan(&status, nullptr, L"*", L"*", -1, Handler), 255, 99);
     EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, nullptr, L"*", L"*", 28, -1, Handler), 255, 99);
     // An empty root never turns into the file system's root.
-    EXPECT_TRUE(_FILE_Ftw(&status, L"", L"*", L"*", RecordOp, Handler, -1, 1) == 255 && g.listed.empty());
+    EXPECT_EQ(_FILE_Ftw(&status, L"", L"*", L"*", RecordOp, Handler, -1, 1), 255);
+    EXPECT_EQ(g.listed, Names());
 }
 
 TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
     kuttest::TempDir dst, zip;  // flags 0: nothing copied
-    EXPECT_TRUE(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler) == 0 && !kuttest::Exists(dst.file(L"a")));
+    EXPECT_EQ(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 0, -1, Handler), 0);
+    EXPECT_FALSE(kuttest::Exists(dst.file(L"a")));
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
     // Separators at the end of both roots change nothing.
     const std::wstring zipRoot = zip.path() + kSep, srcRoot = dir.path() + kSep;
     EXPECT_RESULT_STATUS(_FILE_TreeZip(&status, zipRoot.c_str(), srcRoot.c_str(), L"*", L"*", 5, -1, Handler), 0, 0);
-    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"}))
-        EXPECT_TRUE(Read(dst.file(f)) == kuttest::Narrow(f) && Read(zip.file(f)).empty()) << kuttest::Narrow(f);
+    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"})) {
+        EXPECT_EQ(Read(dst.file(f)), kuttest::Narrow(f));
+        EXPECT_EQ(Read(zip.file(f)), "") << kuttest::Narrow(f);
+    }
     // Files first, then directories from the deepest up, then the root.
     g.visited.clear();
-    EXPECT_TRUE(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler) == 0 && !kuttest::Exists(dir.path()));
+    EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
+    EXPECT_FALSE(kuttest::Exists(dir.path()));
     EXPECT_EQ(g.visited, N({L"a/b/b1.txt", L"a/a1.txt", L"c/c1.txt", L"f1.txt", L"f2.txt", L"a/b", L"a", L"c", L""}));
 }
 
@@ -477,14 +503,18 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
     kuttest::TempDir dst;
     g.giveUpAnswer = 1;
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 1, -1, Handler), 255, 255);
-    EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")) && std::count(g.errors.begin(), g.errors.end(), 1) == 2);
+    EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")));
+    EXPECT_EQ(std::count(g.errors.begin(), g.errors.end(), 1), 2);
 
     // A subdirectory the handler leaves out stays, and so does the root:
     // _FILE_RmDir's 1 is the status, the handler saw 255 and gave up.
     g = Record{dir.path(), N({L"a"})};
     EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, (dir.path() + kSep).c_str(), L"*", L"*", 28, -1, Handler), 0, 1);
-    EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))) && g.errors.back() == 255 &&
-                !kuttest::Exists(dir.file(L"f1.txt")) && !kuttest::Exists(dir.file(L"c")));
+    EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))));
+    ASSERT_FALSE(g.errors.empty());
+    EXPECT_EQ(g.errors.back(), 255);
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")));
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"c")));
 }
 
 TEST_F(TreeWalk, RemovalLeavesReadOnlyFilesAndTheirFolders) {
@@ -496,8 +526,9 @@ TEST_F(TreeWalk, RemovalLeavesReadOnlyFilesAndTheirFolders) {
     for (std::size_t i = 0; i < g.visited.size(); ++i)
         if (g.errors[i] != 0) failed.push_back(g.visited[i]);
     EXPECT_EQ(failed, N({L"a/b/b1.txt", L"a/b", L"a", L""}));
-    EXPECT_TRUE(Read(ro) == kuttest::Narrow(P(L"a/b/b1.txt")) && !kuttest::Exists(dir.file(L"f1.txt")) &&
-                !kuttest::Exists(dir.file(L"c")));
+    EXPECT_EQ(Read(ro), kuttest::Narrow(P(L"a/b/b1.txt")));
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")));
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"c")));
 }
 
 #if !defined(_WIN32)
@@ -508,19 +539,23 @@ TEST_F(TreeWalk, NamesThatAreNotUtf8AreCopiedAndRemoved) {
     ASSERT_EQ(::mkdir((root8 + "/d\xE9p").c_str(), 0777), 0);
     for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
         FILE* raw = std::fopen((root8 + f).c_str(), "wb");
-        ASSERT_TRUE(raw && std::fputs(f.c_str(), raw) >= 0);
+        ASSERT_NE(raw, nullptr);
+        EXPECT_GE(std::fputs(f.c_str(), raw), 0);
         std::fclose(raw);
     }
     kuttest::TempDir dst;
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
     for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
         FILE* in = std::fopen((dst.narrow() + f).c_str(), "rb");
+        ASSERT_NE(in, nullptr) << f;
         char got[64] = {0};
-        EXPECT_TRUE(in && std::fread(got, 1, sizeof got - 1, in) == f.size() && f == got) << f;
-        if (in) std::fclose(in);
+        EXPECT_EQ(std::fread(got, 1, sizeof got - 1, in), f.size());
+        EXPECT_EQ(std::string(got), f);
+        std::fclose(in);
     }
     g.visited.clear();
-    EXPECT_TRUE(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler) == 0 && !kuttest::Exists(dir.path()));
+    EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
+    EXPECT_FALSE(kuttest::Exists(dir.path()));
     EXPECT_NE(std::find(g.visited.begin(), g.visited.end(), L"d\xDCE9p/caf\xDCE9.txt"), g.visited.end());
 }
 #endif
@@ -535,8 +570,8 @@ TEST_F(TreeWalk, PathsBeyondTheBuffersFailTheWalk) {
     // A root of 259 characters: its search path cannot be built.
     const std::wstring root259 = dir.file(std::wstring(259 - dir.path().size() - 1, L'r'));
     kuttest::MakeDir(root259);
-    EXPECT_TRUE(_FILE_Ftw(&status, root259.c_str(), L"*", L"*", RecordOp, Handler, -1, 1) == 255 &&
-                _FILE_TreeScan(&status, root259.c_str(), L"*", L"*", -1, Handler) == 255);
+    EXPECT_EQ(_FILE_Ftw(&status, root259.c_str(), L"*", L"*", RecordOp, Handler, -1, 1), 255);
+    EXPECT_EQ(_FILE_TreeScan(&status, root259.c_str(), L"*", L"*", -1, Handler), 255);
 }
 
 #if defined(KUT_TESTING)
@@ -552,8 +587,11 @@ TEST_F(TreeWalk, StackFailuresFailTheWalk) {
         g_allocsLeft = ++n;
         r = _FILE_NFtw(&status, root(), L"*", L"*", RecordOp, Handler, -1, 1);
         g_allocsLeft = -1;
-        EXPECT_TRUE(r == status && (r == 255 || g.ops.size() == 45u)) << r << " with allocation " << n << " refused";
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " refused");
+        EXPECT_EQ(r, status);
+        if (r != 255) { EXPECT_EQ(g.ops.size(), 45u); }
     }
-    EXPECT_TRUE(n > 1 && n < 500) << n;  // failures met, then a complete walk
+    EXPECT_GT(n, 1);  // failures met, then a complete walk
+    EXPECT_LT(n, 500);
 }
 #endif

@@ -35,6 +35,9 @@
 namespace {
 
 using kuttest::kSep;
+using kuttest::Difference;
+using kuttest::Pattern;
+using kuttest::Read;
 
 // Runs `run` once per N, failing once and then persistently, and hands
 // `judge` the number of failed allocations; stops at the first run with none.
@@ -59,16 +62,6 @@ std::vector<long> FailEachAllocation(Run run, Judge judge) {
     return runs;
 }
 
-std::string Read(const std::wstring& path) {
-    std::string s;
-    return kuttest::ReadFile(path, &s) ? s : "<unreadable>";
-}
-
-std::string Pattern(std::size_t n) {
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-    return s;
-}
 
 // Copies `bytes` bytes of a stream holding `input` into an unbuffered stream
 // on `out` (so that every write reaches a device) and tells "<bytes left>
@@ -102,8 +95,11 @@ TEST(AllocFault, CopiesShrinkTheirChunkAndStayComplete) {
             copied = _FILE_Copy(&status, dst.c_str(), in.c_str());
         };
         FailEachAllocation(run, [&](long n, long) {
-            EXPECT_TRUE(fcopy == "0 0 whole" && copied == 0 && Read(dst) == input && Read(in) == input)
-                << size << " bytes, allocation " << n << ": " << fcopy;
+            SCOPED_TRACE(testing::Message() << size << " bytes, allocation " << n);
+            EXPECT_EQ(fcopy, "0 0 whole");
+            EXPECT_EQ(copied, 0);
+            EXPECT_EQ(Difference(Read(dst), input), "") << "destination";
+            EXPECT_EQ(Difference(Read(in), input), "") << "source";
         });
     }
     // Blocks above 1,025 bytes cannot be had: 2,000,000 bytes then go in
@@ -112,7 +108,8 @@ TEST(AllocFault, CopiesShrinkTheirChunkAndStayComplete) {
     // the last one takes 4 bytes too many, as a short static-buffer pass does.
     const std::string input = Pattern(2000000);
     KUT_TestFailAllocAbove(1025);
-    EXPECT_TRUE(FCopy(t, input, 2000000) == "0 0 whole" && KUT_TestAllocFailures() == 1949);
+    EXPECT_EQ(FCopy(t, input, 2000000), "0 0 whole");
+    EXPECT_EQ(KUT_TestAllocFailures(), 1949);
     EXPECT_EQ(FCopy(t, input + "tail", 2000000), "-4 255 whole");
     KUT_TestFailAllocAbove(-1);
 }
@@ -142,15 +139,17 @@ TEST(AllocFault, MsgTextsAreRightOrEmpty) {
     for (unsigned id = 1; id <= 40; ++id)
         if (id % 7 != 0 && id != 5) logic[id] = L"text " + std::to_wstring(id) + (id % 3 == 0 ? L"$$field two" : L"");
     std::string error;
-    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_001.dll"), logic, &error) &&
-                kuttools::WriteLanguageLibrary(dir.file(L"FAIL_002.dll"), output, &error)) << error;
+    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_001.dll"), logic, &error)) << error;
+    ASSERT_TRUE(kuttools::WriteLanguageLibrary(dir.file(L"FAIL_002.dll"), output, &error)) << error;
     const std::vector<std::wstring> clean = MsgTexts();
-    ASSERT_TRUE(clean[0] == L"text 3" && clean[2] == L"output five");
+    ASSERT_GE(clean.size(), 3u);
+    ASSERT_EQ(clean[0], L"text 3");
+    ASSERT_EQ(clean[2], L"output five");
     std::vector<std::wstring> got;
     const std::vector<long> runs = FailEachAllocation([&] { got = MsgTexts(); }, [&](long n, long failed) {
         ASSERT_EQ(got.size(), clean.size());
         for (std::size_t i = 0; i < got.size(); ++i)  // a failed allocation may lose a text, never change one
-            EXPECT_TRUE(got[i] == clean[i] || (failed && got[i].empty())) << "text " << i << " run " << n;
+            EXPECT_EQ(got[i], failed && got[i].empty() ? L"" : clean[i]) << "text " << i << " run " << n;
     });
     EXPECT_GT(*std::min_element(runs.begin(), runs.end()), 10) << "the objects allocate through the seam";
     REP_SetRepert(2, nullptr);
@@ -174,7 +173,8 @@ TEST(AllocFault, UnitsAnswerMinusTwoOrTheRightValue) {
     };
     const std::vector<long> runs = FailEachAllocation(run, [&](long n, long failed) {
         EXPECT_EQ(units.unitTab, nullptr) << n;
-        for (int i = 0; i < 6; ++i) EXPECT_TRUE(got[i] == -2.0 || std::fabs(got[i] - expected[i]) < 1e-12) << i << " run " << n;
+        for (int i = 0; i < 6; ++i)
+            if (got[i] != -2.0) { EXPECT_NEAR(got[i], expected[i], 1e-12) << i << " run " << n; }
         EXPECT_EQ(std::count(got, got + 6, -2.0) > 0, failed > 0) << n;
     });
     EXPECT_EQ(runs, (std::vector<long>{6, 6})) << "every call allocates one row table through the seam";
@@ -194,18 +194,18 @@ TEST(AllocFault, ImageIndexAndCache) {
     };
     const std::wstring path = dir.file(L"alloc.img"), other = dir.file(L"other.img");
     std::string bytes, error;
-    ASSERT_TRUE(kuttools::ImageFileBytes({{"FIRST", {bmp(0), bmp(1)}}, {"SECOND", {bmp(2)}}}, &bytes, &error) &&
-                kuttest::WriteFile(path, bytes)) << error;
-    ASSERT_TRUE(kuttools::ImageFileBytes({{"OTHER", {bmp(0), bmp(1)}}}, &bytes, &error) &&
-                kuttest::WriteFile(other, bytes)) << error;
+    ASSERT_TRUE(kuttools::ImageFileBytes({{"FIRST", {bmp(0), bmp(1)}}, {"SECOND", {bmp(2)}}}, &bytes, &error)) << error;
+    ASSERT_TRUE(kuttest::WriteFile(path, bytes));
+    ASSERT_TRUE(kuttools::ImageFileBytes({{"OTHER", {bmp(0), bmp(1)}}}, &bytes, &error)) << error;
+    ASSERT_TRUE(kuttest::WriteFile(other, bytes));
 
     IMG_SetImgPathFileName(other.c_str());
     ASSERT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), 0);
     const std::vector<long> runs = FailEachAllocation([&] { IMG_SetImgPathFileName(path.c_str()); },
                                                       [&](long n, long failed) {
         EXPECT_STREQ(IMG_File(), L"alloc.img") << n;
-        EXPECT_TRUE(IMG_CreateLabel(L"OTHER", 1, nullptr) == (failed ? 0 : -1) &&
-                    IMG_CreateLabel(failed ? L"FIRST" : L"SECOND", 0, nullptr) == (failed ? -1 : 0)) << n;
+        EXPECT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), failed ? 0 : -1) << n;
+        EXPECT_EQ(IMG_CreateLabel(failed ? L"FIRST" : L"SECOND", 0, nullptr), failed ? -1 : 0) << n;
         IMG_SetImgPathFileName(other.c_str());
     });
     EXPECT_EQ(runs, (std::vector<long>{3, 3})) << "the module array and two tables";
@@ -222,9 +222,15 @@ TEST(AllocFault, ImageIndexAndCache) {
         IMG_ListToCache(L"FIRST", 0, 1, -1);
     };
     FailEachAllocation(run, [&](long n, long) {
-        EXPECT_TRUE(result == 0 && w == 6 && h == 5) << n << ": " << result << " " << w << "x" << h;
-        const GRAF_BMP_INFO* info = cached ? GRAF_BMP_Info(cached) : nullptr;
-        EXPECT_TRUE(!cached || (info && info->width == 7 && size == info->bytes)) << n;
+        SCOPED_TRACE(n);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(w, 6);
+        EXPECT_EQ(h, 5);
+        if (!cached) return;
+        const GRAF_BMP_INFO* info = GRAF_BMP_Info(cached);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->width, 7);
+        EXPECT_EQ(size, info->bytes);
     });
     EXPECT_NE(cached, nullptr) << "the clean run caches";
     IMG_Close();
@@ -261,7 +267,8 @@ int NoteFailures(const wchar_t* name, FTW_CTX* ctx) {
 // A folder `from` holding a.txt and sub/b.txt.
 std::wstring Tree(const std::wstring& from) {
     kuttest::MakeDir(from + kSep + L"sub");
-    EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"a.txt", "A") && kuttest::WriteFile(from + kSep + L"sub" + kSep + L"b.txt", "B"));
+    EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"a.txt", "A"));
+    EXPECT_TRUE(kuttest::WriteFile(from + kSep + L"sub" + kSep + L"b.txt", "B"));
     return from;
 }
 
@@ -284,8 +291,9 @@ TEST_F(IoFault, RefusedAccessFailsAndKeepsTheUsersFiles) {
     const std::wstring dst = m_dir.file(L"dst"), to = m_dir.file(L"to"), ro = m_dir.file(L"ro");
     const std::wstring theirs = ro + kSep + L"a.txt", text = m_dir.file(L"in.txt");
     for (const std::wstring& folder : {to, ro}) kuttest::MakeDir(folder);
-    ASSERT_TRUE(kuttest::WriteFile(m_src, "precious") && kuttest::WriteFile(theirs, "theirs") &&
-                kuttest::WriteFile(text, "line\r\n"));
+    ASSERT_TRUE(kuttest::WriteFile(m_src, "precious"));
+    ASSERT_TRUE(kuttest::WriteFile(theirs, "theirs"));
+    ASSERT_TRUE(kuttest::WriteFile(text, "line\r\n"));
     // A folder that refuses changes also refuses the delete: what was there
     // stays, and neither operation reports success.
     g_readOnlyDir = ro;
@@ -300,10 +308,12 @@ TEST_F(IoFault, RefusedAccessFailsAndKeepsTheUsersFiles) {
     EXPECT_EQ(_FILE_TreeCopy(&m_status, to.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures), 0);
     EXPECT_EQ(g_failed, std::vector<std::wstring>{g_unreadable});
     g_unreadable.clear();
-    EXPECT_TRUE(!kuttest::Exists(to + kSep + L"a.txt") && Read(to + kSep + L"sub" + kSep + L"b.txt") == "B");
+    EXPECT_FALSE(kuttest::Exists(to + kSep + L"a.txt"));
+    EXPECT_EQ(Read(to + kSep + L"sub" + kSep + L"b.txt"), "B");
     _FILE_TreeCopy(&m_status, ro.c_str(), m_from.c_str(), L"*", L"*", 3, -1, NoteFailures);
     g_readOnlyDir.clear();
-    EXPECT_TRUE(g_failed.size() >= 3u && !kuttest::Exists(ro + kSep + L"sub"));
+    EXPECT_GE(g_failed.size(), 3u);
+    EXPECT_FALSE(kuttest::Exists(ro + kSep + L"sub"));
     EXPECT_EQ(Read(theirs) + Read(m_src) + Read(m_from + kSep + L"a.txt") + Read(m_from + kSep + L"sub" + kSep + L"b.txt"),
               "theirspreciousAB");
 
@@ -315,8 +325,12 @@ TEST_F(IoFault, RefusedAccessFailsAndKeepsTheUsersFiles) {
     for (const std::wstring& bad : {m_from, m_dir.file(L"missing") + kSep + L"x.txt"}) {
         std::wstring named = dst, target = bad;
         wchar_t generated[300] = L"";
-        EXPECT_TRUE(DECODE_Convert(bad.c_str(), &named[0], 1) == 1 && DECODE_Convert(bad.c_str(), generated, 1) == 1);
-        EXPECT_TRUE(DECODE_Convert(text.c_str(), &target[0], 1) == 2 && target == bad && generated[0] == L'\0');
+        SCOPED_TRACE(kuttest::Narrow(bad));
+        EXPECT_EQ(DECODE_Convert(bad.c_str(), &named[0], 1), 1);
+        EXPECT_EQ(DECODE_Convert(bad.c_str(), generated, 1), 1);
+        EXPECT_EQ(DECODE_Convert(text.c_str(), &target[0], 1), 2);
+        EXPECT_EQ(target, bad);
+        EXPECT_EQ(generated[0], L'\0');
     }
     EXPECT_EQ(Read(dst) + Read(text), "keep meline\r\n");
 }
@@ -338,8 +352,11 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     for (int i = 0; i < 3000; ++i) text += "kesto line \x82\x8A " + std::to_string(i) + "\r\n";
     ASSERT_TRUE(kuttest::WriteFile(dos, text));
     wchar_t full[] = L"/dev/full";
-    EXPECT_TRUE(DECODE_Convert(dos.c_str(), full, 34) == 0 && std::wstring(full) == L"/dev/full");
-    EXPECT_TRUE(Read(dos) == text && Read(in) == bytes && SYS_FileAccess(L"/dev/full") == before);
+    EXPECT_EQ(DECODE_Convert(dos.c_str(), full, 34), 0);
+    EXPECT_EQ(std::wstring(full), L"/dev/full");
+    EXPECT_EQ(Difference(Read(dos), text), "");
+    EXPECT_EQ(Difference(Read(in), bytes), "");
+    EXPECT_EQ(SYS_FileAccess(L"/dev/full"), before);
 }
 #endif
 

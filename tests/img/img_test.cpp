@@ -198,7 +198,8 @@ TEST_F(Img, ABrokenIndexLeavesThePreviousIndexAndItsCache) {
     long after = 0;
     for (short result; KUT_TestFailAlloc(after, 0), result = IMG_Init(64), KUT_TestAllocFailures() > 0 && after < 10; ++after) {
         KUT_TestFailAlloc(-1, 0);
-        EXPECT_TRUE(result == -1 && Label(L"BETA", 9) == 1) << after;
+        EXPECT_EQ(result, -1) << after;
+        EXPECT_EQ(Label(L"BETA", 9), 1) << after;
     }
     KUT_TestFailAlloc(-1, 0);
     EXPECT_EQ(after, 2);
@@ -247,13 +248,18 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     ASSERT_EQ(IMG_Init(64), 0);
     std::vector<unsigned char> buffer(4096, 0xEE);
     int size = 123;
-    EXPECT_TRUE(IMG_GetFromFile(L"ALPHA", 1, buffer.data(), &size) == -1 && IMG_GetFromFile(L"ALPHA", 1, nullptr, nullptr) == -1 &&
-                size == 123 && buffer[0] == 0xEE);
-    ASSERT_TRUE(IMG_GetFromFile(L"ALPHA", 1, nullptr, &size) == 0 && size == 16 + 31 * 11 * 4) << size;
+    EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 1, buffer.data(), &size), -1);
+    EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 1, nullptr, nullptr), -1);
+    EXPECT_EQ(size, 123);
+    EXPECT_EQ(buffer[0], 0xEE);
+    ASSERT_EQ(IMG_GetFromFile(L"ALPHA", 1, nullptr, &size), 0);
+    ASSERT_EQ(size, 16 + 31 * 11 * 4);
     ASSERT_EQ(IMG_GetFromFile(L"ALPHA", 1, buffer.data(), nullptr), 0);
     EXPECT_EQ(buffer[static_cast<std::size_t>(size)], 0xEE) << "nothing written past the size";
     const GRAF_BMP_INFO* info = GRAF_BMP_Info(buffer.data());
-    EXPECT_TRUE(info && info->width == 31 && info->height == 11);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->width, 31);
+    EXPECT_EQ(info->height, 11);
     IMG_ListToCache(L"BETA", 3, 99, 5, -1); IMG_ListToCache(L"NOSUCH", 1, 2, -1); IMG_ListToCache(L"ALPHA", -1);
     IMG_LABEL some[3] = {{0, 2}, {7, 0}, {0, -1}};
     IMG_LabelsToCache(some, 3);
@@ -313,8 +319,8 @@ TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
     for (const auto& c : refused) {
         kuttest::TempDir bad;
         MakeSource(bad.path(), {c.first});
-        EXPECT_TRUE(!kuttools::BuildImageFile(bad.path(), m_dir.file(L"o.img"), &m_error) &&
-                    m_error.find(c.second) != std::string::npos) << c.second << ": " << m_error;
+        EXPECT_FALSE(kuttools::BuildImageFile(bad.path(), m_dir.file(L"o.img"), &m_error)) << c.second;
+        EXPECT_NE(m_error.find(c.second), std::string::npos) << c.second << " not in: " << m_error;
         EXPECT_FALSE(kuttest::Exists(m_dir.file(L"o.img"))) << "no half-good file is left behind";
     }
 }

@@ -52,7 +52,8 @@ TEST(Repert, FolderComesFromSetRepertThenEnvironment) {
     REP_SetRepert(9, b.path().c_str());
     EXPECT_EQ(where(9, L""), L"0 " + b.path() + kSep);
     const std::wstring longName(300, L'n');
-    EXPECT_TRUE(where(2, longName) == L"-1 " && where(9, longName) == L"0 " + b.path() + kSep + longName);
+    EXPECT_EQ(where(2, longName), L"-1 ");
+    EXPECT_EQ(where(9, longName), L"0 " + b.path() + kSep + longName);
 }
 
 TEST(Repert, ChkCfgSearchesConfigurationThenLanguageFolder) {
@@ -61,10 +62,14 @@ TEST(Repert, ChkCfgSearchesConfigurationThenLanguageFolder) {
     REP_SetRepert(2, lang.path().c_str());
     wchar_t path[260];
     short found = 7;
-    EXPECT_TRUE(REP_ChkCfg(270, L"unimet.cfg", path, &found) == 0 && found == 0 && path[0] == L'\0');
+    EXPECT_EQ(REP_ChkCfg(270, L"unimet.cfg", path, &found), 0);
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(path[0], L'\0');
     for (const kuttest::TempDir* in : {&lang, &cfg}) {  // the configuration folder first
         ASSERT_TRUE(kuttest::WriteFile(in->file(L"unimet.cfg"), "1\n"));
-        EXPECT_TRUE(REP_ChkCfg(270, L"unimet.cfg", path, &found) == 1 && found == 1 && path == in->file(L"unimet.cfg"));
+        EXPECT_EQ(REP_ChkCfg(270, L"unimet.cfg", path, &found), 1);
+        EXPECT_EQ(found, 1);
+        EXPECT_EQ(path, in->file(L"unimet.cfg"));
     }
 }
 
@@ -87,13 +92,16 @@ TEST(KbaseFiles, OpenTakesTheModeAsGivenAndFailuresAreReported) {
     kuttest::TempDir t;
     const std::wstring f = t.file(L"a.txt"), missing = t.file(L"missing");
     FILE* s = REP_FOpen(f.c_str(), L"wt");
-    ASSERT_TRUE(s && std::fputs("a\nb\n", s) >= 0);
+    ASSERT_NE(s, nullptr);
+    ASSERT_GE(std::fputs("a\nb\n", s), 0);
 #if defined(_WIN32)
     const int textLength = 6;  // a text stream: each LF written as CR LF
 #else
     const int textLength = 4;  // no text mode on POSIX
 #endif
-    EXPECT_TRUE(REP_FClose(&s) == 0 && s == nullptr && SYS_FileLen(f.c_str()) == textLength) << SYS_FileLen(f.c_str());
+    EXPECT_EQ(REP_FClose(&s), 0);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(SYS_FileLen(f.c_str()), textLength);
     const auto readAll = [](const std::wstring& path, const wchar_t* mode) {
         FILE* in = REP_FOpen(path.c_str(), mode);
         std::string got;
@@ -103,16 +111,26 @@ TEST(KbaseFiles, OpenTakesTheModeAsGivenAndFailuresAreReported) {
     };
     EXPECT_EQ(readAll(f, L"r"), "a\nb\n");  // CR LF read back as LF in text mode
     EXPECT_EQ(readAll(f, L"rb").size(), static_cast<std::size_t>(textLength));
-    EXPECT_TRUE(!REP_FOpen(missing.c_str(), L"rb") && !REP_FOpen(nullptr, L"rb"));
-    EXPECT_TRUE(SYS_FileLen(missing.c_str()) == -1 && SYS_FileLen(t.path().c_str()) == -1);  // nor a folder
+    EXPECT_EQ(REP_FOpen(missing.c_str(), L"rb"), nullptr);
+    EXPECT_EQ(REP_FOpen(nullptr, L"rb"), nullptr);
+    EXPECT_EQ(SYS_FileLen(missing.c_str()), -1);
+    EXPECT_EQ(SYS_FileLen(t.path().c_str()), -1);  // nor a folder
     // Access modes: 0 for nothing; mode 0 means "no such path" and is never set.
-    EXPECT_TRUE(SYS_FileAccess(missing.c_str()) == 0 && SYS_FileMode(missing.c_str(), 0100644) == -1);
+    EXPECT_EQ(SYS_FileAccess(missing.c_str()), 0);
+    EXPECT_EQ(SYS_FileMode(missing.c_str(), 0100644), -1);
     const unsigned short before = SYS_FileAccess(f.c_str());
-    EXPECT_TRUE(before != 0 && SYS_FileMode(f.c_str(), 0) == -1 && SYS_FileAccess(f.c_str()) == before);
-    EXPECT_TRUE(REP_FDel(f.c_str()) == 0 && !kuttest::Exists(f) && REP_FDel(f.c_str()) == -1);
-    EXPECT_TRUE(REP_FDel(t.path().c_str()) == -1 && kuttest::Exists(t.path()));  // never a folder
+    EXPECT_NE(before, 0);
+    EXPECT_EQ(SYS_FileMode(f.c_str(), 0), -1);
+    EXPECT_EQ(SYS_FileAccess(f.c_str()), before);
+    EXPECT_EQ(REP_FDel(f.c_str()), 0);
+    EXPECT_FALSE(kuttest::Exists(f));
+    EXPECT_EQ(REP_FDel(f.c_str()), -1);
+    EXPECT_EQ(REP_FDel(t.path().c_str()), -1);  // never a folder
+    EXPECT_TRUE(kuttest::Exists(t.path()));
     unsigned short date = 1, time = 1;  // nothing there: two zero words
-    EXPECT_TRUE(SYS_FileDateGet(missing.c_str(), &date, &time) == -1 && date == 0 && time == 0);
+    EXPECT_EQ(SYS_FileDateGet(missing.c_str(), &date, &time), -1);
+    EXPECT_EQ(date, 0);
+    EXPECT_EQ(time, 0);
 }
 
 // A file without the owner's write bit is read-only as the Windows attribute
@@ -121,7 +139,8 @@ TEST(KbaseFiles, OpenTakesTheModeAsGivenAndFailuresAreReported) {
 TEST(KbaseFiles, ReadOnlyFilesAreNeitherWrittenNorDeletedAndFoldersNeverOpen) {
     kuttest::TempDir t;
     const std::wstring f = t.file(L"ro.txt");
-    ASSERT_TRUE(kuttest::WriteFile(f, "keep") && SYS_FileMode(f.c_str(), 0100444) == 0);
+    ASSERT_TRUE(kuttest::WriteFile(f, "keep"));
+    ASSERT_EQ(SYS_FileMode(f.c_str(), 0100444), 0);
     for (const wchar_t* mode : {L"wb", L"w", L"wt", L"ab", L"a", L"r+b", L"r+", L"w+b", L"a+"}) {
         SCOPED_TRACE(kuttest::Narrow(mode));
         FILE* s = REP_FOpen(f.c_str(), mode);
@@ -140,20 +159,23 @@ TEST(KbaseFiles, ReadOnlyFilesAreNeitherWrittenNorDeletedAndFoldersNeverOpen) {
     EXPECT_NE(r, nullptr);
     REP_FClose(&r);
     EXPECT_EQ(REP_FDel(f.c_str()), -1);
-    std::string kept;
-    EXPECT_TRUE(kuttest::ReadFile(f, &kept) && kept == "keep") << kept;
+    EXPECT_EQ(kuttest::Read(f), "keep");
     // With the write bit back it is an ordinary file again.
     ASSERT_EQ(SYS_FileMode(f.c_str(), 0100644), 0);
     FILE* w = REP_FOpen(f.c_str(), L"ab");
     EXPECT_NE(w, nullptr);
     REP_FClose(&w);
-    EXPECT_TRUE(REP_FDel(f.c_str()) == 0 && !kuttest::Exists(f));
+    EXPECT_EQ(REP_FDel(f.c_str()), 0);
+    EXPECT_FALSE(kuttest::Exists(f));
 #if !defined(_WIN32)
     // A link is judged by itself: a link to a read-only file goes, the file stays.
     const std::wstring target = t.file(L"target"), link = t.file(L"link");
-    ASSERT_TRUE(kuttest::WriteFile(target, "t") && SYS_FileMode(target.c_str(), 0100444) == 0);
+    ASSERT_TRUE(kuttest::WriteFile(target, "t"));
+    ASSERT_EQ(SYS_FileMode(target.c_str(), 0100444), 0);
     ASSERT_EQ(::symlink("target", kuttest::Narrow(link).c_str()), 0);
-    EXPECT_TRUE(REP_FDel(link.c_str()) == 0 && !kuttest::Exists(link) && kuttest::Exists(target));
+    EXPECT_EQ(REP_FDel(link.c_str()), 0);
+    EXPECT_FALSE(kuttest::Exists(link));
+    EXPECT_TRUE(kuttest::Exists(target));
 #endif
 }
 
@@ -166,7 +188,8 @@ TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
     const std::wstring wide[] = {L"caf\xDCE9.txt", L"\xDCFF\xDCFE", L"ok-\xE9", L"cut-\xDCC3"};
     for (const std::string& b : bytes) {
         FILE* raw = std::fopen((t.narrow() + "/" + b).c_str(), "wb");
-        ASSERT_TRUE(raw && std::fputs(b.c_str(), raw) >= 0);
+        ASSERT_NE(raw, nullptr);
+        ASSERT_GE(std::fputs(b.c_str(), raw), 0);
         std::fclose(raw);
     }
     Names listed;
@@ -182,8 +205,10 @@ TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
         const std::wstring path = t.file(wide[i]);
         EXPECT_EQ(SYS_FileLen(path.c_str()), static_cast<int>(bytes[i].size()));
         FILE* in = REP_FOpen(path.c_str(), L"rb");
+        ASSERT_NE(in, nullptr);
         char got[32] = {0};
-        EXPECT_TRUE(in && std::fread(got, 1, sizeof got - 1, in) == bytes[i].size() && bytes[i] == got);
+        EXPECT_EQ(std::fread(got, 1, sizeof got - 1, in), bytes[i].size());
+        EXPECT_EQ(std::string(got), bytes[i]);
         REP_FClose(&in);
         EXPECT_EQ(REP_FDel(path.c_str()), 0);
         EXPECT_NE(::access((t.narrow() + "/" + bytes[i]).c_str(), F_OK), 0);
@@ -201,14 +226,18 @@ TEST(KbaseFiles, SplitTakesTheLastDotAndMergeStaysWithinTheBuffer) {
     for (const auto& c : cases) {
         wchar_t *drive, *dir, *name, *ext;
         SYS_FileSplit(c[0].c_str(), &drive, &dir, &name, &ext);
-        EXPECT_TRUE(*drive == L'\0' && dir == c[1] && name == c[2] && ext == c[3]) << kuttest::Narrow(c[0]);
+        SCOPED_TRACE(kuttest::Narrow(c[0]));
+        EXPECT_EQ(*drive, L'\0');
+        EXPECT_EQ(dir, c[1]);
+        EXPECT_EQ(name, c[2]);
+        EXPECT_EQ(ext, c[3]);
     }
     // 259 characters fit, 260 do not: the output is then empty, never cut.
     wchar_t out[260];
     for (std::size_t n : {5, 6}) {
         const std::wstring dir(250, L'd'), name(n, L'n');
-        EXPECT_TRUE(SYS_FileMerge(out, L"", dir.c_str(), name.c_str(), L".ee") == (n < 6 ? 0 : -1) &&
-                    out == (n < 6 ? dir + s + name + L".ee" : L"")) << n;
+        EXPECT_EQ(SYS_FileMerge(out, L"", dir.c_str(), name.c_str(), L".ee"), n < 6 ? 0 : -1) << n;
+        EXPECT_EQ(out, n < 6 ? dir + s + name + L".ee" : L"") << n;
     }
 }
 
@@ -260,7 +289,8 @@ void FreeName(void* element) {
 TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) {
     int status = -7;
     KSTACK* s = _STACK_Open(&status, 32, static_cast<int>(sizeof(wchar_t*)));
-    ASSERT_TRUE(s && status == 0);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(status, 0);
     g_run = StackRun{};  // 40 names, more than the initial room; answers other than -1 are not refusals
     for (int i = 0; i < 40; ++i) g_run.answers.push_back(i % 3 == 0 ? 3 : 0);
     EXPECT_RESULT_STATUS(_STACK_Make(&status, s, Produce, nullptr), 0, 0);
@@ -271,9 +301,13 @@ TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) 
         g_run.replies[5] = failure;
         g_run.replies[9] = failure * 2;  // the first failure is the answer
         EXPECT_RESULT_STATUS(_STACK_Scan(&status, s, Visit, nullptr, nullptr), failure, failure ? 255 : 0);
-        ASSERT_TRUE(g_run.seen.size() == 40u && g_run.seen[0] == L"n0" && g_run.seen[39] == L"n39");  // goes on after a failure
+        ASSERT_EQ(g_run.seen.size(), 40u);  // goes on after a failure
+        ASSERT_EQ(g_run.seen[0], L"n0");
+        ASSERT_EQ(g_run.seen[39], L"n39");
     }
-    EXPECT_TRUE(_STACK_Del(&status, s, FreeName) == 0 && status == 0 && g_run.freed == 40);
+    EXPECT_EQ(_STACK_Del(&status, s, FreeName), 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(g_run.freed, 40);
     EXPECT_RESULT_STATUS(_STACK_Open(&status, 32, 0), nullptr, 255);
     EXPECT_RESULT_STATUS(_STACK_Make(&status, nullptr, Produce, nullptr), 255, 255);
     EXPECT_RESULT_STATUS(_WORD_Dup(&status, nullptr), nullptr, 255);
@@ -335,37 +369,56 @@ protected:
 };
 
 TEST_F(Cache, ObjectsAreZeroedLabelledSizedAndReplaced) {
-    ASSERT_TRUE(CACHE_Init(&block, Callback, 4096) == 0 && CACHE_CheckExist(&block) == 0);
+    ASSERT_EQ(CACHE_Init(&block, Callback, 4096), 0);
+    ASSERT_EQ(CACHE_CheckExist(&block), 0);
     auto* a = static_cast<unsigned char*>(Make(1, 100));
     auto* b = static_cast<unsigned char*>(Make(2, 7));
-    ASSERT_TRUE(a && b && std::all_of(a, a + 100, [](unsigned char c) { return c == 0; }));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(std::all_of(a, a + 100, [](unsigned char c) { return c == 0; })) << "a new object is zeroed";
     std::memset(a, 0xAA, 100);
     std::memset(b, 0xBB, 7);  // no overlap
     int size = -1, key = 2;
-    EXPECT_TRUE(Get(1, &size) == a && size == 100 && a[99] == 0xAA);
-    EXPECT_TRUE(Get(3, &size) == nullptr && size == 0);
+    EXPECT_EQ(Get(1, &size), a);
+    EXPECT_EQ(size, 100);
+    EXPECT_EQ(a[99], 0xAA);
+    EXPECT_EQ(Get(3, &size), nullptr);
+    EXPECT_EQ(size, 0);
     void* entry = nullptr;  // the label at 16, the object at 24
-    EXPECT_TRUE(CACHE_FindObject(&block, &key, &size, &entry) == b && size == 7 && static_cast<unsigned char*>(entry) + 24 == b);
+    EXPECT_EQ(CACHE_FindObject(&block, &key, &size, &entry), b);
+    EXPECT_EQ(size, 7);
+    EXPECT_EQ(static_cast<unsigned char*>(entry) + 24, b);
     EXPECT_EQ(std::memcmp(CACHE_LabelPtr(&block, entry), &key, sizeof key), 0);
     ASSERT_NE(Make(1, 50), nullptr);  // room under a label in use replaces the old object
-    EXPECT_TRUE(Get(1, &size) && size == 50 && block.count == 2 && block.used == Cost(50) + Cost(7));
+    EXPECT_NE(Get(1, &size), nullptr);
+    EXPECT_EQ(size, 50);
+    EXPECT_EQ(block.count, 2);
+    EXPECT_EQ(block.used, Cost(50) + Cost(7));
 }
 
 TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
     ASSERT_EQ(CACHE_Init(&block, Callback, 3 * Cost(100)), 0);
     for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 100), nullptr);
-    ASSERT_TRUE(Get(1) && Held() == "123");  // 2 is now the least recently used
-    EXPECT_TRUE(Make(4, 100) && Held() == "134");
+    ASSERT_NE(Get(1), nullptr);  // 2 is now the least recently used
+    ASSERT_EQ(Held(), "123");
+    EXPECT_NE(Make(4, 100), nullptr);
+    EXPECT_EQ(Held(), "134");
     ASSERT_NE(Get(3), nullptr);  // room for two at once: the two least recent go
-    EXPECT_TRUE(Make(5, 100 + Cost(100)) && Held() == "35");
+    EXPECT_NE(Make(5, 100 + Cost(100)), nullptr);
+    EXPECT_EQ(Held(), "35");
     // An object larger than the budget fails without evicting; the budget itself fits.
-    EXPECT_TRUE(!Make(6, 3 * Cost(100) - 24 + 1) && Held() == "35" && !Make(7, 0) && !Make(7, -3));
-    EXPECT_TRUE(Make(6, 3 * Cost(100) - 24) && Held() == "6");
+    EXPECT_EQ(Make(6, 3 * Cost(100) - 24 + 1), nullptr);
+    EXPECT_EQ(Held(), "35");
+    EXPECT_EQ(Make(7, 0), nullptr);
+    EXPECT_EQ(Make(7, -3), nullptr);
+    EXPECT_NE(Make(6, 3 * Cost(100) - 24), nullptr);
+    EXPECT_EQ(Held(), "6");
     // The use clock wraps at 3 without losing the order: 1 is still the oldest.
     block.clock = INT_MAX - 3;
     for (int k : {1, 2, 3}) ASSERT_NE(Make(k, 8), nullptr);
     EXPECT_LT(block.clock, 100);
-    EXPECT_TRUE(Make(4, 3 * Cost(100) - 24 - 2 * Cost(8)) && Held() == "234");
+    EXPECT_NE(Make(4, 3 * Cost(100) - 24 - 2 * Cost(8)), nullptr);
+    EXPECT_EQ(Held(), "234");
 
     g_smallestFirst = true;  // the end of the table is now the most recent
     ASSERT_EQ(CACHE_Init(&block, Callback, 2 * Cost(40)), 0);
@@ -377,17 +430,24 @@ TEST_F(Cache, FlushingAndClosingGiveEveryBlockBackAndAClosedBlockStoresNothing) 
     ASSERT_EQ(CACHE_Init(&block, Callback, 1 << 20), 0);
     for (int k = 0; k < 40; ++k) ASSERT_NE(Make(k, 10 + k), nullptr) << k;  // the table grows twice
     int key = 7;
-    EXPECT_TRUE(CACHE_FlushObject(&block, &key) == 0 && CACHE_FlushObject(&block, &key) == -1 && Held() == "12345689");
+    EXPECT_EQ(CACHE_FlushObject(&block, &key), 0);
+    EXPECT_EQ(CACHE_FlushObject(&block, &key), -1);
+    EXPECT_EQ(Held(), "12345689");
     CACHE_Flush(&block);
-    EXPECT_TRUE(block.count == 0 && block.used == 0 && g_live.size() == 1u) << "only the entry table is left";
+    EXPECT_EQ(block.count, 0);
+    EXPECT_EQ(block.used, 0);
+    EXPECT_EQ(g_live.size(), 1u) << "only the entry table is left";
     ASSERT_NE(Make(3, 10), nullptr) << "usable after a flush";
     CACHE_Close(&block);
-    EXPECT_TRUE(g_live.empty() && block.callback == nullptr);
+    EXPECT_EQ(g_live.size(), 0u);
+    EXPECT_EQ(block.callback, nullptr);
     // A closed block, and one set up without memory, store nothing.
     for (int budget : {1, 0, -5}) {
         ASSERT_TRUE(budget > 0 || CACHE_Init(&block, Callback, budget) == 0);  // 1: the closed block
         EXPECT_NE(CACHE_CheckExist(&block), 0);
-        EXPECT_TRUE(!Make(3, 1) && !Get(3) && CACHE_FlushObject(&block, &key) == -1);
+        EXPECT_EQ(Make(3, 1), nullptr);
+        EXPECT_EQ(Get(3), nullptr);
+        EXPECT_EQ(CACHE_FlushObject(&block, &key), -1);
     }
 }
 
@@ -436,7 +496,8 @@ protected:
         const std::wstring path = dir.file(std::to_wstring(files.size()));
         EXPECT_TRUE(kuttest::WriteFile(path, std::string(static_cast<std::size_t>(prefix), 'x') + bytes + after));
         files.push_back(std::fopen(kuttest::Narrow(path).c_str(), "rb"));
-        EXPECT_TRUE(files.back() && std::fseek(files.back(), prefix, SEEK_SET) == 0);
+        EXPECT_NE(files.back(), nullptr);
+        if (files.back()) { EXPECT_EQ(std::fseek(files.back(), prefix, SEEK_SET), 0); }
         return files.back();
     }
     kuttest::TempDir dir;
@@ -454,15 +515,23 @@ TEST_F(Bmp, EveryDepthAndRowOrderLoadsTheSamePixels) {
                 const auto obj = Load(f);
                 ASSERT_EQ(obj.size(), sizeof(GRAF_BMP_INFO) + 4u * w * 5);
                 const GRAF_BMP_INFO* info = GRAF_BMP_Info(obj.data());
-                ASSERT_TRUE(info && info->width == w && info->height == 5 && info->bitCount == bpp && info->topDown == topDown);
+                ASSERT_NE(info, nullptr);
+                ASSERT_EQ(info->width, w);
+                ASSERT_EQ(info->height, 5);
+                ASSERT_EQ(info->bitCount, bpp);
+                ASSERT_EQ(info->topDown, topDown);
                 for (int i = 0; i < w * 5; ++i) ASSERT_EQ(PixelOf(obj, i % w, i / w), b.pixels[i]) << i;
                 info = GRAF_BMP_FInfo(f);
-                EXPECT_TRUE(info && info->width == w && info->bytes == static_cast<int>(obj.size()));
+                ASSERT_NE(info, nullptr);
+                EXPECT_EQ(info->width, w);
+                EXPECT_EQ(info->bytes, static_cast<int>(obj.size()));
                 EXPECT_EQ(std::ftell(f), 3) << "the stream is left on the bitmap";
             }
     // Palette indexes beyond the declared palette draw black.
     const auto obj = Load(Open(With(Encode(Picture(4, 1, 2), 8), 14 + 32, 1)));  // black, white, black, white
-    ASSERT_TRUE(!obj.empty() && (PixelOf(obj, 0, 0) | PixelOf(obj, 1, 0)) == 0u);
+    ASSERT_FALSE(obj.empty());
+    EXPECT_EQ(PixelOf(obj, 0, 0), 0u);
+    EXPECT_EQ(PixelOf(obj, 1, 0), 0u);
 }
 
 TEST_F(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
@@ -487,36 +556,55 @@ TEST_F(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
     for (const auto& b : bad) {
         SCOPED_TRACE(b.first);
         FILE* f = Open(b.second);
-        ASSERT_TRUE(GRAF_BMP_Size(f) == -1 && GRAF_BMP_FInfo(f) == nullptr);
+        ASSERT_EQ(GRAF_BMP_Size(f), -1);
+        ASSERT_EQ(GRAF_BMP_FInfo(f), nullptr);
         std::vector<unsigned char> mem(64 * 1024, 0xEE);
-        EXPECT_TRUE(GRAF_BMP_Load(f, mem.data()) != 0 && GRAF_BMP_FRead(0, 0, f) != 0);
-        EXPECT_TRUE(GRAF_CanvasPixel(0, 0) == GRAF_CANVAS_BACKGROUND && std::ftell(f) == 0);
+        EXPECT_NE(GRAF_BMP_Load(f, mem.data()), 0);
+        EXPECT_NE(GRAF_BMP_FRead(0, 0, f), 0);
+        EXPECT_EQ(GRAF_CanvasPixel(0, 0), GRAF_CANVAS_BACKGROUND);
+        EXPECT_EQ(std::ftell(f), 0);
     }
     const char junk[64] = {1, 2, 3};
-    EXPECT_TRUE(!GRAF_BMP_FInfo(nullptr) && GRAF_BMP_Size(nullptr) == -1 && !GRAF_BMP_Info(nullptr));
-    EXPECT_TRUE(!GRAF_BMP_Info(junk) && GRAF_BMP_Show(0, 0, junk) == -1);
+    EXPECT_EQ(GRAF_BMP_FInfo(nullptr), nullptr);
+    EXPECT_EQ(GRAF_BMP_Size(nullptr), -1);
+    EXPECT_EQ(GRAF_BMP_Info(nullptr), nullptr);
+    EXPECT_EQ(GRAF_BMP_Info(junk), nullptr);
+    EXPECT_EQ(GRAF_BMP_Show(0, 0, junk), -1);
 }
 
 // Drawing clips at every side; the saved canvas reads back pixel for pixel.
 TEST_F(Canvas, DrawsClipsAndSaves) {
     const Bitmap b = Picture(5, 4, 1000);
     const auto obj = Load(Open(Encode(b, 24)));
-    ASSERT_TRUE(!obj.empty() && GRAF_CanvasSize(10, 9) == 0 && GRAF_BMP_Show(-2, -1, obj.data()) == 0);
+    ASSERT_FALSE(obj.empty());
+    ASSERT_EQ(GRAF_CanvasSize(10, 9), 0);
+    ASSERT_EQ(GRAF_BMP_Show(-2, -1, obj.data()), 0);
     ASSERT_EQ(GRAF_BMP_FRead(7, 6, Open(Encode(b, 32, true))), 0);
     // The image tests check drawing pixel by pixel; here the corners of what is left after clipping.
     auto at = [](short x, short y) { return static_cast<std::uint32_t>(GRAF_CanvasPixel(x, y)); };
-    EXPECT_TRUE(at(0, 0) == b.pixels[7] && at(2, 2) == b.pixels[19] && at(3, 0) == GRAF_CANVAS_BACKGROUND);
-    EXPECT_TRUE(at(7, 6) == b.pixels[0] && at(9, 8) == b.pixels[12] && at(6, 8) == GRAF_CANVAS_BACKGROUND);
+    const auto background = static_cast<std::uint32_t>(GRAF_CANVAS_BACKGROUND);
+    EXPECT_EQ(at(0, 0), b.pixels[7]);
+    EXPECT_EQ(at(2, 2), b.pixels[19]);
+    EXPECT_EQ(at(3, 0), background);
+    EXPECT_EQ(at(7, 6), b.pixels[0]);
+    EXPECT_EQ(at(9, 8), b.pixels[12]);
+    EXPECT_EQ(at(6, 8), background);
     const std::wstring out = dir.file(L"canvas.bmp");
     ASSERT_EQ(GRAF_CanvasSave(out.c_str()), 0);
     const auto saved = Load(files.emplace_back(std::fopen(kuttest::Narrow(out).c_str(), "rb")));
-    ASSERT_TRUE(!saved.empty() && GRAF_BMP_Info(saved.data())->bitCount == 24);
+    ASSERT_FALSE(saved.empty());
+    ASSERT_EQ(GRAF_BMP_Info(saved.data())->bitCount, 24);
     for (short i = 0; i < 90; ++i)
         ASSERT_EQ(PixelOf(saved, i % 10, i / 10), static_cast<std::uint32_t>(GRAF_CanvasPixel(i % 10, i / 10))) << i;
-    EXPECT_TRUE(GRAF_CanvasSave(dir.file(L"no/such/folder.bmp").c_str()) == -1 && GRAF_CanvasSave(nullptr) == -1);
+    EXPECT_EQ(GRAF_CanvasSave(dir.file(L"no/such/folder.bmp").c_str()), -1);
+    EXPECT_EQ(GRAF_CanvasSave(nullptr), -1);
     // Outside the canvas nothing is read; sizes beyond the limits keep the canvas.
-    EXPECT_TRUE(GRAF_CanvasSize(-1, 5) == -1 && GRAF_CanvasSize(5, GRAF_BMP_MAX_SIDE + 1) == -1 && at(9, 8) != ~0u);
-    EXPECT_TRUE(at(10, 0) == ~0u && at(0, 9) == ~0u && at(-1, 0) == ~0u);
+    EXPECT_EQ(GRAF_CanvasSize(-1, 5), -1);
+    EXPECT_EQ(GRAF_CanvasSize(5, GRAF_BMP_MAX_SIDE + 1), -1);
+    EXPECT_NE(at(9, 8), ~0u);
+    EXPECT_EQ(at(10, 0), ~0u);
+    EXPECT_EQ(at(0, 9), ~0u);
+    EXPECT_EQ(at(-1, 0), ~0u);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ std::wstring Read(HMODULE lib, unsigned id, int cap = KUT_TEXT_MAX) {
     std::wstring buf(static_cast<std::size_t>(cap) + 1, L'#');
     const int n = KUT_LangLibString(lib, id, &buf[0], cap);
     const bool sane = n >= 0 && n < cap && buf[static_cast<std::size_t>(n)] == L'\0';
-    EXPECT_TRUE(sane && buf[static_cast<std::size_t>(cap)] == L'#') << "id " << id << ", count " << n;
+    EXPECT_TRUE(sane) << "id " << id << ", count " << n << " of at most " << cap - 1 << " with its NUL";
+    EXPECT_EQ(buf[static_cast<std::size_t>(cap)], L'#') << "id " << id << ": written past the buffer";
     return sane ? buf.substr(0, static_cast<std::size_t>(n)) : L"<bad count>";
 }
 
@@ -66,7 +67,8 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
 TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     HMODULE a = Build({{5, u"five"}});
     HMODULE b = KUT_LangLibOpen(m_dir.file(L"lib.dll").c_str());
-    ASSERT_TRUE(a && b);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
     EXPECT_EQ(Read(a, 5), L"five");
     KUT_LangLibClose(a);
     EXPECT_EQ(Read(b, 5), L"five") << "the second handle outlives the first";

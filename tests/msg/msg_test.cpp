@@ -124,7 +124,8 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguagesAndMayBeMissing) {
     for (K_MSG* m : {&m1, &m2, &c}) {
         EXPECT_EQ(m->wasInitError(), -1);
         EXPECT_EQ(std::wstring(m->text(1)) + m->gettext(1, 1), L"");
-        EXPECT_TRUE(m->menu(1) == nullptr && m->menu(-5) == m->menu(70000));
+        EXPECT_EQ(m->menu(1), nullptr);
+        EXPECT_EQ(m->menu(-5), m->menu(70000));
     }
 }
 
@@ -165,7 +166,8 @@ TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
     for (const auto& c : cases) EXPECT_STREQ(msg.text(c.id), c.want) << c.id;
     EXPECT_EQ(msg[2], CString(L"Summe"));
     const wchar_t* first = msg.text(1);   // without the cache: the object's buffer
-    EXPECT_TRUE(msg.text(6) == first && first == msg.m_Text);
+    EXPECT_EQ(msg.text(6), first);
+    EXPECT_EQ(first, msg.m_Text);
     EXPECT_STREQ(first, L"plain");
     EXPECT_EQ(K_MSG(L"KMAIN", 2, nullptr, 0).m_MsgList, nullptr);   // only 1 switches the cache on
 
@@ -174,7 +176,8 @@ TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
     cached.gettext(6, 1);   // overwrites m_Text, not the cache
     EXPECT_EQ((std::vector<const wchar_t*>{cached.text(2), cached.text(1), cached.text(9)}), got);
     EXPECT_EQ(std::wstring(got[0]) + L"|" + got[1] + L"|" + got[2], L"Summe|Open|");
-    EXPECT_TRUE(cached.m_MsgList->GetCount() == 3 && cached.m_NewMsg->nId == 9);
+    EXPECT_EQ(cached.m_MsgList->GetCount(), 3);
+    EXPECT_EQ(cached.m_NewMsg->nId, 9);
 }
 
 TEST_F(MsgLib, ListedModeKeepsTheCallersOrderAndGetTextTheWholeString) {
@@ -224,14 +227,17 @@ TEST_F(MsgLib, TextsAreCutAt1023Characters) {
         EXPECT_EQ(m->text(2), std::wstring(1023, L'b'));
         EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));   // the marker is dropped from what fits
     }
-    EXPECT_TRUE(m1.text(1) == t1023 && m1.text(5) == t1023 && m4.GetTextParam(0, 1) == t1023);
+    EXPECT_EQ(m1.text(1), t1023);
+    EXPECT_EQ(m1.text(5), t1023);
+    EXPECT_EQ(m4.GetTextParam(0, 1), t1023);
 }
 
 TEST_F(MsgLib, SameLibraryLoadedTwiceIsReleasedTwice) {
     CONF_Language()->output = 1;
     auto* a = new K_MSG(L"KMAIN", 0, nullptr, 0);
     auto* b = new K_MSG(L"KMAIN", 0, 65536, 0, 0);
-    EXPECT_TRUE(a->wasInitError() == 0 && b->wasInitError() == 0);
+    EXPECT_EQ(a->wasInitError(), 0);
+    EXPECT_EQ(b->wasInitError(), 0);
     EXPECT_STREQ(a->text(2), L"Total");
     // Four loads of one file: each release must leave the others readable.
     delete a;
@@ -249,7 +255,8 @@ TEST_F(MsgLib, CompleteModeOverTenThousandStrings) {
     for (KLONG id = 1; id <= 20000; ++id) ASSERT_EQ(msg.text(id), id % 2 ? big[id] : L"") << id;
     EXPECT_STREQ(msg.text(65535), L"end");
     EXPECT_STREQ(msg.GetTextParam(9999, 2), L"f19999");
-    EXPECT_TRUE(KMsgTestAccess::Indexed(msg) && LooksUpAsBisection(msg, 0, 20001));
+    EXPECT_TRUE(KMsgTestAccess::Indexed(msg));
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 20001));
 }
 
 TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
@@ -280,7 +287,8 @@ TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
         EXPECT_EQ(KUT_TestAllocFailures(), 1);
         KUT_TestFailAlloc(-1, 0);
         EXPECT_EQ(msg.m_Count, c.count);
-        EXPECT_TRUE(!msg.text(c.lost)[0] && (c.lost == 1 || msg.text(c.lost - 1)[0]));
+        EXPECT_STREQ(msg.text(c.lost), L"");
+        if (c.lost > 1) { EXPECT_STRNE(msg.text(c.lost - 1), L""); }
         EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
     }
 #elif !defined(KUT_TEST_ASAN)
@@ -311,7 +319,8 @@ TEST_F(MsgLib, AssignmentIsADeepCopy) {
     EXPECT_EQ(a.m_MsgList->GetCount(), 3);
     EXPECT_STREQ(b.text(4), L"Value");
     EXPECT_STREQ(b.gettext(1, 0), L"Ouvrir");
-    EXPECT_TRUE(TableOf(c) == whole && TableOf(d) == whole);
+    EXPECT_EQ(TableOf(c), whole);
+    EXPECT_EQ(TableOf(d), whole);
     const wchar_t* kept = c.text(1);
     c = *&c;
     EXPECT_EQ(c.text(1), kept);
@@ -360,7 +369,8 @@ TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
     msg.m_Count = 200;
     std::swap(msg.m_Items, odd.m_Items);
-    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401) && LooksUpAsBisection(odd, 0, 401));
+    EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
+    EXPECT_TRUE(LooksUpAsBisection(odd, 0, 401));
     // Equal numbers: SortSet drops the index, and a copy builds none.
     for (int i = 0; i < 20; ++i) Insert(copied, L"again", copied.m_Items[i * 37 % 200].nId);
     EXPECT_TRUE(LooksUpAsBisection(copied, 0, 401));
@@ -437,10 +447,12 @@ TEST_F(MsgTable, AMissingFieldIsAConstantEmptyTextNotTheFieldBuffer) {
 TEST(MsgList, SetMakesANewCopyAndLeavesTheEarlierTextAlone) {
     wchar_t host[] = L"host storage";
     MSG_LIST node;
-    EXPECT_TRUE(node.pText == nullptr && node.nId == 0);
+    EXPECT_EQ(node.pText, nullptr);
+    EXPECT_EQ(node.nId, 0);
     node.pText = host;
     node.Set(nullptr, 7);
-    EXPECT_TRUE(node.pText == host && node.nId == 0);
+    EXPECT_EQ(node.pText, host);
+    EXPECT_EQ(node.nId, 0);
     node.Set(L"first", 7);
     ASSERT_NE(node.pText, host);
     EXPECT_STREQ(host, L"host storage");

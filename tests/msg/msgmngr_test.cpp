@@ -95,8 +95,9 @@ TEST(MsgMngr, ExtInfoDefaultsLinksAndCopies) {
     EXPECT_EQ(info.Fields(), std::make_tuple(1, CString(L""), CString(L"")));
     EXPECT_EQ(std::make_tuple(info.GetDataType(), info.GetMessageW(), info.GetListText()),
               std::make_tuple(0, CString(), CString()));
-    EXPECT_FALSE(info.ConsistWebLink() || Info(9, L"http://host/", L"").ConsistWebLink() ||
-                 Info(9, L"", L"page").ConsistWebLink());
+    EXPECT_FALSE(info.ConsistWebLink());
+    EXPECT_FALSE(Info(9, L"http://host/", L"").ConsistWebLink());
+    EXPECT_FALSE(Info(9, L"", L"page").ConsistWebLink());
     info = Info(9, L"http://host/", L"page");
     EXPECT_TRUE(info.ConsistWebLink());
     EXPECT_EQ(info.Fields(), std::make_tuple(9, CString(L"http://host/"), CString(L"page")));

@@ -57,8 +57,8 @@ protected:
         std::map<unsigned, std::wstring> logic, output{{5, L"OUT::output five"}};
         for (unsigned id = 1; id <= 40; ++id) logic[id] = id == 5 ? L"OUT::logic five" : L"text " + std::to_wstring(id);
         std::string error;
-        ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(L"TH___001.dll"), logic, &error) &&
-                    kuttools::WriteLanguageLibrary(m_dir.file(L"TH___002.dll"), output, &error)) << error;
+        ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(L"TH___001.dll"), logic, &error)) << error;
+        ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(L"TH___002.dll"), output, &error)) << error;
         ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"unimet.cfg"),
                                        "2\r\nM, 1.0\r\nMM, 1000.0\r\n2\r\nN, 1.0\r\nKN, 0.001\r\n2\r\nKG, 1.0\r\nT, 0.001\r\n"));
         auto bmp = [](int w, int h) {
@@ -68,8 +68,8 @@ protected:
             return out;
         };
         std::string bytes;
-        ASSERT_TRUE(kuttools::ImageFileBytes({{"FIRST", {bmp(5, 3), bmp(6, 5)}}}, &bytes, &error) &&
-                    kuttest::WriteFile(m_dir.file(L"th.img"), bytes)) << error;
+        ASSERT_TRUE(kuttools::ImageFileBytes({{"FIRST", {bmp(5, 3), bmp(6, 5)}}}, &bytes, &error)) << error;
+        ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"th.img"), bytes));
         ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"dos.txt"), "kesto \x82\x8a line\r\nsecond \xe1\x99\n"));
         kuttest::MakeDir(m_dir.file(L"tmp"));
         REP_SetRepert(1, m_dir.path().c_str());
@@ -177,8 +177,7 @@ TEST_F(Threads, TemporaryNamesAreNeverShared) {
     for (const auto& list : names) {
         for (const std::wstring& name : list) {
             distinct.insert(name);
-            std::string bytes;
-            EXPECT_TRUE(kuttest::ReadFile(name, &bytes) && bytes == expected) << kuttest::Narrow(name);
+            EXPECT_EQ(kuttest::Read(name), expected) << kuttest::Narrow(name);
         }
     }
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads * kEach));

@@ -19,7 +19,8 @@ TEST(ToolRecords, RectAndPaletteReuseOneStaticRecord) {
     TOOL_PALETTE* p = TOOL_Palette(7, 8, 9);
     p->extra[0] = p->extra[1] = p->extra[2] = 9;
     EXPECT_EQ(TOOL_Palette(1, 2, 3), p);
-    EXPECT_TRUE(p->entry1 == 1 && p->entry2 == 2 && p->entry3 == 3 && !p->extra[0] && !p->extra[1] && !p->extra[2]);
+    EXPECT_EQ(std::make_tuple(p->entry1, p->entry2, p->entry3), std::make_tuple(1, 2, 3));
+    EXPECT_EQ(std::make_tuple(p->extra[0], p->extra[1], p->extra[2]), std::make_tuple(0, 0, 0)) << "extra cleared";
 }
 
 // PointinRect converts only a point inside (x1 <= x < x2, y1 <= y < y2);

@@ -34,7 +34,8 @@ protected:
         double r = op == 'l' ? m_units.GetLenghtCoeff(a.data()) : op == 'f' ? m_units.GetForceCoeff(a.data())
                  : op == 'm' ? m_units.GetMassCoeff(a.data()) : op == 'L' ? m_units.LenghtCoeff(a.data(), b.data())
                  : op == 'F' ? m_units.ForceCoeff(a.data(), b.data()) : m_units.MassCoeff(a.data(), b.data());
-        EXPECT_TRUE(a == first && b == second);
+        EXPECT_EQ(a, first);
+        EXPECT_EQ(b, second);
         EXPECT_EQ(m_units.unitTab, nullptr);
         return r;
     }

@@ -60,16 +60,17 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
     // A name outside the ANSI code page reaches the file system intact; CR LF
     // stays two bytes and Ctrl-Z is not the end of the file, in every mode.
     const std::wstring path = dir.file(L"\u0416\u00e9\u4e2d.txt");
-    std::string bytes, text("a\nb\r\n\x1a" "c");
+    std::string text("a\nb\r\n\x1a" "c");
     for (const char* mode : {"w", "a+", "r", "rt", "rb"}) {
         std::FILE* f = kut::platform::SystemOpenFile(path.c_str(), mode);
         ASSERT_NE(f, nullptr) << mode;
         char buf[16] = {};
         if (mode[0] != 'r') std::fputs(mode[0] == 'w' ? text.c_str() : "\n", f);
-        EXPECT_TRUE(mode[0] != 'r' || std::fread(buf, 1, sizeof buf, f) == text.size() + 1) << mode;
+        if (mode[0] == 'r') { EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), text.size() + 1) << mode; }
         std::fclose(f);
     }
-    EXPECT_TRUE(kuttest::ReadFile(path, &bytes) && bytes == text + "\n") << bytes;
-    EXPECT_TRUE(!kut::platform::SystemOpenFile(dir.file(L"missing").c_str(), "r") &&
-                !kut::platform::SystemOpenFile(nullptr, "r") && !kut::platform::SystemOpenFile(path.c_str(), nullptr));
+    EXPECT_EQ(kuttest::Read(path), text + "\n");
+    EXPECT_EQ(kut::platform::SystemOpenFile(dir.file(L"missing").c_str(), "r"), nullptr);
+    EXPECT_EQ(kut::platform::SystemOpenFile(nullptr, "r"), nullptr);
+    EXPECT_EQ(kut::platform::SystemOpenFile(path.c_str(), nullptr), nullptr);
 }
