@@ -30,10 +30,6 @@ TEST_F(Tables, EveryLanguageCodeConvertsAndFoldsWithItsPrintedTables) {
     EXPECT_TRUE(Boxes().empty());
 }
 
-TEST(TablesEdi, ReturnsEveryValueUnchanged) {
-    for (unsigned v = 0; v <= 0xFFFF; ++v) ASSERT_EQ(DECODE_Edi(static_cast<unsigned short>(v)), v);
-}
-
 TEST_F(Tables, SampleDataFilesAreAcceptedAndHoldTheBuiltInTables) {
     const std::wstring dir = kuttest::SourceDir() + kuttest::kSep + L"data" + kuttest::kSep + L"decode";
     REP_SetRepert(5, dir.c_str());

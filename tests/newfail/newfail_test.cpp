@@ -77,6 +77,14 @@ namespace {
 
 using kuttest::kSep;
 
+// `value` is `good`, or `bad` in a run where an allocation failed; the
+// failure names the value and what was expected.
+::testing::AssertionResult Either(int value, int good, bool failed, int bad) {
+    if (value == good || (failed && value == bad)) return ::testing::AssertionSuccess();
+    ::testing::AssertionResult r = ::testing::AssertionFailure() << value << " where " << good;
+    return failed ? r << " or " << bad << " was expected" : r << " was expected";
+}
+
 // Runs `run` with operator new failing from call N on, for N = 0, 1, ...,
 // and hands `judge` N and whether anything failed; stops after the first
 // run without a failure. Returns that N (the calls a clean run makes).
@@ -354,10 +362,10 @@ TEST(NewFailImages, AnswersAreTheImageOrMinusOne) {
     ASSERT_STREQ(clean.file, L"nf.img");
     ASSERT_NE(clean.cached, nullptr);
     const long calls = FailFromEachCall([&] { got = Answers{}; run(&got); }, [&](long n, bool failed) {
-        auto either = [&](short value, short good) { return value == good || (failed && value == -1); };
+        auto either = [&](short value, short good) { return Either(value, good, failed, -1); };
         EXPECT_TRUE(std::wcscmp(got.file, clean.file) == 0 || (failed && got.file[0] == L'\0')) << n;
         EXPECT_TRUE(either(got.init, clean.init)) << n;
-        EXPECT_TRUE(either(got.size, clean.size)) << n << ": " << got.size;
+        EXPECT_TRUE(either(got.size, clean.size)) << n;
         if (got.size == 0) {
             EXPECT_EQ(got.w, 6) << n;
             EXPECT_EQ(got.h, 5) << n;
@@ -577,9 +585,9 @@ TEST(NewFailSiblings, PathsSearchesAndCanvas) {
     ASSERT_EQ(clean.save, 0);
     ASSERT_STREQ(clean.name, L"b.dat");
     const long calls = FailFromEachCall([&] { got = Answers{}; run(&got); }, [&](long n, bool failed) {
-        auto either = [&](int value, int good, int bad) { return value == good || (failed && value == bad); };
+        auto either = [&](int value, int good, int bad) { return Either(value, good, failed, bad); };
         EXPECT_TRUE(either(got.repert, 0, -1)) << n;
-        EXPECT_TRUE(either(got.chk, 1, 0)) << n << ": " << got.chk;
+        EXPECT_TRUE(either(got.chk, 1, 0)) << n;
         EXPECT_EQ(got.found, got.chk) << n;
         EXPECT_TRUE(either(got.find, 0, -1)) << n;
         if (got.find == 0) { EXPECT_STREQ(got.name, L"b.dat") << n; }
