@@ -10,8 +10,9 @@
 namespace kbase {
 
 // The syntax of paths: the separator written, whether "X:" at the start is
-// a drive, whether file name patterns ignore case. The slash always
-// separates (the Windows API takes it too), the separator written as well.
+// a drive, whether file name patterns ignore case. The separator written
+// separates, and so does the slash in both styles (the Windows API takes it
+// as well as the backslash).
 // The system's own style is in force (sys.cpp chooses it); a test build can
 // switch to the other one (kbase/testing.h), so that the rules of both are
 // tested on every system. Only the syntax changes: the calls still reach

@@ -107,7 +107,8 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
     return 0;
 }
 
-// Folders deeper than this are taken as no current folder at all.
+// A current folder of 1024 characters or more counts as none (the caller
+// then works in ".").
 int SysCwd(wchar_t* out, std::size_t cap) {
     wchar_t buf[1024];
     if (!_wgetcwd(buf, 1024)) return -1;
