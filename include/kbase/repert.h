@@ -32,7 +32,11 @@ KBASE_API void REP_SetRepert(short kind, const wchar_t* dir);
 // (270 for unit files) and does not change the search. Returns *found.
 KBASE_API short REP_ChkCfg(int what, const wchar_t* name, wchar_t* path, short* found);
 
-// Remove, or append, the trailing native separator in place. A root ("/")
+// Remove, or append, the trailing separator in place. Both read the same
+// separators: the slash everywhere, and on Windows the backslash as well
+// (the Windows API takes either). So a path ending with any of them gets
+// nothing appended, and the one it ends with is cut; only one is cut. The
+// separator appended is the native one. A root ("/", "\", "C:\", "C:/")
 // keeps its separator. REP_AddEndOfPath assumes a 260-character buffer and
 // leaves a path that has no room for one more character unchanged.
 KBASE_API void REP_CutEndOfPath(wchar_t* path);

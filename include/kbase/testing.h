@@ -1,6 +1,6 @@
-// Test-only seams of the kbase stand-in. Every call that the file services
-// and the name stacks make to the operating system (and to the heap) goes
-// through one table of function pointers. A test build (KBASE_TESTING, on
+// Test-only seams of the kbase stand-in. Every call that the stand-in makes
+// to the operating system (and to the heap) goes through one table of
+// function pointers. A test build (KBASE_TESTING, on
 // whenever kut is configured with KUT_TESTING) lets a test replace entries of
 // that table to make the N-th call fail; a release kbase exports none of this.
 //
@@ -48,12 +48,25 @@ typedef struct KBASE_SYSCALLS {
     // The system's own copy between two open streams (REP_FTransfer has the
     // contract): bytes moved, *atEnd set when the input ended first.
     long long (*transfer)(FILE* out, FILE* in, long long count, int* atEnd);
+    // The current folder into out (cap wide characters, the terminator
+    // included); 0 when there is one and it fits.
+    int (*cwd)(wchar_t* out, size_t cap);
 } KBASE_SYSCALLS;
 
 // Copies the table in force into *out.
 KBASE_API void KBASE_TestGetSyscalls(KBASE_SYSCALLS* out);
 // Installs *table (every member must be set); null restores the system's.
 KBASE_API void KBASE_TestSetSyscalls(const KBASE_SYSCALLS* table);
+
+// The path syntax the services follow: the separator written, whether a
+// path may begin with a drive ("C:"), whether name patterns ignore case.
+// The system's own is in force; a test selects the other to check its rules
+// on any system. Only the syntax changes: the table above still reaches this
+// system's files. Unknown values select the native style.
+#define KBASE_PATHS_NATIVE 0
+#define KBASE_PATHS_POSIX 1    // '/' only, no drives, case kept
+#define KBASE_PATHS_WINDOWS 2  // '\' written, '/' read too, drives, case folded
+KBASE_API void KBASE_TestSetPathStyle(int style);
 
 #ifdef __cplusplus
 }

@@ -15,14 +15,6 @@ constexpr std::size_t kPath = 260;
 
 using kbase::IsSep;
 
-bool LocalTime(std::time_t t, std::tm* out) {
-#if defined(_WIN32)
-    return localtime_s(out, &t) == 0;
-#else
-    return localtime_r(&t, out) != nullptr;
-#endif
-}
-
 // Cuts a part to what a 260 buffer holds.
 void CopyPart(wchar_t* dst, const wchar_t* src, std::size_t n) {
     if (n > kPath - 1) n = kPath - 1;
@@ -80,7 +72,7 @@ extern "C" short SYS_FileDateGet(const wchar_t* path, unsigned short* date, unsi
     KBASE_STAT st {};
     if (!path || !*path || kbase::Sys().stat(path, &st) != 0) return -1;
     std::tm tm {};
-    if (!LocalTime(static_cast<std::time_t>(st.mtime), &tm)) return -1;
+    if (!kbase::LocalTime(st.mtime, &tm)) return -1;
     int year = tm.tm_year + 1900;
     unsigned d, t;
     if (year < 1980) {
@@ -146,14 +138,12 @@ extern "C" void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** di
     sDrive[0] = sDir[0] = sName[0] = sExt[0] = L'\0';
     if (path) {
         const wchar_t* p = path;
-#if defined(_WIN32)
-        if (p[0] && p[1] == L':') {
+        if (kbase::Paths().drives && p[0] && p[1] == L':') {
             sDrive[0] = p[0];
             sDrive[1] = L':';
             sDrive[2] = L'\0';
             p += 2;
         }
-#endif
         std::size_t n = std::wcslen(p);
         std::size_t base = 0;  // first character after the last separator
         for (std::size_t i = 0; i < n; ++i) {
@@ -186,7 +176,7 @@ extern "C" short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t
         if (drive) s += drive;
         if (dir) s += dir;
         bool more = (name && *name) || (ext && *ext);
-        if (dir && *dir && more && !IsSep(s.back())) s += kbase::kSep;
+        if (dir && *dir && more && !IsSep(s.back())) s += kbase::Paths().sep;
         if (name) s += name;
         if (ext && *ext) {
             if (*ext != L'.') s += L'.';

@@ -28,11 +28,7 @@ struct Search {
 Search g_search;
 
 wchar_t Fold(wchar_t c) {
-#if defined(_WIN32)
-    return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-#else
-    return c;
-#endif
+    return kbase::Paths().foldCase ? static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))) : c;
 }
 
 // Wildcard match with backtracking over the last '*' only: linear in
@@ -83,13 +79,10 @@ void Start(const wchar_t* search) {
     }
     std::wstring dir, pattern;
     if (cut == std::wstring::npos) {
-#if defined(_WIN32)
-        if (s.size() >= 2 && s[1] == L':') {
-            dir = s.substr(0, 2);
+        if (kbase::Paths().drives && s.size() >= 2 && s[1] == L':') {
+            dir = s.substr(0, 2);  // the current folder of that drive
             pattern = s.substr(2);
-        } else
-#endif
-        {
+        } else {
             dir = L".";
             pattern = s;
         }

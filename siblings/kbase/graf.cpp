@@ -1,9 +1,10 @@
 // BMP bitmaps and the software canvas of the kbase stand-in. See
 // kbase/graf.h for the contract.
 #include "kbase/graf.h"
-#include "internal.h"
+#include "sys.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -181,14 +182,6 @@ void Blit(int x, int y, int w, int h, const std::uint32_t* src) {
     }
 }
 
-FILE* OpenForWriting(const wchar_t* path) {
-#if defined(_WIN32)
-    return _wfopen(path, L"wb");
-#else
-    return std::fopen(kbase::Narrow(path).c_str(), "wb");
-#endif
-}
-
 void Put16(unsigned char* p, unsigned v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
 void Put32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
@@ -319,7 +312,7 @@ static short CanvasSave(const wchar_t* path) {
     Put32(ih + 28, 2835);
 
     std::vector<unsigned char> row(stride, 0);  // before the file: nothing to close if it fails
-    FILE* f = OpenForWriting(path);
+    FILE* f = kbase::Sys().open(path, "wb");
     if (!f) return -1;
     bool ok = std::fwrite(head, 1, sizeof head, f) == sizeof head;
     for (int y = c.height - 1; ok && y >= 0; --y) {

@@ -9,20 +9,23 @@
 
 namespace kbase {
 
-#if defined(_WIN32)
-constexpr wchar_t kSep = L'\\';
-#else
-constexpr wchar_t kSep = L'/';
-#endif
+// The syntax of paths: the separator written, whether "X:" at the start is
+// a drive, whether file name patterns ignore case. The separator written
+// separates, and so does the slash in both styles (the Windows API takes it
+// as well as the backslash).
+// The system's own style is in force (sys.cpp chooses it); a test build can
+// switch to the other one (kbase/testing.h), so that the rules of both are
+// tested on every system. Only the syntax changes: the calls still reach
+// this system's file system.
+struct PathStyle {
+    wchar_t sep;
+    bool drives;
+    bool foldCase;
+};
 
-// A path separator: the native one, and on Windows the slash as well.
-inline bool IsSep(wchar_t c) {
-#if defined(_WIN32)
-    return c == L'\\' || c == L'/';
-#else
-    return c == L'/';
-#endif
-}
+const PathStyle& Paths();
+
+inline bool IsSep(wchar_t c) { return c == L'/' || c == Paths().sep; }
 
 // Wide path to the system's narrow form (UTF-8) and back. Bytes that are
 // not UTF-8 travel as the escapes U+DC80..U+DCFF, so every name the system

@@ -1,16 +1,12 @@
+// The product's folders, the search for configuration files and the ends of
+// folder paths.
 #include "kbase/kbase.h"
 #include "internal.h"
+#include "sys.h"
 
 #include <cstdlib>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
-
-#if defined(_WIN32)
-#include <direct.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kbase {
 
@@ -38,36 +34,23 @@ std::wstring EnvDir(int kind) {
     const char* v = std::getenv(var);
     if (!v || !*v) v = std::getenv("KBASE_ROOT");
     if (v && *v) return kbase::Widen(v);
-#if defined(_WIN32)
-    wchar_t buf[1024];
-    if (_wgetcwd(buf, 1024)) return buf;
-    return L".";
-#else
-    char buf[4096];
-    if (getcwd(buf, sizeof buf)) return kbase::Widen(buf);
-    return L".";
-#endif
+    wchar_t buf[4096];
+    return kbase::Sys().cwd(buf, sizeof buf / sizeof buf[0]) == 0 ? buf : L".";
 }
 
+// The file type bits of a stat mode, and the value of a regular file: the
+// same on both systems.
+constexpr unsigned short kTypeBits = 0xF000;
+constexpr unsigned short kRegular = 0x8000;
+
 bool IsRegularFile(const std::wstring& path) {
-#if defined(_WIN32)
-    struct _stat64 st {};
-    return _wstat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
-#else
-    struct stat st {};
-    return ::stat(kbase::Narrow(path.c_str()).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-#endif
+    KBASE_STAT st {};
+    return kbase::Sys().stat(path.c_str(), &st) == 0 && (st.mode & kTypeBits) == kRegular;
 }
 
 std::wstring Folder(int kind) {
     std::wstring dir = (kind >= 0 && kind < kKinds && g_set[kind]) ? g_dirs[kind] : EnvDir(kind);
-    if (!dir.empty() && dir.back() != kbase::kSep
-#if defined(_WIN32)
-        && dir.back() != L'/'
-#endif
-    ) {
-        dir += kbase::kSep;
-    }
+    if (!dir.empty() && !kbase::IsSep(dir.back())) dir += kbase::Paths().sep;
     return dir;
 }
 
@@ -126,23 +109,19 @@ extern "C" short REP_ChkCfg(int /*what*/, const wchar_t* name, wchar_t* path, sh
 extern "C" void REP_CutEndOfPath(wchar_t* path) {
     if (!path) return;
     std::size_t n = std::wcslen(path);
-    // Keep the separator of a root ("/", "C:\") so that it still names the root.
+    // Keep the separator of a root ("/", "C:\") so that it still names the
+    // root. "X:/" stays whole in either syntax: it is a drive's root, or on
+    // POSIX a relative folder that names the same with the separator.
     bool isRoot = n == 1 || (n == 3 && path[1] == L':');
-    if (n > 0 && !isRoot && (path[n - 1] == kbase::kSep
-#if defined(_WIN32)
-        || path[n - 1] == L'/'
-#endif
-    )) {
-        path[n - 1] = L'\0';
-    }
+    if (n > 0 && !isRoot && kbase::IsSep(path[n - 1])) path[n - 1] = L'\0';
 }
 
 extern "C" void REP_AddEndOfPath(wchar_t* path) {
     if (!path) return;
     std::size_t n = std::wcslen(path);
-    if (n > 0 && path[n - 1] == kbase::kSep) return;
+    if (n > 0 && kbase::IsSep(path[n - 1])) return;
     if (n + 1 >= 260) return;
-    path[n] = kbase::kSep;
+    path[n] = kbase::Paths().sep;
     path[n + 1] = L'\0';
 }
 

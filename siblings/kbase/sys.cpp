@@ -1,13 +1,14 @@
-// The system backends of the kbase file services. Only code generic to one
-// system family lives in each branch; the services themselves (files.cpp,
-// find.cpp, stack.cpp) reach the system through Sys() and never test the
-// platform.
+// The system backends of the kbase stand-in and the choice of its path
+// syntax. Only code generic to one system family lives in each branch; the
+// other files reach the system through Sys(), follow Paths() and never test
+// the platform.
 #include "sys.h"
 #include "internal.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <cwchar>
 #include <string>
 
@@ -106,6 +107,17 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
     return 0;
 }
 
+// A current folder of 1024 characters or more counts as none (the caller
+// then works in ".").
+int SysCwd(wchar_t* out, std::size_t cap) {
+    wchar_t buf[1024];
+    if (!_wgetcwd(buf, 1024)) return -1;
+    const std::size_t n = std::wcslen(buf);
+    if (n >= cap) return -1;
+    std::wmemcpy(out, buf, n + 1);
+    return 0;
+}
+
 // The run-time offers nothing between two streams that beats the caller's
 // own bounded reads and writes: they move everything.
 long long SysTransfer(FILE* /*out*/, FILE* /*in*/, long long /*count*/, int* atEnd) {
@@ -182,6 +194,19 @@ int ListOpen(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx, DIR** open);
 int SysRmdir(const wchar_t* path) {
     try {
         return ::rmdir(kbase::Narrow(path).c_str()) == 0 ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+int SysCwd(wchar_t* out, std::size_t cap) {
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return -1;
+    try {
+        const std::wstring wide = kbase::Widen(buf);
+        if (wide.size() >= cap) return -1;
+        std::wmemcpy(out, wide.c_str(), wide.size() + 1);
+        return 0;
     } catch (...) {
         return -1;
     }
@@ -291,11 +316,20 @@ long long SysTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
 
 const KBASE_SYSCALLS kSystem = {
     SysOpen, SysRemove, SysStat, SysUtime, SysChmod, SysMkdir, SysRmdir, SysList,
-    std::malloc, std::realloc, std::free, SysTransfer,
+    std::malloc, std::realloc, std::free, SysTransfer, SysCwd,
 };
+
+constexpr kbase::PathStyle kPosixPaths = {L'/', false, false};
+constexpr kbase::PathStyle kWindowsPaths = {L'\\', true, true};
+#if defined(_WIN32)
+constexpr const kbase::PathStyle& kNativePaths = kWindowsPaths;
+#else
+constexpr const kbase::PathStyle& kNativePaths = kPosixPaths;
+#endif
 
 #if defined(KBASE_TESTING)
 KBASE_SYSCALLS g_table = kSystem;
+const kbase::PathStyle* g_paths = &kNativePaths;
 #endif
 
 }  // namespace
@@ -310,6 +344,23 @@ const KBASE_SYSCALLS& Sys() {
 #endif
 }
 
+const PathStyle& Paths() {
+#if defined(KBASE_TESTING)
+    return *g_paths;
+#else
+    return kNativePaths;
+#endif
+}
+
+bool LocalTime(long long t, std::tm* out) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+#if defined(_WIN32)
+    return localtime_s(out, &tt) == 0;
+#else
+    return localtime_r(&tt, out) != nullptr;
+#endif
+}
+
 }  // namespace kbase
 
 #if defined(KBASE_TESTING)
@@ -319,5 +370,9 @@ extern "C" void KBASE_TestGetSyscalls(KBASE_SYSCALLS* out) {
 
 extern "C" void KBASE_TestSetSyscalls(const KBASE_SYSCALLS* table) {
     g_table = table ? *table : kSystem;
+}
+
+extern "C" void KBASE_TestSetPathStyle(int style) {
+    g_paths = style == KBASE_PATHS_POSIX ? &kPosixPaths : style == KBASE_PATHS_WINDOWS ? &kWindowsPaths : &kNativePaths;
 }
 #endif
