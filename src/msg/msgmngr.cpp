@@ -1,3 +1,4 @@
+// KMsgExtInfoBase, KMsgMngrBase, the default manager and the current-manager functions.
 #include "kut/msgmngr.h"
 
 // ---- KMsgExtInfoBase --------------------------------------------------------
@@ -73,8 +74,8 @@ class DefaultMngr final : public KMsgMngrBase {
 public:
     constexpr DefaultMngr() noexcept : KMsgMngrBase(ConstantInit{}) {}
 };
-KUT_CONSTINIT DefaultMngr g_DefaultMngr;
-KUT_CONSTINIT KMsgMngrBase* g_CurrentMngr = &g_DefaultMngr;
+KUT_CONSTINIT DefaultMngr g_defaultMngr;
+KUT_CONSTINIT KMsgMngrBase* g_currentMngr = &g_defaultMngr;
 }  // namespace
 
 int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
@@ -82,14 +83,14 @@ int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const
     // The caller's own text is handed on: no copy, so nothing can fail here.
     const wchar_t* second = text2 != nullptr ? text2 : (text1 != nullptr ? text1 : L"");
     try {
-        return g_CurrentMngr->Message(id1, id2, text1, second, text3, style, info);
+        return g_currentMngr->Message(id1, id2, text1, second, text3, style, info);
     } catch (...) {
         // A host manager that throws gets the default manager's answer: the
         // caller of a library function never sees the exception.
-        return g_DefaultMngr.KMsgMngrBase::Message(id1, id2, text1, second, text3, style, info);
+        return g_defaultMngr.KMsgMngrBase::Message(id1, id2, text1, second, text3, style, info);
     }
 }
 
-void KMSG_SetMsgMngr(KMsgMngrBase& mngr) { g_CurrentMngr = &mngr; }
+void KMSG_SetMsgMngr(KMsgMngrBase& mngr) { g_currentMngr = &mngr; }
 
-KMsgMngrBase& KMSG_TheMsgMngr() { return *g_CurrentMngr; }
+KMsgMngrBase& KMSG_TheMsgMngr() { return *g_currentMngr; }
