@@ -6,16 +6,9 @@
 KMsgExtInfoBase::KMsgExtInfoBase() : m_Attr(1) {}
 
 // A copy that finds no memory for the link texts goes without a web link
-// rather than throwing out of the library.
-KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) : m_Attr(other.m_Attr) {
-    try {
-        m_Link1 = other.m_Link1;
-        m_Link2 = other.m_Link2;
-    } catch (...) {
-        m_Link1.Empty();
-        m_Link2.Empty();
-    }
-}
+// rather than throwing out of the library; construction copies through the
+// assignment so that the rule lives in one place.
+KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) : m_Attr(other.m_Attr) { *this = other; }
 
 KMsgExtInfoBase& KMsgExtInfoBase::operator=(const KMsgExtInfoBase& other) {
     if (this == &other) return *this;
