@@ -1,3 +1,4 @@
+// Shared by the decoding tables: the data-file lock, the clamped count, the rejection warning.
 #include "decode/internal.h"
 #include "platform/platform.h"
 

@@ -1,3 +1,4 @@
+// Text-mode Reader and Writer over binary streams (CR LF, 0x1A end of input).
 #include "decode/textio.h"
 
 namespace kut::textio {

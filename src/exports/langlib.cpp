@@ -1,3 +1,4 @@
+// KUT_LangLib*: opening, reading and checking language libraries for hosts and tools.
 #include "kut/kut_ext.h"
 #include "langlib/pe_reader.h"
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// The message-box hook: KUT_SetMessageBoxHook and the ShowMessageBox that honours it.
 #include "platform/platform.h"
 #include "kut/kut_ext.h"
 

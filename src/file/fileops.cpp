@@ -79,7 +79,7 @@ extern "C" int _FILE_FCopy(int* status, FILE* out, FILE* in, int bytes) {
     // largest equal part, else the static buffer's 1,024. Each attempt asks
     // for the buffer that carries a chunk, never more than kCarrier: a larger
     // chunk goes through it in pieces, so a refused request shrinks the chunk
-    // as it always did, while memory stays bounded whatever the size.
+    // one step down this list, while memory stays bounded whatever the size.
     int chunk = bytes;
     int parts = 1;
     unsigned char* allocated = nullptr;

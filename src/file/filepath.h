@@ -8,8 +8,9 @@
 
 namespace kut::file {
 
-// The native separator plays the part of the backslash of the algorithms;
-// only it separates (on Windows a '/' is an ordinary character here).
+// The one separator the file operations and walks insert and recognise:
+// the system's own ('\\' on Windows, '/' elsewhere), so that the paths they
+// build are native paths; on Windows a '/' is an ordinary character here.
 constexpr wchar_t kSep = static_cast<wchar_t>(std::filesystem::path::preferred_separator);
 
 inline bool IsSep(wchar_t c) { return c == kSep; }

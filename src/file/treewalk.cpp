@@ -81,22 +81,32 @@ int FtwFind(void** slot, void* context) {
 
 const wchar_t* ElementName(void* element) { return *static_cast<wchar_t**>(element); }
 
-int FtwVisitEntry(void* element, void* context) {
-    auto* ctx = static_cast<FTW_CTX*>(context);
-    wchar_t full[KUT_PATH_MAX];
-    if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
+// The handler protocol of one entry: the handler is asked first (nonzero:
+// leave the entry alone, result 0); then op runs on it. When op fails, its
+// result goes into ctx->error and the handler is asked again; the whole turn
+// repeats until the handler clears the error. Returns the handler's answer
+// to the last failure, 0 when op succeeded.
+template <class Op>
+int VisitWithRetry(FTW_CTX* ctx, const wchar_t* path, Op op) {
     int answer = 0;
     do {
         answer = 0;
         ctx->error = 0;
-        if (ctx->handler(full, ctx) != 0) return 0;
-        if (ctx->fileFn) answer = ctx->fileFn(full);
+        if (ctx->handler(path, ctx) != 0) return 0;
+        answer = op(path);
         if (answer != 0) {
             ctx->error = answer;
-            answer = ctx->handler(full, ctx);
+            answer = ctx->handler(path, ctx);
         }
     } while (ctx->error != 0);
     return answer;
+}
+
+int FtwVisitEntry(void* element, void* context) {
+    auto* ctx = static_cast<FTW_CTX*>(context);
+    wchar_t full[KUT_PATH_MAX];
+    if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
+    return VisitWithRetry(ctx, full, [ctx](const wchar_t* path) { return ctx->fileFn ? ctx->fileFn(path) : 0; });
 }
 
 int FtwVisitDir(void* element, void* context) {
@@ -315,16 +325,11 @@ extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t*
         ctx.path = dir;
         ctx.dirPattern = dirPattern;
         ctx.filePattern = filePattern;
-        do {
-            ctx.error = 0;
-            if (handler(dir, &ctx) != 0) break;
+        VisitWithRetry(&ctx, dir, [status](const wchar_t* path) {
             int st = 0;
-            SetStatus(status, _FILE_RmDir(&st, dir));
-            if (st == FILE_FAILED) {
-                ctx.error = FILE_FAILED;
-                handler(dir, &ctx);
-            }
-        } while (ctx.error != 0);
+            SetStatus(status, _FILE_RmDir(&st, path));
+            return st == FILE_FAILED ? FILE_FAILED : 0;
+        });
     }
     return 0;
 }

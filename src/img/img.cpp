@@ -1,5 +1,7 @@
 // Image cache: the index of the image file, the object-cache client and the
-// IMG_ functions.
+// IMG_ functions. The helpers (LoadIndex, FreeIndex, SeekImage, LoadLabels,
+// CacheCallback) stay in the anonymous namespace without the IMG_ prefix,
+// which marks the exported functions.
 #include "kut/img.h"
 
 #include <algorithm>
@@ -69,7 +71,7 @@ IMG_LABEL LabelAt(intptr_t p) {
     return l;
 }
 
-intptr_t IMG_CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b) {
+intptr_t CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b) {
     switch (op) {
     case CACHE_OP_SORT: {
         void** table = BlockTable(block);
@@ -118,7 +120,7 @@ void FreeModules(IMG_MODULE* modules, short count) {
     kut::mem::Free(modules);
 }
 
-void IMG_FreeIndex() {
+void FreeIndex() {
     if (g_state.stream) {
         std::fclose(g_state.stream);
         g_state.stream = nullptr;
@@ -149,7 +151,7 @@ void WidenName(const unsigned char field[8], wchar_t name[8]) {
 
 // Reads the index of the file named in `path`; the live index is replaced
 // only when the whole index was read.
-short IMG_LoadIndex() {
+short LoadIndex() {
     wchar_t path[KUT_PATH_MAX];
     PathSnapshot(path);
     std::FILE* stream = kut::platform::OpenFile(path, "rb");
@@ -192,14 +194,14 @@ short IMG_LoadIndex() {
         std::fclose(stream);
         stream = nullptr;
     }
-    IMG_FreeIndex();
+    FreeIndex();
     g_state.stream = stream;
     g_state.moduleCount = count;
     g_state.modules = modules;
     return 0;
 }
 
-short IMG_Seek(const IMG_LABEL& label) {
+short SeekImage(const IMG_LABEL& label) {
     if (label.module < 0 || label.module >= g_state.moduleCount) return -1;
     const IMG_MODULE& m = g_state.modules[label.module];
     if (label.image < 0 || label.image >= m.count || !g_state.stream) return -1;
@@ -226,13 +228,13 @@ void CloseUnlessKept() {
     }
 }
 
-void IMG_LoadLabels(const IMG_LABEL* labels, short count) {
+void LoadLabels(const IMG_LABEL* labels, short count) {
     for (short i = 0; labels && i < count; ++i) {
         const IMG_LABEL* label = &labels[i];
         if (CACHE_CheckExist(&g_state.cache) != 0) break;
         if (CACHE_FindObject(&g_state.cache, label, nullptr, nullptr)) continue;
         if (!OpenIfNeeded()) return;
-        if (IMG_Seek(*label) != 0) continue;
+        if (SeekImage(*label) != 0) continue;
         const int bytes = GRAF_BMP_Size(g_state.stream);
         if (bytes <= 0) continue;
         void* object = nullptr;
@@ -301,8 +303,8 @@ short IMG_Init(short kilobytes) {
     const int bytes = kilobytes < 1 ? 0 : kilobytes * 1024;
     g_state.keepOpen = bytes == 0 ? 1 : 0;
     IMG_File();
-    if (IMG_LoadIndex() != 0) return -1;
-    CACHE_Init(&g_state.cache, IMG_CacheCallback, bytes);
+    if (LoadIndex() != 0) return -1;
+    CACHE_Init(&g_state.cache, CacheCallback, bytes);
     return 0;
 }
 
@@ -312,12 +314,12 @@ void IMG_SetImgPathFileName(const wchar_t* path) {
     // A path that does not fit names no file.
     if (len < KUT_PATH_MAX && len) std::wmemcpy(copy, path, len);
     SetPath(copy);
-    if (IMG_LoadIndex() != 0) return;
-    CACHE_Init(&g_state.cache, IMG_CacheCallback, 0);
+    if (LoadIndex() != 0) return;
+    CACHE_Init(&g_state.cache, CacheCallback, 0);
 }
 
 void IMG_Close(void) {
-    IMG_FreeIndex();
+    FreeIndex();
     const wchar_t none[KUT_PATH_MAX] = {};
     SetPath(none);
     CACHE_Close(&g_state.cache);
@@ -344,7 +346,7 @@ short IMG_ImgSize(const wchar_t* module, short image, short* width, short* heigh
     if (height) *height = 0;
     IMG_LABEL label;
     if (IMG_CreateLabel(module, image, &label) != 0) return -1;
-    IMG_LoadLabels(&label, 1);
+    LoadLabels(&label, 1);
     if (const GRAF_BMP_INFO* info = GRAF_BMP_Info(CACHE_GetObject(&g_state.cache, &label, nullptr))) {
         if (width) *width = info->width;
         if (height) *height = info->height;
@@ -352,7 +354,7 @@ short IMG_ImgSize(const wchar_t* module, short image, short* width, short* heigh
     }
     if (!OpenIfNeeded()) return -1;
     short result = -1;
-    if (IMG_Seek(label) == 0) {
+    if (SeekImage(label) == 0) {
         if (const GRAF_BMP_INFO* info = GRAF_BMP_FInfo(g_state.stream)) {
             if (width) *width = info->width;
             if (height) *height = info->height;
@@ -366,7 +368,7 @@ short IMG_ImgSize(const wchar_t* module, short image, short* width, short* heigh
 short IMG_Show(const wchar_t* module, short image, short x, short y, short centred) {
     IMG_LABEL label;
     if (IMG_CreateLabel(module, image, &label) != 0) return -1;
-    IMG_LoadLabels(&label, 1);
+    LoadLabels(&label, 1);
     if (void* object = CACHE_GetObject(&g_state.cache, &label, nullptr)) {
         if (centred) {
             if (const GRAF_BMP_INFO* info = GRAF_BMP_Info(object)) {
@@ -380,7 +382,7 @@ short IMG_Show(const wchar_t* module, short image, short x, short y, short centr
     if (!OpenIfNeeded()) return -1;
     bool failed = false;
     if (centred) {
-        const GRAF_BMP_INFO* info = IMG_Seek(label) == 0 ? GRAF_BMP_FInfo(g_state.stream) : nullptr;
+        const GRAF_BMP_INFO* info = SeekImage(label) == 0 ? GRAF_BMP_FInfo(g_state.stream) : nullptr;
         if (info) {
             x = static_cast<short>(x - info->width / 2);
             y = static_cast<short>(y - info->height / 2);
@@ -388,7 +390,7 @@ short IMG_Show(const wchar_t* module, short image, short x, short y, short centr
             failed = true;
         }
     }
-    if (!failed) failed = IMG_Seek(label) != 0 || GRAF_BMP_FRead(x, y, g_state.stream) != 0;
+    if (!failed) failed = SeekImage(label) != 0 || GRAF_BMP_FRead(x, y, g_state.stream) != 0;
     CloseUnlessKept();
     return failed ? -1 : 0;
 }
@@ -397,7 +399,7 @@ void* IMG_GetFromCache(const wchar_t* module, short image, int* size) {
     if (size) *size = 0;
     IMG_LABEL label;
     if (IMG_CreateLabel(module, image, &label) != 0) return nullptr;
-    IMG_LoadLabels(&label, 1);
+    LoadLabels(&label, 1);
     return CACHE_GetObject(&g_state.cache, &label, size);
 }
 
@@ -406,7 +408,7 @@ short IMG_GetFromFile(const wchar_t* module, short image, void* buffer, int* siz
     IMG_LABEL label;
     if (IMG_CreateLabel(module, image, &label) != 0) return -1;
     if (!OpenIfNeeded()) return -1;
-    const bool seekFailed = IMG_Seek(label) != 0;
+    const bool seekFailed = SeekImage(label) != 0;
     int bytes = 0;
     bool failed = seekFailed;
     if (!failed) {
@@ -438,12 +440,12 @@ void IMG_ListToCache(const wchar_t* module, ...) {
         if (kept < n) labels[kept++] = label;
     });
     va_end(again);
-    IMG_LoadLabels(labels, kept);
+    LoadLabels(labels, kept);
     kut::mem::Free(labels);
 }
 
 void IMG_LabelsToCache(IMG_LABEL* labels, short count) {
-    IMG_LoadLabels(labels, count);
+    LoadLabels(labels, count);
 }
 
 void IMG_Flush(void) {

@@ -1,3 +1,4 @@
+// String tables of PE resource-only libraries: parsing, lookup, locale names to language ids.
 #include "langlib/pe_reader.h"
 
 #include <algorithm>

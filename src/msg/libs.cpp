@@ -1,3 +1,4 @@
+// Registry of the language libraries the K_MSG objects load, so that a copy can reopen them.
 #include "msg/libs.h"
 
 #include <map>

@@ -16,7 +16,11 @@ int K_MSG::m_StaticLogic = 1;
 int K_MSG::m_StaticOutput = 1;
 
 namespace {
-const wchar_t kNoText[] = L"";
+// A cache node owns its text, which comes from kut::mem.
+void FreeNode(MSG_LIST* node) {
+    kut::mem::Free(node->pText);
+    delete node;
+}
 }  // namespace
 
 // ---- cache nodes ------------------------------------------------------------
@@ -33,11 +37,8 @@ void MSG_LIST::Dump(CDumpContext&) const {}
 
 void MSG_LIST::Set(const wchar_t* text, KLONG id) {
     if (!text) return;
-    std::size_t len = std::wcslen(text);
-    auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
+    wchar_t* copy = kut::msg::CopyWithSpare(text);
     if (!copy) return;
-    std::wmemcpy(copy, text, len + 1);
-    copy[len + 1] = L'\0';
     // The earlier text is not the node's: it may be a host's own storage,
     // and whoever empties the list frees the text the node holds then.
     pText = copy;
@@ -161,15 +162,7 @@ void K_MSG::LoadToMem(const KLONG* ids, short count) {
 void K_MSG::ReadMessage(KLONG id) {
     kut::msg::ReadRaw(m_LogicLib, id, m_Text);
     kut::msg::KeepField(1, m_Text);
-    if (!kut::msg::HasOutMark(m_Text)) return;
-    // A marked text is the output language's; when that library lacks the
-    // number, the logic-language text stands in.
-    wchar_t out[KUT_TEXT_MAX];
-    if (kut::msg::ReadRaw(m_OutputLib, id, out) > 0) {
-        kut::msg::KeepField(1, out);
-        kut::msg::CopyBounded(m_Text, out, std::wcslen(out));
-    }
-    kut::msg::DropOutMark(m_Text);
+    kut::msg::TakeOutputText(m_Text, m_OutputLib, id, 1);
 }
 
 wchar_t* K_MSG::LoadStringDll(KLONG id) {
@@ -193,8 +186,7 @@ wchar_t* K_MSG::LoadStringDll(KLONG id) {
         m_MsgList->AddHead(node);
     } catch (...) {
         // No room in the list: this read goes uncached.
-        kut::mem::Free(node->pText);
-        delete node;
+        FreeNode(node);
         return m_Text;
     }
     m_NewMsg = node;
@@ -217,7 +209,7 @@ const wchar_t* K_MSG::text(KLONG id) {
         }
         return m_Text;
     default:
-        return kNoText;
+        return kut::msg::kNoText;
     }
 }
 
@@ -283,11 +275,7 @@ void K_MSG::Reset() {
     m_MemTab = nullptr;
 
     DropIndex();
-    if (m_Items) {
-        for (int i = 0; i < m_Count; ++i) kut::mem::Free(m_Items[i].pText);
-        kut::mem::Free(m_Items);
-        m_Items = nullptr;
-    }
+    kut::msg::FreeItems(m_Items, m_Count);
     m_Count = 0;
 }
 
@@ -299,8 +287,7 @@ void K_MSG::ReleaseAll() {
         POSITION pos = (*list)->GetHeadPosition();
         while (pos) {
             auto* node = static_cast<MSG_LIST*>((*list)->GetNext(pos));
-            kut::mem::Free(node->pText);
-            delete node;
+            FreeNode(node);
         }
         (*list)->RemoveAll();
         delete *list;
@@ -354,16 +341,14 @@ void K_MSG::CopyFrom(const K_MSG& other) {
         }
     }
     if (other.m_Items) {
-        // Room for the next insertion, as the original always has.
-        const std::size_t cap = static_cast<std::size_t>(other.m_Count) + 102;
+        // The headroom a filling leaves: SortSet inserts without growing the
+        // table, so a copy must have room for insertions as its source does.
+        const std::size_t cap = static_cast<std::size_t>(other.m_Count) + kut::msg::kTableGrowth;
         m_Items = static_cast<MSG_ITEM*>(kut::mem::Alloc(cap * sizeof(MSG_ITEM)));
         if (m_Items) {
             for (int i = 0; i < other.m_Count; ++i) {
-                const wchar_t* src = other.m_Items[i].pText;
-                const std::size_t len = std::wcslen(src);
-                auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
+                wchar_t* copy = kut::msg::CopyWithSpare(other.m_Items[i].pText);
                 if (!copy) break;
-                std::wmemcpy(copy, src, len + 2);
                 m_Items[i].pText = copy;
                 m_Items[i].nId = other.m_Items[i].nId;
                 m_Count = i + 1;
@@ -387,8 +372,7 @@ void K_MSG::CopyFrom(const K_MSG& other) {
             try {
                 m_MsgList->AddTail(copy);
             } catch (...) {
-                kut::mem::Free(copy->pText);
-                delete copy;
+                FreeNode(copy);
                 break;
             }
             if (node == other.m_NewMsg) m_NewMsg = copy;

@@ -1,3 +1,4 @@
+// KMsgExtInfoBase, KMsgMngrBase, the default manager and the current-manager functions.
 #include "kut/msgmngr.h"
 
 // ---- KMsgExtInfoBase --------------------------------------------------------
@@ -5,16 +6,9 @@
 KMsgExtInfoBase::KMsgExtInfoBase() : m_Attr(1) {}
 
 // A copy that finds no memory for the link texts goes without a web link
-// rather than throwing out of the library.
-KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) : m_Attr(other.m_Attr) {
-    try {
-        m_Link1 = other.m_Link1;
-        m_Link2 = other.m_Link2;
-    } catch (...) {
-        m_Link1.Empty();
-        m_Link2.Empty();
-    }
-}
+// rather than throwing out of the library; construction copies through the
+// assignment so that the rule lives in one place.
+KMsgExtInfoBase::KMsgExtInfoBase(const KMsgExtInfoBase& other) : m_Attr(other.m_Attr) { *this = other; }
 
 KMsgExtInfoBase& KMsgExtInfoBase::operator=(const KMsgExtInfoBase& other) {
     if (this == &other) return *this;
@@ -73,8 +67,8 @@ class DefaultMngr final : public KMsgMngrBase {
 public:
     constexpr DefaultMngr() noexcept : KMsgMngrBase(ConstantInit{}) {}
 };
-KUT_CONSTINIT DefaultMngr g_DefaultMngr;
-KUT_CONSTINIT KMsgMngrBase* g_CurrentMngr = &g_DefaultMngr;
+KUT_CONSTINIT DefaultMngr g_defaultMngr;
+KUT_CONSTINIT KMsgMngrBase* g_currentMngr = &g_defaultMngr;
 }  // namespace
 
 int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
@@ -82,14 +76,14 @@ int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const
     // The caller's own text is handed on: no copy, so nothing can fail here.
     const wchar_t* second = text2 != nullptr ? text2 : (text1 != nullptr ? text1 : L"");
     try {
-        return g_CurrentMngr->Message(id1, id2, text1, second, text3, style, info);
+        return g_currentMngr->Message(id1, id2, text1, second, text3, style, info);
     } catch (...) {
         // A host manager that throws gets the default manager's answer: the
         // caller of a library function never sees the exception.
-        return g_DefaultMngr.KMsgMngrBase::Message(id1, id2, text1, second, text3, style, info);
+        return g_defaultMngr.KMsgMngrBase::Message(id1, id2, text1, second, text3, style, info);
     }
 }
 
-void KMSG_SetMsgMngr(KMsgMngrBase& mngr) { g_CurrentMngr = &mngr; }
+void KMSG_SetMsgMngr(KMsgMngrBase& mngr) { g_currentMngr = &mngr; }
 
-KMsgMngrBase& KMSG_TheMsgMngr() { return *g_CurrentMngr; }
+KMsgMngrBase& KMSG_TheMsgMngr() { return *g_currentMngr; }

@@ -10,50 +10,36 @@
 
 namespace {
 // The table grows just before a text is stored whenever the step counter is
-// 0 or kStepLimit, each time to the count so far plus kGrowth entries: 99
-// more entries per step, with 3 to spare.
-constexpr int kGrowth = 102;
+// 0 or kStepLimit, each time to the count so far plus kTableGrowth entries:
+// 99 more entries per step, with 3 to spare.
 constexpr int kStepLimit = 100;
 
 // Index entry of a number that has no text; positions stay below it.
 constexpr std::uint16_t kNotStored = 0xFFFF;
 // Highest number the index covers: string tables end at 65535.
 constexpr KLONG kIndexedMax = 0xFFFF;
-
-const wchar_t kNoText[] = L"";
 }  // namespace
 
 void K_MSG::LoadAllStrings(KLONG bound) {
     // A second filling starts afresh; the texts of the first are released
     // rather than lost.
     DropIndex();
-    if (m_Items) {
-        for (int i = 0; i < m_Count; ++i) kut::mem::Free(m_Items[i].pText);
-        kut::mem::Free(m_Items);
-        m_Items = nullptr;
-    }
+    kut::msg::FreeItems(m_Items, m_Count);
     m_MaxId = bound;
     m_Count = 0;
     int k = 0;
 
     wchar_t buf[KUT_TEXT_MAX];
-    wchar_t out[KUT_TEXT_MAX];
     const auto limit = static_cast<std::uint32_t>(bound);
     for (std::uint32_t id = 1; id < limit; ++id) {
         const auto number = static_cast<KLONG>(id);
         kut::msg::ReadRaw(m_LogicLib, number, buf);
         if (m_Param != 0) kut::msg::KeepField(m_Param, buf);
-        if (kut::msg::HasOutMark(buf)) {
-            if (kut::msg::ReadRaw(m_OutputLib, number, out) > 0) {
-                if (m_Param != 0) kut::msg::KeepField(m_Param, out);
-                kut::msg::CopyBounded(buf, out, std::wcslen(out));
-            }
-            kut::msg::DropOutMark(buf);
-        }
+        kut::msg::TakeOutputText(buf, m_OutputLib, number, m_Param);
         if (buf[0] == L'\0') continue;
 
         if (k == 0 || k == kStepLimit) {
-            const std::size_t cap = static_cast<std::size_t>(m_Count) + kGrowth;
+            const std::size_t cap = static_cast<std::size_t>(m_Count) + kut::msg::kTableGrowth;
             void* grown = kut::mem::Realloc(m_Items, cap * sizeof(MSG_ITEM));
             // Without room the table keeps what it has and stops growing.
             if (!grown) break;
@@ -83,11 +69,8 @@ void K_MSG::SortSet(const wchar_t* text, KLONG id, KLONG count) {
 bool K_MSG::InsertAt(const wchar_t* text, KLONG id, KLONG pos, KLONG count) {
     if (!m_Items || count < 0 || pos < 0 || pos > count) return false;
     if (!text) text = L"";
-    const std::size_t len = std::wcslen(text);
-    auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
+    wchar_t* copy = kut::msg::CopyWithSpare(text);
     if (!copy) return false;
-    std::wmemcpy(copy, text, len + 1);
-    copy[len + 1] = L'\0';
 
     std::memmove(m_Items + pos + 1, m_Items + pos, static_cast<std::size_t>(count - pos) * sizeof(MSG_ITEM));
     m_Items[pos].pText = copy;
@@ -139,7 +122,7 @@ const wchar_t* K_MSG::SortedText(KLONG id) {
         }
     }
     const int pos = BSearch(id, m_Count);
-    return pos < 0 ? kNoText : m_Items[pos].pText;
+    return pos < 0 ? kut::msg::kNoText : m_Items[pos].pText;
 }
 
 void K_MSG::BuildIndex() {
@@ -180,7 +163,7 @@ wchar_t* K_MSG::GetTextParam(KLONG pos, KLONG n) {
     const wchar_t* field = kut::msg::FindField(m_Items[pos].pText, n, &len);
     // A text with fewer fields gives the constant empty text, which the next
     // call does not overwrite.
-    if (!field) return const_cast<wchar_t*>(kNoText);  // NOLINT(cppcoreguidelines-pro-type-const-cast): read-only by contract
+    if (!field) return const_cast<wchar_t*>(kut::msg::kNoText);  // NOLINT(cppcoreguidelines-pro-type-const-cast): read-only by contract
     kut::msg::CopyBounded(m_ParamText, field, len);
     return m_ParamText;
 }

@@ -7,6 +7,7 @@
 
 #include "kut/msg.h"
 #include "platform/platform.h"
+#include "support/alloc.h"
 
 const wchar_t* g_OutMark = L"OUT::";
 wchar_t g_MsgParamText[KUT_TEXT_MAX];
@@ -40,6 +41,34 @@ void DropOutMark(wchar_t* s) {
     std::size_t len = std::wcslen(s);
     std::size_t cut = len < kOutMarkLen ? len : kOutMarkLen;
     std::wmemmove(s, s + cut, len - cut + 1);
+}
+
+void TakeOutputText(wchar_t* buf, HMODULE outputLib, KLONG id, int field) {
+    if (!HasOutMark(buf)) return;
+    wchar_t out[KUT_TEXT_MAX];
+    if (ReadRaw(outputLib, id, out) > 0) {
+        if (field != 0) KeepField(field, out);
+        CopyBounded(buf, out, std::wcslen(out));
+    }
+    DropOutMark(buf);
+}
+
+const wchar_t kNoText[] = L"";
+
+wchar_t* CopyWithSpare(const wchar_t* text) {
+    const std::size_t len = std::wcslen(text);
+    auto* copy = static_cast<wchar_t*>(kut::mem::Alloc((len + 2) * sizeof(wchar_t)));
+    if (!copy) return nullptr;
+    std::wmemcpy(copy, text, len + 1);
+    copy[len + 1] = L'\0';
+    return copy;
+}
+
+void FreeItems(MSG_ITEM*& items, int count) {
+    if (!items) return;
+    for (int i = 0; i < count; ++i) kut::mem::Free(items[i].pText);
+    kut::mem::Free(items);
+    items = nullptr;
 }
 
 void KeepField(int n, wchar_t* buf) {

@@ -1,3 +1,4 @@
+// kut::mem allocations and the test hooks that make them fail.
 #include "support/alloc.h"
 
 #include <cstdint>

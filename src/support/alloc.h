@@ -1,7 +1,8 @@
-// Allocation seam of kut. The allocations that the algorithms name (copy
-// chunks, message tables, unit tables, the image index) go through here so
-// that test builds can make the N-th one fail; in a release build these are
-// plain malloc/calloc/realloc/free.
+// Allocation seam of kut. Every allocation whose failure the library turns
+// into a result (copy chunks, message tables, unit tables, the image index)
+// goes through here, so that test builds can make the N-th one fail and
+// exercise that path; in a release build these are plain
+// malloc/calloc/realloc/free.
 #ifndef KUT_SUPPORT_ALLOC_H
 #define KUT_SUPPORT_ALLOC_H
 

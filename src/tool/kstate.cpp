@@ -1,3 +1,4 @@
+// KState: the table of command states, tips and help numbers.
 #include "kut/kstate.h"
 
 #include <new>

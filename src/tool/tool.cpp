@@ -1,3 +1,4 @@
+// TOOL_ functions: rectangle and palette records and the rectangle geometry.
 #include "kut/tool.h"
 
 #include <cstdint>

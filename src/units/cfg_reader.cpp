@@ -1,3 +1,5 @@
+// CfgReader: counts, numbers and names read by hand from the unit
+// configuration files.
 #include "units/cfg_reader.h"
 
 #include <charconv>

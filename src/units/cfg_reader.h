@@ -7,8 +7,9 @@
 //   offers keeps ASCII); a higher byte starts a character of the locale's
 //   encoding (mbrtowc, or btowc in a single-byte locale). A byte that starts
 //   no character (a broken sequence) stays a character of its own with the
-//   byte's value. The "C" locale reads every byte as the character 0-255,
-//   as it always did, without asking the run-time (whose C locales differ).
+//   byte's value. The "C" locale reads every byte as the character 0-255
+//   without asking the run-time, whose C locales differ, so that a file
+//   reads the same on every platform.
 // - the decimal point of "%lf": the locale's (LC_NUMERIC), when it is one
 //   byte; "." otherwise.
 // White space stays the six ASCII characters, in every locale.

@@ -1,3 +1,5 @@
+// KUT_Units: unit sections of the configuration files and the conversion
+// coefficients.
 #include "kut/units.h"
 
 #include <cwchar>
