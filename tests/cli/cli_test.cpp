@@ -7,7 +7,7 @@
 
 #include "testutil.h"  // with <string> and <vector>
 #if defined(KUT_CLI_PATH)
-#include "native_dirs.h"  // kuttools, built with the program
+#include "native.h"  // kuttools, built with the program
 #endif
 
 #if defined(_WIN32)

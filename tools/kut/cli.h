@@ -1,7 +1,7 @@
-// Shared pieces of the kut command-line tool: argument parsing, output in
-// UTF-8, the folders the sibling stand-ins are pointed at, and the few
-// operating-system questions a tool has to ask (its own path, a terminal,
-// the temporary folder).
+// Shared pieces of the kut command-line tool: argument parsing and output in
+// UTF-8 (args.cpp), the folders the sibling stand-ins are pointed at and the
+// files the commands read and write (folders.cpp). The operating system is
+// asked through kuttools::native (tools/lib/native.h).
 #ifndef KUT_CLI_H
 #define KUT_CLI_H
 
@@ -17,11 +17,7 @@ namespace kutcli {
 // Exit statuses.
 enum { kExitOk = 0, kExitFail = 1, kExitUsage = 2 };
 
-#if defined(_WIN32)
-constexpr wchar_t kSep = L'\\';
-#else
-constexpr wchar_t kSep = L'/';
-#endif
+using kuttools::native::kSep;
 
 // ---- text ------------------------------------------------------------------
 
@@ -90,22 +86,17 @@ int CheckOutput(const std::vector<std::wstring>& inputs, const std::wstring& out
 
 bool IsFile(const std::wstring& path);
 bool IsDir(const std::wstring& path);
-bool SameFile(const std::wstring& a, const std::wstring& b);
 // "no such file", "is a directory", or the system's reason for a file that
 // cannot be read.
 std::string WhyUnreadable(const std::wstring& path);
-bool ReadBytes(const std::wstring& path, std::string* bytes);
 // A new empty folder under the system's temporary folder, or empty.
 std::wstring MakeTempDir(const std::string& prefix);
-std::wstring SystemTempDir();
 std::wstring Join(const std::wstring& dir, const std::wstring& name);
 // The path made absolute against the current folder (as it is on failure).
 std::wstring Absolute(const std::wstring& path);
 // Without trailing separators (a root keeps its one).
 std::wstring StripSeparators(const std::wstring& path);
 
-// True when standard error is a terminal.
-bool StderrIsTerminal();
 // Milliseconds of a monotonic clock.
 long long NowMs();
 

@@ -207,8 +207,8 @@ std::string InForce(const Row& row, const wchar_t* ext, std::size_t boxesBefore)
     if (MessageBoxTexts().size() > boxesBefore) {
         return std::string("built-in ") + row.builtIn + " (" + U8(path) + " rejected)";
     }
-    std::string bytes;
-    if (IsFile(path) && ReadBytes(path, &bytes)) return U8(name) + " (" + U8(path) + ")";
+    std::string bytes, error;
+    if (IsFile(path) && kuttools::native::ReadFile(path, &bytes, &error)) return U8(name) + " (" + U8(path) + ")";
     if (IsFile(path)) return std::string("built-in ") + row.builtIn + " (" + U8(path) + " cannot be read)";
     return std::string("built-in ") + row.builtIn + " (no " + U8(name) + " in " + U8(KindDir(5)) + ")";
 }

@@ -10,10 +10,6 @@
 #include "native.h"
 #include "textconv.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 #ifndef KUT_VERSION
 #define KUT_VERSION "unknown"
 #endif
@@ -109,12 +105,4 @@ int Run(std::vector<std::wstring> args) {
 }  // namespace
 }  // namespace kutcli
 
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    // Texts are written as UTF-8.
-    SetConsoleOutputCP(CP_UTF8);
-    return kutcli::Run(kuttools::WideArgs(argc, argv));
-}
-#else
-int main(int argc, char** argv) { return kutcli::Run(kuttools::WideArgs(argc, argv)); }
-#endif
+KUTTOOLS_MAIN(kutcli::Run)

@@ -32,13 +32,7 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File Open(const std::wstring& path) {
-#if defined(_WIN32)
-    return File(_wfopen(path.c_str(), L"rb"));
-#else
-    return File(std::fopen(ToUtf8(path).c_str(), "rb"));
-#endif
-}
+File Open(const std::wstring& path) { return File(native::OpenFile(path, "rb")); }
 
 // "cannot open <path>: <reason>" for a failed Open.
 std::string CannotOpen(const std::wstring& path) {
