@@ -1,3 +1,4 @@
+// The sample bitmaps of data/img, drawn.
 #include "samples.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include "imgfile.h"
 #include "textconv.h"
 
-namespace kutimg {
+namespace kutcli {
 namespace {
 
 using kuttools::Bitmap;
@@ -182,4 +183,4 @@ bool WriteSamples(const std::wstring& folder, std::string* error, kuttools::nati
     return true;
 }
 
-}  // namespace kutimg
+}  // namespace kutcli
