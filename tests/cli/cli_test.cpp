@@ -346,6 +346,44 @@ TEST_F(Cli, TreeWorksOnNamesThatAreNotUtf8) {
     Check({{{"tree", "remove", copy}, 0, "", "="}});
     EXPECT_NE(::access(copy.c_str(), F_OK), 0);
 }
+
+// The other commands name such files in their errors, warnings and reports
+// the same way, never as the raw bytes.
+TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
+    const std::string dir = Path(m_tmp.path()) + "/";
+    const auto put = [&](const std::string& name, const std::string& bytes) {
+        FILE* raw = std::fopen((dir + name).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fwrite(bytes.data(), 1, bytes.size(), raw) == bytes.size());
+        std::fclose(raw);
+    };
+    put("caf\xE9.txt", "1\tone\n");
+    put("nul\xE9.txt", std::string("a\0b\n", 4));
+    const std::string cafe = dir + "caf\\xE9.txt";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {{"decode", "convert", dir + "caf\xE9.txt", dir + "caf\xE9.txt"}, 1, "",
+         "refusing to write " + cafe + ": it is the input file " + cafe},
+        {{"decode", "convert", dir + "absent\xE9.txt"}, 1, "", dir + "absent\\xE9.txt: no such file"},
+        {{"decode", "convert", dir + "nul\xE9.txt", dir + "out.txt"}, 0, "",
+         "kut: warning: " + dir + "nul\\xE9.txt: a NUL byte cut line 1"},
+        {{"msg", "dump", dir + "caf\xE9.txt"}, 1, "", cafe + ": "},
+        {{"msg", "dump", dir + "missing\xE9.dll"}, 1, "", dir + "missing\\xE9.dll: no such file"},
+        {{"msg", "build", dir + "caf\xE9.txt", dir + "L\xE9.dll"}, 0, "", ""},
+        {{"msg", "check", dir + "L\xE9.dll"}, 0, dir + "L\\xE9.dll: no damage found\n", ""},
+        {{"msg", "dump", dir + "L\xE9.dll", dir + "L\xE9.dll"}, 1, "", "refusing to write " + dir + "L\\xE9.dll"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Case r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\xE9'), std::string::npos) << "a raw byte: " << r.err;
+    }
+}
 #endif
 
 TEST_F(Cli, DemoRunsTheTypicalRequestStepByStep) {

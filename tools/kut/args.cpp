@@ -17,7 +17,7 @@ int MessageBoxToStderr(const wchar_t* text, const wchar_t* caption, unsigned sty
     std::wstring t = text ? text : L"";
     MessageBoxTexts().push_back(t);
     std::string c = caption && *caption ? U8(caption) : std::string("warning");
-    std::fprintf(stderr, "kut: %s: %s\n", c.c_str(), U8(t).c_str());
+    std::fprintf(stderr, "kut: %s: %s\n", kuttools::Printable(c).c_str(), kuttools::Printable(t).c_str());
     return 1;  // OK
 }
 
@@ -40,20 +40,25 @@ std::string Cp1252ToU8(const std::string& bytes) {
 
 void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 void OutLine(const std::string& text) {
-    Out(text);
+    Out(kuttools::Printable(text));
     std::fputc('\n', stdout);
 }
 
 int Fail(const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "kut: %s\n", message.c_str());
+    std::fprintf(stderr, "kut: %s\n", kuttools::Printable(message).c_str());
     return kExitFail;
+}
+
+void Warn(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kut: warning: %s\n", kuttools::Printable(message).c_str());
 }
 
 int Usage(const std::string& command, const std::string& message) {
     std::fflush(stdout);
     std::string name = command.empty() ? "kut" : "kut " + command;
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", name.c_str(), message.c_str(), name.c_str());
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", name.c_str(), kuttools::Printable(message).c_str(), name.c_str());
     return kExitUsage;
 }
 

@@ -27,10 +27,14 @@ std::wstring FromU8(const std::string& text);
 // terminal: 0x80..0x9F as Windows-1252 draws them, the rest as Latin-1.
 std::string Cp1252ToU8(const std::string& bytes);
 
-void Out(const std::string& text);            // stdout, as it is
-void OutLine(const std::string& text);        // stdout, with a line end
+// What the tool prints goes through kuttools::Printable: a file name that
+// is not UTF-8 (a Latin-1 name on Linux) shows its bytes as \xNN, never raw.
+void Out(const std::string& text);            // stdout, as it is (file contents)
+void OutLine(const std::string& text);        // stdout, printable, with a line end
 // "kut: <message>" on stderr; returns kExitFail.
 int Fail(const std::string& message);
+// "kut: warning: <message>" on stderr.
+void Warn(const std::string& message);
 // "kut <command>: <message>" and a hint on stderr; returns kExitUsage.
 int Usage(const std::string& command, const std::string& message);
 

@@ -110,9 +110,8 @@ void WarnAboutNuls(const std::wstring& source) {
     std::string list;
     for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) list += (i ? ", " : "") + std::to_string(lines[i]);
     if (lines.size() > kShown) list += " and " + std::to_string(lines.size() - kShown) + " more";
-    std::fflush(stdout);
-    std::fprintf(stderr, "kut: warning: %s: a NUL byte cut %s %s: the text after the NUL is not in the output\n",
-                 U8(source).c_str(), lines.size() == 1 ? "line" : "lines", list.c_str());
+    Warn(U8(source) + ": a NUL byte cut " + (lines.size() == 1 ? "line " : "lines ") + list +
+         ": the text after the NUL is not in the output");
 }
 
 int Convert(const Parsed& p, short lang) {

@@ -87,7 +87,7 @@ int Run(std::vector<std::wstring> args) {
     if (!handler) return Usage("", "unknown command '" + U8(cmd) + "'");
 
     for (const std::string& warning : kuttools::EnvironmentWarnings()) {
-        std::fprintf(stderr, "kut: warning: %s\n", warning.c_str());
+        Warn(warning);
     }
     std::string error;
     if (!SetUpFolders(dataGiven ? data : std::wstring(), &error)) return Fail(error);
