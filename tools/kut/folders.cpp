@@ -20,21 +20,7 @@ namespace kutcli {
 
 namespace {
 
-fs::path FsPath(const std::wstring& path) {
-#if defined(_WIN32)
-    return fs::path(path);
-#else
-    return fs::path(U8(path));
-#endif
-}
-
-std::wstring FromFs(const fs::path& path) {
-#if defined(_WIN32)
-    return path.wstring();
-#else
-    return FromU8(path.string());
-#endif
-}
+using kuttools::native::FsPath;
 
 bool EnvSet(const char* name) {
     const char* v = std::getenv(name);
@@ -62,7 +48,7 @@ std::wstring BundledDataDir() {
         std::error_code ec;
         if (fs::is_directory(candidate, ec)) {
             fs::path canonical = fs::weakly_canonical(candidate, ec);
-            return FromFs(ec ? candidate : canonical);
+            return kuttools::native::FromFsPath(ec ? candidate : canonical);
         }
     }
     return std::wstring();
@@ -155,7 +141,7 @@ std::wstring Join(const std::wstring& dir, const std::wstring& name) {
 std::wstring Absolute(const std::wstring& path) {
     std::error_code ec;
     fs::path abs = fs::absolute(FsPath(path), ec);
-    return ec ? path : StripSeparators(FromFs(abs.lexically_normal()));
+    return ec ? path : StripSeparators(kuttools::native::FromFsPath(abs.lexically_normal()));
 }
 
 std::wstring StripSeparators(const std::wstring& path) {

@@ -298,6 +298,16 @@ std::wstring NativePath(const std::wstring& path) { return path; }
 std::string NativePath(const std::wstring& path) { return ToUtf8(path); }
 #endif
 
+std::filesystem::path FsPath(const std::wstring& path) { return std::filesystem::path(NativePath(path)); }
+
+std::wstring FromFsPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    return path.wstring();
+#else
+    return FromUtf8(path.string());
+#endif
+}
+
 bool GetFileId(const std::wstring& path, FileId* out, bool followLinks) {
     *out = FileId();
     if (path.empty()) {

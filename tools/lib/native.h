@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,10 @@ std::wstring NativePath(const std::wstring& path);
 #else
 std::string NativePath(const std::wstring& path);
 #endif
+// The path for std::filesystem, in the system's own encoding (not the
+// locale's), and back.
+std::filesystem::path FsPath(const std::wstring& path);
+std::wstring FromFsPath(const std::filesystem::path& path);
 
 // ---- folders and links -------------------------------------------------------
 
