@@ -7,7 +7,7 @@
 
 #include "testutil.h"  // with <string> and <vector>
 #if defined(KUT_CLI_PATH)
-#include "native_dirs.h"  // kuttools, built with the program
+#include "native.h"  // kuttools, built with the program
 #endif
 
 #if defined(_WIN32)
@@ -44,10 +44,10 @@ protected:
     Case Run(const std::vector<std::string>& args, const std::string& input = "") {
 #if defined(_WIN32)
         // The build's path is a host path under wine; kut.exe sits in bin\ of the build tree.
-        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\" + m_program + ".exe\"";
+        std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };  // cmd.exe drops them
 #else
-        std::string cmd = "\"" + std::string(KUT_CLI_PATH).substr(0, std::string(KUT_CLI_PATH).size() - 3) + m_program + "\"";
+        std::string cmd = "\"" + std::string(KUT_CLI_PATH) + "\"";
         const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
@@ -73,7 +73,6 @@ protected:
     static std::string Read(const std::wstring& p) { std::string b; return kuttest::ReadFile(p, &b) ? b : "<missing>"; }
 
     kuttest::TempDir m_work, m_tmp;  // the program's output is caught in the first; files given and got are in the second
-    std::string m_program = "kut";   // or kutrc, beside it
     std::wstring m_data;
 };
 
@@ -118,8 +117,7 @@ TEST_F(Cli, Msg) {
 }
 
 // Number 0 goes through build and dump; a cut library dumps what it holds,
-// names the damaged block and fails, in kut and kutrc alike; check only
-// reports.
+// names the damaged block and fails; check only reports.
 TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
     const std::string catalog = "0\tzero\n1\tone\n17\tseventeen\n40\tforty\n";
     kuttest::WriteFile(m_tmp.file(L"z.txt"), catalog);
@@ -137,9 +135,6 @@ TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
            {{"msg", "check", File(L"C.dll")}, 1, damage, "="},
            {{"msg", "check", File(L"z.txt")}, 1, "", "not a language library"}, {{"msg", "check"}, 2, "", ""}});
     EXPECT_EQ(Read(m_tmp.file(L"c.txt")), readable);
-    m_program = "kutrc";
-    Check({{{"dump", File(L"C.dll")}, 1, readable, "=kutrc: " + damage}, {{"dump", File(L"Z.dll")}, 0, catalog, "="},
-           {{"build", File(L"z.txt"), File(L"Y.dll")}, 0, "", "="}, {{"dump", File(L"Y.dll")}, 0, catalog, "="}});
 }
 
 TEST_F(Cli, Decode) {
@@ -350,6 +345,44 @@ TEST_F(Cli, TreeWorksOnNamesThatAreNotUtf8) {
     EXPECT_EQ(::access((copy + "/caf\xE9.txt").c_str(), F_OK), 0);
     Check({{{"tree", "remove", copy}, 0, "", "="}});
     EXPECT_NE(::access(copy.c_str(), F_OK), 0);
+}
+
+// The other commands name such files in their errors, warnings and reports
+// the same way, never as the raw bytes.
+TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
+    const std::string dir = Path(m_tmp.path()) + "/";
+    const auto put = [&](const std::string& name, const std::string& bytes) {
+        FILE* raw = std::fopen((dir + name).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fwrite(bytes.data(), 1, bytes.size(), raw) == bytes.size());
+        std::fclose(raw);
+    };
+    put("caf\xE9.txt", "1\tone\n");
+    put("nul\xE9.txt", std::string("a\0b\n", 4));
+    const std::string cafe = dir + "caf\\xE9.txt";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {{"decode", "convert", dir + "caf\xE9.txt", dir + "caf\xE9.txt"}, 1, "",
+         "refusing to write " + cafe + ": it is the input file " + cafe},
+        {{"decode", "convert", dir + "absent\xE9.txt"}, 1, "", dir + "absent\\xE9.txt: no such file"},
+        {{"decode", "convert", dir + "nul\xE9.txt", dir + "out.txt"}, 0, "",
+         "kut: warning: " + dir + "nul\\xE9.txt: a NUL byte cut line 1"},
+        {{"msg", "dump", dir + "caf\xE9.txt"}, 1, "", cafe + ": "},
+        {{"msg", "dump", dir + "missing\xE9.dll"}, 1, "", dir + "missing\\xE9.dll: no such file"},
+        {{"msg", "build", dir + "caf\xE9.txt", dir + "L\xE9.dll"}, 0, "", ""},
+        {{"msg", "check", dir + "L\xE9.dll"}, 0, dir + "L\\xE9.dll: no damage found\n", ""},
+        {{"msg", "dump", dir + "L\xE9.dll", dir + "L\xE9.dll"}, 1, "", "refusing to write " + dir + "L\\xE9.dll"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Case r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\xE9'), std::string::npos) << "a raw byte: " << r.err;
+    }
 }
 #endif
 

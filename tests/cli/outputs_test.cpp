@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-#if defined(KUT_CLI_PATH) && defined(KUTRC_PATH) && defined(KUTIMG_PATH)
+#if defined(KUT_CLI_PATH)
 
 namespace fs = std::filesystem;
 using kuttest::kSep;
@@ -28,7 +28,7 @@ namespace {
 
 std::string Path(const std::wstring& w) { return kuttest::Narrow(w); }
 
-// A run of one of the tools: the program, its arguments, the exit status
+// A run of kut: the program, its arguments, the exit status
 // and a part of standard error that must be there ("=" + text: all of it).
 struct ToolRun { std::string program; std::vector<std::string> args; int status; std::string err; };
 
@@ -56,7 +56,7 @@ protected:
         std::string cmd = "\"" + Path(kuttest::BinaryDir()) + "\\bin\\" + program + ".exe\"";
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };
 #else
-        std::string cmd = "\"" + std::string(program == "kut" ? KUT_CLI_PATH : program == "kutrc" ? KUTRC_PATH : KUTIMG_PATH) + "\"";
+        std::string cmd = "\"" + std::string(KUT_CLI_PATH) + "\"";
         const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
@@ -113,14 +113,13 @@ TEST_F(ToolOutputs, NoCommandWritesOverOneOfItsInputs) {
         {"kut", {"img", "extract", "ICONS", "1", F(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
         {"kut", {"img", "sheet", "SHAPES", Other(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
         {"kut", {"img", "build", F(L"src"), bmp}, 1, refused}, {"kut", {"decode", "convert", F(L"c.txt"), Other(L"c.txt")}, 1, refused},
-        {"kutrc", {"build", F(L"c.txt"), Other(L"c.txt")}, 1, refused}, {"kutrc", {"dump", F(L"L.dll"), F(L"L.dll")}, 1, refused},
-        {"kutimg", {"extract", F(L"keep.img"), "ICONS", "1", Other(L"keep.img")}, 1, refused},
-        {"kutimg", {"sheet", F(L"keep.img"), "SHAPES", F(L"keep.img")}, 1, refused}, {"kutimg", {"build", F(L"src"), bmp}, 1, refused},
+        {"kut", {"msg", "dump", F(L"L.dll"), F(L"L.dll")}, 1, refused},
+        {"kut", {"img", "extract", "ICONS", "1", Other(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
+        {"kut", {"img", "sheet", "SHAPES", F(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
     };
     for (const std::string& alias : aliases) {
         const bool catalog = alias.find(".txt") != std::string::npos;
         runs.push_back({"kut", {"msg", catalog ? "build" : "dump", catalog ? F(L"c.txt") : F(L"L.dll"), alias}, 1, refused});
-        runs.push_back({"kutrc", {catalog ? "build" : "dump", catalog ? F(L"c.txt") : F(L"L.dll"), alias}, 1, refused});
     }
     Check(runs);
     EXPECT_EQ(Snapshot(), before) << "every input as it was, and nothing else written";
@@ -134,19 +133,17 @@ TEST_F(ToolOutputs, NoClobberKeepsAnExistingOutput) {
         {"kut", {"img", "extract", "ICONS", "1", old, "-n", "--file", F(L"keep.img")}, 0, "="},
         {"kut", {"img", "sheet", "SHAPES", old, "--file", F(L"keep.img"), "-n"}, 0, "="},
         {"kut", {"img", "build", F(L"src"), old, "-n"}, 0, "="}, {"kut", {"decode", "convert", F(L"c.txt"), old, "-n"}, 0, "="},
-        {"kutrc", {"build", F(L"c.txt"), old, "-n"}, 0, "="}, {"kutrc", {"dump", "--no-clobber", F(L"L.dll"), old}, 0, "="},
-        {"kutimg", {"extract", F(L"keep.img"), "ICONS", "1", old, "-n"}, 0, "="},
-        {"kutimg", {"sheet", F(L"keep.img"), "SHAPES", old, "-n"}, 0, "="}, {"kutimg", {"build", F(L"src"), old, "-n"}, 0, "="},
+        {"kut", {"msg", "dump", "--no-clobber", F(L"L.dll"), old}, 0, "="},
     });
     EXPECT_EQ(Read(m_tmp.file(L"old")), "keep me");
     // A name that is free is written all the same; without -n the old file goes.
     Check({{"kut", {"msg", "build", F(L"c.txt"), F(L"new.dll"), "-n"}, 0, "="},
-           {"kutimg", {"samples", F(L"samples"), "-n"}, 0, "="}, {"kut", {"msg", "dump", F(L"new.dll"), old}, 0, "="}});
+           {"kut", {"img", "samples", F(L"samples"), "-n"}, 0, "="}, {"kut", {"msg", "dump", F(L"new.dll"), old}, 0, "="}});
     EXPECT_EQ(Read(m_tmp.file(L"old")), "1\tone\n2\ttwo\n");
     const std::wstring sample = m_tmp.file(L"samples") + kSep + L"ICONS" + kSep + L"00_check.bmp";
     ASSERT_EQ(Read(sample).substr(0, 2), "BM");
     kuttest::WriteFile(sample, "mine");
-    Check({{"kutimg", {"samples", F(L"samples"), "-n"}, 0, "="}});
+    Check({{"kut", {"img", "samples", F(L"samples"), "-n"}, 0, "="}});
     EXPECT_EQ(Read(sample), "mine");
 }
 
@@ -161,11 +158,10 @@ TEST_F(ToolOutputs, AFailedRunLeavesTheOldFileAndNoTemporary) {
     const auto before = Snapshot();
     Check({
         {"kut", {"img", "build", F(L"bad"), F(L"out.img")}, 1, "not a bitmap the library can read"},
-        {"kutimg", {"build", F(L"bad"), F(L"out.img")}, 1, "not a bitmap the library can read"},
         {"kut", {"msg", "build", F(L"bad.txt"), F(L"out.dll")}, 1, "line 2"},
         // A read-only file is not replaced, for root neither.
         {"kut", {"msg", "dump", F(L"L.dll"), F(L"ro.txt")}, 1, "cannot write " + F(L"ro.txt") + ": the file is read-only"},
-        {"kutrc", {"dump", F(L"L.dll"), F(L"ro.txt")}, 1, "read-only"},
+        {"kut", {"msg", "build", F(L"c.txt"), F(L"ro.txt")}, 1, "read-only"},
     });
     EXPECT_EQ(Snapshot(), before);
     fs::permissions(fs::path(m_tmp.file(L"ro.txt")), fs::perms::owner_write, fs::perm_options::add);
@@ -191,12 +187,11 @@ TEST_F(ToolOutputs, ErrorsNameTheFileAndTheSystemsReason) {
         {"kut", {"img", "sheet", "ICONS", in(L"x.bmp"), "--file", F(L"keep.img")}, 1, in(L"x.bmp") + ": " + reason},
         {"kut", {"img", "build", F(L"src"), in(L"x.img")}, 1, in(L"x.img") + ": " + reason},
         {"kut", {"decode", "convert", F(L"c.txt"), in(L"x.txt")}, 1, in(L"x.txt") + ": " + reason},
-        {"kutrc", {"build", F(L"c.txt"), in(L"x.dll")}, 1, in(L"x.dll") + ": " + reason},
-        {"kutrc", {"build", in(L"c.txt"), F(L"x.dll")}, 1, in(L"c.txt") + ": " + reason},
-        {"kutrc", {"dump", in(L"L.dll")}, 1, in(L"L.dll") + ": " + reason},
-        {"kutimg", {"list", in(L"k.img")}, 1, in(L"k.img") + ": " + reason},
-        {"kutimg", {"extract", F(L"keep.img"), "ICONS", "1", in(L"x.bmp")}, 1, in(L"x.bmp") + ": " + reason},
-        {"kutimg", {"sheet", in(L"k.img"), "ICONS", F(L"x.bmp")}, 1, in(L"k.img") + ": " + reason},
+        // A missing input: the command says so itself, before the system is asked.
+        {"kut", {"msg", "build", in(L"c.txt"), F(L"x.dll")}, 1, in(L"c.txt") + ": no such file"},
+        {"kut", {"msg", "dump", in(L"L.dll")}, 1, in(L"L.dll") + ": no such file"},
+        {"kut", {"img", "list", "--file", in(L"k.img")}, 1, in(L"k.img") + ": no such file"},
+        {"kut", {"img", "sheet", "ICONS", F(L"x.bmp"), "--file", in(L"k.img")}, 1, in(L"k.img") + ": no such file"},
     });
     EXPECT_FALSE(kuttest::Exists(m_tmp.file(L"x.dll")) || kuttest::Exists(m_tmp.file(L"x.bmp")));
 }
@@ -226,16 +221,17 @@ TEST_F(ToolOutputs, EnvironmentValuesTheLibrariesIgnoreAreWarnedAboutOnce) {
     for (const Env& e : table) {
         SCOPED_TRACE(std::string(e.name) + "=" + e.value);
         kuttest::SetEnv(e.name, e.value.c_str());
-        for (const char* program : {"kut", "kutrc", "kutimg"}) {
+        const std::vector<std::vector<std::string>> commands = {{"--data", m_data, "units", "length", "M", "MM"},
+                                                                 {"msg", "dump", F(L"L.dll"), F(L"d.txt")},
+                                                                 {"img", "list", "--file", F(L"keep.img")}};
+        for (const auto& command : commands) {
+            const std::string program = testing::PrintToString(command);
             std::string err;
-            const int status = std::string(program) == "kut"  ? Exec(program, {"--data", m_data, "units", "length", "M", "MM"}, &err)
-                               : std::string(program) == "kutrc" ? Exec(program, {"dump", F(L"L.dll"), F(L"d.txt")}, &err)
-                                                                  : Exec(program, {"list", F(L"keep.img")}, &err);
-            EXPECT_EQ(status, 0) << program << ": " << err;
+            EXPECT_EQ(Exec("kut", command, &err), 0) << program << ": " << err;
             if (e.warning.empty()) {
                 EXPECT_EQ(err, "") << program;
             } else {
-                EXPECT_EQ(err.find(std::string(program) + ": warning: " + e.warning), 0u) << err;
+                EXPECT_EQ(err.find("kut: warning: " + e.warning), 0u) << err;
                 EXPECT_EQ(err.find(e.name, err.find('\n')), std::string::npos) << "once: " << err;
             }
         }

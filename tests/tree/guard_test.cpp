@@ -8,7 +8,7 @@
 #include "testutil.h"
 
 #if __has_include("tree_guard.h")  // kuttools, left out with the tools
-#include "native_dirs.h"
+#include "native.h"
 #include "tree_guard.h"
 
 #if defined(_WIN32)

@@ -176,7 +176,7 @@ TEST(LoaderDiff, WrittenToolBuiltAndDamagedLibrariesReadAlike) {
         {"written-full", Full()}, {"written-one", {{1, u"one"}}}, {"written-random", Random()}};
     for (const auto& [name, strings] : sets) EXPECT_EQ(Compare(Save(dir, name, Build(strings)), name, true), "");
     // One built from tests/windows/strings.rc by GNU windres and ld; the
-    // sample data's language libraries, made by kutrc from catalogs.
+    // sample data's language libraries, made by kut msg build from catalogs.
     EXPECT_EQ(Compare(kuttest::Widen(KUT_WINDRES_LIB), "windres", true), "");
     const fs::path data = fs::path(kuttest::BinaryDir()) / "data";
     int seen = 0;

@@ -1,7 +1,7 @@
-// Shared pieces of the kut command-line tool: argument parsing, output in
-// UTF-8, the folders the sibling stand-ins are pointed at, and the few
-// operating-system questions a tool has to ask (its own path, a terminal,
-// the temporary folder).
+// Shared pieces of the kut command-line tool: argument parsing and output in
+// UTF-8 (args.cpp), the folders the sibling stand-ins are pointed at and the
+// files the commands read and write (folders.cpp). The operating system is
+// asked through kuttools::native (tools/lib/native.h).
 #ifndef KUT_CLI_H
 #define KUT_CLI_H
 
@@ -17,11 +17,7 @@ namespace kutcli {
 // Exit statuses.
 enum { kExitOk = 0, kExitFail = 1, kExitUsage = 2 };
 
-#if defined(_WIN32)
-constexpr wchar_t kSep = L'\\';
-#else
-constexpr wchar_t kSep = L'/';
-#endif
+using kuttools::native::kSep;
 
 // ---- text ------------------------------------------------------------------
 
@@ -31,10 +27,14 @@ std::wstring FromU8(const std::string& text);
 // terminal: 0x80..0x9F as Windows-1252 draws them, the rest as Latin-1.
 std::string Cp1252ToU8(const std::string& bytes);
 
-void Out(const std::string& text);            // stdout, as it is
-void OutLine(const std::string& text);        // stdout, with a line end
+// What the tool prints goes through kuttools::Printable: a file name that
+// is not UTF-8 (a Latin-1 name on Linux) shows its bytes as \xNN, never raw.
+void Out(const std::string& text);            // stdout, as it is (file contents)
+void OutLine(const std::string& text);        // stdout, printable, with a line end
 // "kut: <message>" on stderr; returns kExitFail.
 int Fail(const std::string& message);
+// "kut: warning: <message>" on stderr.
+void Warn(const std::string& message);
 // "kut <command>: <message>" and a hint on stderr; returns kExitUsage.
 int Usage(const std::string& command, const std::string& message);
 
@@ -90,22 +90,17 @@ int CheckOutput(const std::vector<std::wstring>& inputs, const std::wstring& out
 
 bool IsFile(const std::wstring& path);
 bool IsDir(const std::wstring& path);
-bool SameFile(const std::wstring& a, const std::wstring& b);
 // "no such file", "is a directory", or the system's reason for a file that
 // cannot be read.
 std::string WhyUnreadable(const std::wstring& path);
-bool ReadBytes(const std::wstring& path, std::string* bytes);
 // A new empty folder under the system's temporary folder, or empty.
 std::wstring MakeTempDir(const std::string& prefix);
-std::wstring SystemTempDir();
 std::wstring Join(const std::wstring& dir, const std::wstring& name);
 // The path made absolute against the current folder (as it is on failure).
 std::wstring Absolute(const std::wstring& path);
 // Without trailing separators (a root keeps its one).
 std::wstring StripSeparators(const std::wstring& path);
 
-// True when standard error is a terminal.
-bool StderrIsTerminal();
 // Milliseconds of a monotonic clock.
 long long NowMs();
 

@@ -110,9 +110,8 @@ void WarnAboutNuls(const std::wstring& source) {
     std::string list;
     for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) list += (i ? ", " : "") + std::to_string(lines[i]);
     if (lines.size() > kShown) list += " and " + std::to_string(lines.size() - kShown) + " more";
-    std::fflush(stdout);
-    std::fprintf(stderr, "kut: warning: %s: a NUL byte cut %s %s: the text after the NUL is not in the output\n",
-                 U8(source).c_str(), lines.size() == 1 ? "line" : "lines", list.c_str());
+    Warn(U8(source) + ": a NUL byte cut " + (lines.size() == 1 ? "line " : "lines ") + list +
+         ": the text after the NUL is not in the output");
 }
 
 int Convert(const Parsed& p, short lang) {
@@ -207,8 +206,8 @@ std::string InForce(const Row& row, const wchar_t* ext, std::size_t boxesBefore)
     if (MessageBoxTexts().size() > boxesBefore) {
         return std::string("built-in ") + row.builtIn + " (" + U8(path) + " rejected)";
     }
-    std::string bytes;
-    if (IsFile(path) && ReadBytes(path, &bytes)) return U8(name) + " (" + U8(path) + ")";
+    std::string bytes, error;
+    if (IsFile(path) && kuttools::native::ReadFile(path, &bytes, &error)) return U8(name) + " (" + U8(path) + ")";
     if (IsFile(path)) return std::string("built-in ") + row.builtIn + " (" + U8(path) + " cannot be read)";
     return std::string("built-in ") + row.builtIn + " (no " + U8(name) + " in " + U8(KindDir(5)) + ")";
 }

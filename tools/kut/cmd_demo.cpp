@@ -186,7 +186,7 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     } else {
         outDir = MakeTempDir("kut-demo");
         if (outDir.empty()) {
-            return Fail("cannot make a folder under " + U8(SystemTempDir()) + ": " + kuttools::native::ErrnoReason(errno));
+            return Fail("cannot make a folder under " + U8(kuttools::native::TempDir()) + ": " + kuttools::native::ErrnoReason(errno));
         }
         madeDir = true;
     }

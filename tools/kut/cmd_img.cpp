@@ -1,4 +1,6 @@
-// kut img: image files listed, taken apart, built and drawn.
+// kut img: image files listed, taken apart, built and drawn. One action is
+// not in the help: `samples <folder>` draws the sample bitmaps of data/img
+// again (samples.h), for whoever changes the sample data.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "imgfile.h"
 #include "kut/img.h"
 #include "pngio.h"
+#include "samples.h"
 
 namespace kutcli {
 namespace {
@@ -172,6 +175,13 @@ int Build(const Parsed& p) {
     return kExitOk;
 }
 
+int Samples(const Parsed& p) {
+    if (p.positional.size() != 2) return Usage("img", "samples takes a folder");
+    std::string error;
+    if (!WriteSamples(p.positional[1], &error, OutputReplace(p))) return Fail(error);
+    return kExitOk;
+}
+
 }  // namespace
 
 int CmdImg(const std::vector<std::wstring>& args) {
@@ -189,6 +199,7 @@ int CmdImg(const std::vector<std::wstring>& args) {
     if (action == L"extract") return Extract(p);
     if (action == L"sheet") return Sheet(p);
     if (action == L"build") return Build(p);
+    if (action == L"samples") return Samples(p);
     return Usage("img", "unknown action '" + U8(action) + "'");
 }
 

@@ -13,7 +13,6 @@
 #include "kbase/kbase.h"
 #include "kut/file.h"
 #include "native.h"
-#include "native_dirs.h"
 #include "textconv.h"
 #include "tree_guard.h"
 
@@ -152,13 +151,17 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
     return 0;
 }
 
-bool Options(const Parsed& p, std::wstring* dirs, std::wstring* files, int* depth, std::string* error) {
-    *dirs = L"*";
-    *files = L"*";
-    *depth = -1;
-    if (const std::wstring* v = p.Value(L"--dirs")) *dirs = *v;
-    if (const std::wstring* v = p.Value(L"--files")) *files = *v;
-    if (dirs->empty() || files->empty()) {
+// The pattern options every action takes.
+struct Patterns {
+    std::wstring dirs = L"*";
+    std::wstring files = L"*";
+    int depth = -1;
+};
+
+bool Options(const Parsed& p, Patterns* out, std::string* error) {
+    if (const std::wstring* v = p.Value(L"--dirs")) out->dirs = *v;
+    if (const std::wstring* v = p.Value(L"--files")) out->files = *v;
+    if (out->dirs.empty() || out->files.empty()) {
         *error = "empty pattern";
         return false;
     }
@@ -168,7 +171,7 @@ bool Options(const Parsed& p, std::wstring* dirs, std::wstring* files, int* dept
             *error = "bad depth '" + Shown(*v) + "'";
             return false;
         }
-        *depth = static_cast<int>(d);
+        out->depth = static_cast<int>(d);
     }
     return true;
 }
@@ -180,6 +183,100 @@ int Finish(int result, const std::string& what) {
     }
     if (result != 0) return Fail(what + " failed");
     return kExitOk;
+}
+
+
+int Copy(const Parsed& p, const Patterns& pat) {
+    if (p.positional.size() != 3) return Usage("tree", "copy takes a source and a destination");
+    if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
+    std::wstring src = StripSeparators(p.positional[1]);
+    std::wstring dst = StripSeparators(p.positional[2]);
+    if (!IsDir(src)) return Fail(Shown(src) + ": no such directory");
+    if (IsFile(dst)) return Fail(Shown(dst) + ": is a file");
+    if (src.size() >= KUT_PATH_MAX || dst.size() >= KUT_PATH_MAX) return Fail("path too long");
+    // A destination inside the source would be walked while it grows.
+    const std::string refusal = kuttools::CopyRefusal(src, dst);
+    if (!refusal.empty()) return Fail("refusing to copy " + Shown(src) + " to " + Shown(dst) + ": " + refusal);
+    g_walk.noClobber = NoClobber(p);
+    int status = 0;
+    if (!IsDir(dst)) {
+        errno = 0;
+        _FILE_MkDir(&status, dst.c_str());
+        const int err = errno;
+        if (!IsDir(dst)) {
+            return Fail("cannot create the destination folder " + Shown(dst) + ": " +
+                        (err ? kuttools::native::ErrnoReason(err) : std::string("failed")));
+        }
+    }
+    g_walk.op = 1;
+    g_walk.srcRoot = src;
+    g_walk.dstRoot = dst;
+    // The directory pass matches the directories' own names against
+    // the entry pattern: give it the directory pattern there.
+    g_walk.pass = 2;
+    int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), pat.dirs.c_str(), pat.dirs.c_str(), FILE_TREE_MAKE_DIRS,
+                           pat.depth, Handler);
+    g_walk.pass = 1;
+    if (r == 0) {
+        r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), pat.dirs.c_str(), pat.files.c_str(), FILE_TREE_COPY_FILES,
+                           pat.depth, Handler);
+    }
+    return Finish(r, "copy of " + Shown(src));
+}
+
+int Remove(const Parsed& p, const Patterns& pat) {
+    if (p.positional.size() != 2) return Usage("tree", "remove takes a root folder");
+    if (p.Has(L"--keep-root") && p.Has(L"--files-only")) return Usage("tree", "--keep-root or --files-only, not both");
+    if (NoClobber(p)) return Usage("tree", "-n and --no-clobber belong to copy");
+    std::wstring root = StripSeparators(p.positional[1]);
+    // Before anything is touched: what must never go, by identity.
+    const std::string refusal = kuttools::RemovalRefusal(root);
+    if (!refusal.empty()) return Fail("refusing to remove " + Shown(root) + ": " + refusal);
+    if (kuttools::native::IsLink(root)) {
+        // As rm -r LINK: the link goes, what it points to stays.
+        if (p.Has(L"--keep-root") || p.Has(L"--files-only")) {
+            return Fail(Shown(root) + " is a symbolic link: --keep-root and --files-only would empty what it "
+                        "points to; name that folder instead");
+        }
+        if (!kuttools::native::RemoveLink(root)) {
+            return Fail("cannot remove link " + Shown(root) + ": " + kuttools::native::LastSystemReason());
+        }
+        return kExitOk;
+    }
+    if (!IsDir(root)) return Fail(Shown(root) + ": no such directory");
+    if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
+    g_walk.op = 2;
+    int status = 0;
+    int r = _FILE_TreeRemove(&status, root.c_str(), pat.dirs.c_str(), pat.files.c_str(), FILE_TREE_REMOVE_FILES,
+                             pat.depth, Handler);
+    // As in a copy, the directory pass matches directories against the
+    // entry pattern.
+    const int flags = p.Has(L"--files-only") ? 0
+                      : p.Has(L"--keep-root") ? FILE_TREE_REMOVE_DIRS
+                                              : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
+    if (r == 0 && flags != 0) {
+        r = _FILE_TreeRemove(&status, root.c_str(), pat.dirs.c_str(), pat.dirs.c_str(), flags, pat.depth, Handler);
+    }
+    if (r == 0 && (flags & FILE_TREE_REMOVE_ROOT) && IsDir(root) && g_walk.failures == 0) {
+        Report("cannot remove directory " + Shown(root) + ": " + kuttools::native::ErrnoReason(ENOTEMPTY));
+    }
+    return Finish(r, "removal of " + Shown(root));
+}
+
+int Scan(const Parsed& p, const Patterns& pat) {
+    if (p.positional.size() != 2) return Usage("tree", "scan takes a root folder");
+    if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
+    if (NoClobber(p)) return Usage("tree", "-n and --no-clobber belong to copy");
+    std::wstring root = StripSeparators(p.positional[1]);
+    if (!IsDir(root)) return Fail(Shown(root) + ": no such directory");
+    if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
+    g_walk.op = 3;
+    g_walk.rootLabel = root;
+    int status = 0;
+    int r = _FILE_TreeScan(&status, root.c_str(), pat.dirs.c_str(), pat.files.c_str(), pat.depth, Handler);
+    EndProgress();
+    for (const std::string& line : g_walk.listing) OutLine(line);
+    return Finish(r, "scan of " + Shown(root));
 }
 
 }  // namespace
@@ -196,97 +293,15 @@ int CmdTree(const std::vector<std::wstring>& args) {
         return kExitOk;
     }
     if (p.positional.empty()) return Usage("tree", "missing action: copy, remove or scan");
-    std::wstring dirs, files;
-    int depth = -1;
-    if (!Options(p, &dirs, &files, &depth, &error)) return Usage("tree", error);
-    const std::wstring& action = p.positional[0];
+    Patterns pat;
+    if (!Options(p, &pat, &error)) return Usage("tree", error);
     g_walk = Walk{};
-    g_walk.progress = StderrIsTerminal();
+    g_walk.progress = kuttools::native::IsTerminal(stderr);
     g_walk.started = NowMs();
-    int status = 0;
-
-    if (action == L"copy") {
-        if (p.positional.size() != 3) return Usage("tree", "copy takes a source and a destination");
-        if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
-        std::wstring src = StripSeparators(p.positional[1]);
-        std::wstring dst = StripSeparators(p.positional[2]);
-        if (!IsDir(src)) return Fail(Shown(src) + ": no such directory");
-        if (IsFile(dst)) return Fail(Shown(dst) + ": is a file");
-        if (src.size() >= KUT_PATH_MAX || dst.size() >= KUT_PATH_MAX) return Fail("path too long");
-        // A destination inside the source would be walked while it grows.
-        const std::string refusal = kuttools::CopyRefusal(src, dst);
-        if (!refusal.empty()) return Fail("refusing to copy " + Shown(src) + " to " + Shown(dst) + ": " + refusal);
-        g_walk.noClobber = p.Has(L"-n") || p.Has(L"--no-clobber");
-        if (!IsDir(dst)) {
-            errno = 0;
-            _FILE_MkDir(&status, dst.c_str());
-            const int err = errno;
-            if (!IsDir(dst)) {
-                return Fail("cannot create the destination folder " + Shown(dst) + ": " +
-                            (err ? kuttools::native::ErrnoReason(err) : std::string("failed")));
-            }
-        }
-        g_walk.op = 1;
-        g_walk.srcRoot = src;
-        g_walk.dstRoot = dst;
-        // The directory pass matches the directories' own names against
-        // the entry pattern: give it the directory pattern there.
-        g_walk.pass = 2;
-        int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), dirs.c_str(), FILE_TREE_MAKE_DIRS, depth, Handler);
-        g_walk.pass = 1;
-        if (r == 0) r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), dirs.c_str(), files.c_str(), FILE_TREE_COPY_FILES, depth, Handler);
-        return Finish(r, "copy of " + Shown(src));
-    }
-    if (action == L"remove") {
-        if (p.positional.size() != 2) return Usage("tree", "remove takes a root folder");
-        if (p.Has(L"--keep-root") && p.Has(L"--files-only")) return Usage("tree", "--keep-root or --files-only, not both");
-        if (p.Has(L"-n") || p.Has(L"--no-clobber")) return Usage("tree", "-n and --no-clobber belong to copy");
-        std::wstring root = StripSeparators(p.positional[1]);
-        // Before anything is touched: what must never go, by identity.
-        const std::string refusal = kuttools::RemovalRefusal(root);
-        if (!refusal.empty()) return Fail("refusing to remove " + Shown(root) + ": " + refusal);
-        if (kuttools::native::IsLink(root)) {
-            // As rm -r LINK: the link goes, what it points to stays.
-            if (p.Has(L"--keep-root") || p.Has(L"--files-only")) {
-                return Fail(Shown(root) + " is a symbolic link: --keep-root and --files-only would empty what it "
-                            "points to; name that folder instead");
-            }
-            if (!kuttools::native::RemoveLink(root)) {
-                return Fail("cannot remove link " + Shown(root) + ": " + kuttools::native::LastSystemReason());
-            }
-            return kExitOk;
-        }
-        if (!IsDir(root)) return Fail(Shown(root) + ": no such directory");
-        if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
-        g_walk.op = 2;
-        int r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), files.c_str(), FILE_TREE_REMOVE_FILES, depth, Handler);
-        // As in a copy, the directory pass matches directories against the
-        // entry pattern.
-        const int flags = p.Has(L"--files-only") ? 0
-                          : p.Has(L"--keep-root") ? FILE_TREE_REMOVE_DIRS
-                                                  : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
-        if (r == 0 && flags != 0) {
-            r = _FILE_TreeRemove(&status, root.c_str(), dirs.c_str(), dirs.c_str(), flags, depth, Handler);
-        }
-        if (r == 0 && (flags & 16) && IsDir(root) && g_walk.failures == 0) {
-            Report("cannot remove directory " + Shown(root) + ": " + kuttools::native::ErrnoReason(ENOTEMPTY));
-        }
-        return Finish(r, "removal of " + Shown(root));
-    }
-    if (action == L"scan") {
-        if (p.positional.size() != 2) return Usage("tree", "scan takes a root folder");
-        if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
-        if (p.Has(L"-n") || p.Has(L"--no-clobber")) return Usage("tree", "-n and --no-clobber belong to copy");
-        std::wstring root = StripSeparators(p.positional[1]);
-        if (!IsDir(root)) return Fail(Shown(root) + ": no such directory");
-        if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
-        g_walk.op = 3;
-        g_walk.rootLabel = root;
-        int r = _FILE_TreeScan(&status, root.c_str(), dirs.c_str(), files.c_str(), depth, Handler);
-        EndProgress();
-        for (const std::string& line : g_walk.listing) OutLine(line);
-        return Finish(r, "scan of " + Shown(root));
-    }
+    const std::wstring& action = p.positional[0];
+    if (action == L"copy") return Copy(p, pat);
+    if (action == L"remove") return Remove(p, pat);
+    if (action == L"scan") return Scan(p, pat);
     return Usage("tree", "unknown action '" + Shown(action) + "'");
 }
 

@@ -10,10 +10,6 @@
 #include "native.h"
 #include "textconv.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 #ifndef KUT_VERSION
 #define KUT_VERSION "unknown"
 #endif
@@ -91,7 +87,7 @@ int Run(std::vector<std::wstring> args) {
     if (!handler) return Usage("", "unknown command '" + U8(cmd) + "'");
 
     for (const std::string& warning : kuttools::EnvironmentWarnings()) {
-        std::fprintf(stderr, "kut: warning: %s\n", warning.c_str());
+        Warn(warning);
     }
     std::string error;
     if (!SetUpFolders(dataGiven ? data : std::wstring(), &error)) return Fail(error);
@@ -109,12 +105,4 @@ int Run(std::vector<std::wstring> args) {
 }  // namespace
 }  // namespace kutcli
 
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    // Texts are written as UTF-8.
-    SetConsoleOutputCP(CP_UTF8);
-    return kutcli::Run(kuttools::WideArgs(argc, argv));
-}
-#else
-int main(int argc, char** argv) { return kutcli::Run(kuttools::WideArgs(argc, argv)); }
-#endif
+KUTTOOLS_MAIN(kutcli::Run)

@@ -241,7 +241,7 @@ std::string FormatCatalog(const StringMap& strings) {
 
 bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error) {
     std::string bytes;
-    if (!lang::ReadFileBytes(path, &bytes, error)) return false;
+    if (!native::ReadFile(path, &bytes, error)) return false;
     std::string why;
     if (!ParseCatalog(bytes, out, &why)) {
         if (error) *error = ToUtf8(path) + ": " + why;
@@ -252,7 +252,7 @@ bool ReadCatalog(const std::wstring& path, StringMap* out, std::string* error) {
 
 bool WriteCatalog(const std::wstring& path, const StringMap& strings, std::string* error, native::Replace replace) {
     const std::string text = FormatCatalog(strings);
-    return lang::WriteFileBytes(path, text.data(), text.size(), error, replace);
+    return native::WriteFileAtomic(path, text.data(), text.size(), error, replace) != 1;
 }
 
 namespace {

@@ -17,14 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path NativePath(const std::wstring& w) {
-#if defined(_WIN32)
-    return fs::path(w);
-#else
-    return fs::path(ToUtf8(w));
-#endif
-}
-
 std::string Shown(const std::wstring& w) { return ToUtf8(w); }
 
 struct FileCloser {
@@ -32,26 +24,12 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File Open(const std::wstring& path) {
-#if defined(_WIN32)
-    return File(_wfopen(path.c_str(), L"rb"));
-#else
-    return File(std::fopen(ToUtf8(path).c_str(), "rb"));
-#endif
-}
+File Open(const std::wstring& path) { return File(native::OpenFile(path, "rb")); }
 
 // "cannot open <path>: <reason>" for a failed Open.
 std::string CannotOpen(const std::wstring& path) {
     const int err = errno;
     return "cannot open " + Shown(path) + ": " + native::ErrnoReason(err);
-}
-
-std::wstring FromNative(const fs::path& p) {
-#if defined(_WIN32)
-    return p.wstring();
-#else
-    return FromUtf8(p.string());
-#endif
 }
 
 // With Replace::kRefuse an existing destination is kept: true in *skip.
@@ -245,7 +223,7 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
     std::vector<std::wstring> inputs;
     std::error_code ec;
     std::vector<fs::path> dirs;
-    for (fs::directory_iterator it(NativePath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(native::FsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_directory(ec)) dirs.push_back(it->path());
     }
     if (ec) return Fail(error, "cannot list " + Shown(folder) + ": " + ec.message());
@@ -259,9 +237,9 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
             std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
             if ((ext == ".bmp" || ext == ".png") && it->is_regular_file(ec)) files.push_back(it->path());
         }
-        if (ec) return Fail(error, "cannot list " + Shown(FromNative(dir)) + ": " + ec.message());
+        if (ec) return Fail(error, "cannot list " + Shown(native::FromFsPath(dir)) + ": " + ec.message());
         std::sort(files.begin(), files.end());
-        for (const fs::path& f : files) inputs.push_back(FromNative(f));
+        for (const fs::path& f : files) inputs.push_back(native::FromFsPath(f));
         modules.push_back(std::move(mod));
         paths.push_back(std::move(files));
     }
@@ -273,10 +251,10 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
     for (std::size_t m = 0; m < modules.size(); ++m) {
         for (const fs::path& f : paths[m]) {
             std::string bytes;
-            if (!native::ReadFile(FromNative(f), &bytes, error)) return false;
+            if (!native::ReadFile(native::FromFsPath(f), &bytes, error)) return false;
             std::string why;
-            if (IsPngName(FromNative(f)) && !PngToBmp(std::string(bytes), &bytes, &why)) {
-                return Fail(error, Shown(FromNative(f)) + ": " + why);
+            if (IsPngName(native::FromFsPath(f)) && !PngToBmp(std::string(bytes), &bytes, &why)) {
+                return Fail(error, Shown(native::FromFsPath(f)) + ": " + why);
             }
             modules[m].bitmaps.push_back(std::move(bytes));
         }
@@ -296,7 +274,7 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         for (std::size_t m = 0; m < index.size(); ++m) {
             for (std::size_t i = 0; i < index[m].entries.size(); ++i) {
                 if (std::fseek(f.get(), index[m].entries[i].position, SEEK_SET) != 0 || GRAF_BMP_Size(f.get()) <= 0) {
-                    return Fail(error, Shown(FromNative(paths[m][i])) + ": image " + std::to_string(i) + " of module " +
+                    return Fail(error, Shown(native::FromFsPath(paths[m][i])) + ": image " + std::to_string(i) + " of module " +
                                            index[m].name + " is not a bitmap the library can read");
                 }
             }

@@ -292,7 +292,7 @@ bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std
                           std::string* error, unsigned short langId, native::Replace replace) {
     std::vector<unsigned char> image;
     if (!BuildLanguageLibrary(strings, &image, error, langId)) return false;
-    return lang::WriteFileBytes(path, image.data(), image.size(), error, replace);
+    return native::WriteFileAtomic(path, image.data(), image.size(), error, replace) != 1;
 }
 
 bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
@@ -301,18 +301,5 @@ bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std
     for (const auto& kv : strings) u16.emplace(kv.first, ToUtf16(kv.second));
     return WriteLanguageLibrary(path, u16, error, langId, replace);
 }
-
-namespace lang {
-
-bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error) {
-    return native::ReadFile(path, bytes, error);
-}
-
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
-                    native::Replace replace) {
-    return native::WriteFileAtomic(path, data, size, error, replace) != 1;
-}
-
-}  // namespace lang
 
 }  // namespace kuttools

@@ -62,17 +62,6 @@ bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std
                           std::string* error, unsigned short langId = kDefaultLangId,
                           native::Replace replace = native::Replace::kAllow);
 
-namespace lang {
-
-// Whole-file helpers on wide paths, over native::ReadFile and
-// native::WriteFileAtomic (errors name the file and the system's reason;
-// a refused existing file under Replace::kRefuse counts as success).
-bool ReadFileBytes(const std::wstring& path, std::string* bytes, std::string* error);
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size, std::string* error,
-                    native::Replace replace = native::Replace::kAllow);
-
-}  // namespace lang
-
 }  // namespace kuttools
 
 #endif

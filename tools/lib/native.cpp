@@ -1,22 +1,27 @@
+// The tools' operating-system layer: file identity, reasons, whole-file
+// reads and safe writes, folders and links, and the running program.
 #include "native.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "textconv.h"
 
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include <cstdlib>
 #endif
 
 namespace kuttools {
@@ -55,11 +60,7 @@ void SplitPath(const std::wstring& path, std::wstring* dir, std::wstring* base) 
 // counter.
 std::wstring TempName(const std::wstring& base, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
-#if defined(_WIN32)
-    unsigned long pid = GetCurrentProcessId();
-#else
-    unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
+    const unsigned long pid = ProcessId();
     auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".%lu-%llx-%u.tmp", pid, (ticks ^ (ticks >> 20)) & 0xFFFFFFull,
@@ -297,6 +298,16 @@ std::wstring NativePath(const std::wstring& path) { return path; }
 std::string NativePath(const std::wstring& path) { return ToUtf8(path); }
 #endif
 
+std::filesystem::path FsPath(const std::wstring& path) { return std::filesystem::path(NativePath(path)); }
+
+std::wstring FromFsPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    return path.wstring();
+#else
+    return FromUtf8(path.string());
+#endif
+}
+
 bool GetFileId(const std::wstring& path, FileId* out, bool followLinks) {
     *out = FileId();
     if (path.empty()) {
@@ -381,17 +392,21 @@ bool Exists(const std::wstring& path) {
 #endif
 }
 
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+#if defined(_WIN32)
+    return _wfopen(path.c_str(), FromUtf8(mode).c_str());
+#else
+    return std::fopen(NativePath(path).c_str(), mode);
+#endif
+}
+
 bool ReadFile(const std::wstring& path, std::string* bytes, std::string* error) {
     bytes->clear();
     if (IsDirectory(path)) {
         Fail(error, "cannot read", path, "is a directory");
         return false;
     }
-#if defined(_WIN32)
-    std::FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* f = std::fopen(NativePath(path).c_str(), "rb");
-#endif
+    std::FILE* f = OpenFile(path, "rb");
     if (!f) {
         Fail(error, "cannot read", path, ErrnoReason(errno));
         return false;
@@ -539,6 +554,186 @@ bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std
     }
     return true;
 }
+
+// ---- folders and links -------------------------------------------------------
+
+#if defined(_WIN32)
+
+namespace {
+
+DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+std::wstring Env(const wchar_t* name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0) return std::wstring();
+    std::vector<wchar_t> buf(n);
+    n = GetEnvironmentVariableW(name, buf.data(), n);
+    return std::wstring(buf.data(), n);
+}
+
+}  // namespace
+
+bool IsLink(const std::wstring& path) {
+    const DWORD a = Attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(path.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    return fd.dwReserved0 == IO_REPARSE_TAG_SYMLINK || fd.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+bool RemoveLink(const std::wstring& path) {
+    const DWORD a = Attributes(path);
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return RemoveDirectoryW(path.c_str()) != 0;
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+std::wstring CurrentDir() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return std::wstring();
+    std::vector<wchar_t> buf(n);
+    n = GetCurrentDirectoryW(n, buf.data());
+    return std::wstring(buf.data(), n);
+}
+
+std::wstring HomeDir() {
+    std::wstring home = Env(L"USERPROFILE");
+    if (home.empty()) {
+        const std::wstring drive = Env(L"HOMEDRIVE"), dir = Env(L"HOMEPATH");
+        if (!dir.empty()) home = drive + dir;
+    }
+    return home;
+}
+
+bool FinalPath(const std::wstring& path, std::wstring* out) {
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::vector<wchar_t> buf(MAX_PATH + 1);
+    DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+    }
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    if (n == 0 || n >= buf.size()) {
+        SetLastError(err);
+        return false;
+    }
+    std::wstring p(buf.data(), n);
+    if (p.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        p = L"\\\\" + p.substr(8);
+    } else if (p.compare(0, 4, L"\\\\?\\") == 0) {
+        p = p.substr(4);
+    }
+    *out = p;
+    return true;
+}
+
+#else
+
+bool IsLink(const std::wstring& path) {
+    struct stat st {};
+    return ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool RemoveLink(const std::wstring& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+std::wstring CurrentDir() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size())) return FromUtf8(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20)) return std::wstring();
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::wstring HomeDir() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return FromUtf8(home);
+    std::vector<char> buf(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
+        return FromUtf8(found->pw_dir);
+    return std::wstring();
+}
+
+bool FinalPath(const std::wstring& path, std::wstring* out) {
+    char* real = ::realpath(NativePath(path).c_str(), nullptr);
+    if (!real) return false;
+    *out = FromUtf8(real);
+    std::free(real);
+    return true;
+}
+
+#endif
+
+
+std::wstring TempDir() {
+    std::error_code ec;
+    const std::filesystem::path t = std::filesystem::temp_directory_path(ec);
+#if defined(_WIN32)
+    std::wstring dir = ec ? std::wstring(L".") : t.wstring();
+#else
+    std::wstring dir = ec ? std::wstring(L"/tmp") : FromUtf8(t.string());
+#endif
+    while (dir.size() > 1 && IsSep(dir.back())) {
+#if defined(_WIN32)
+        if (dir.size() == 3 && dir[1] == L':') break;  // "C:\\"
+#endif
+        dir.pop_back();
+    }
+    return dir;
+}
+
+// ---- the running program ---------------------------------------------------------
+
+std::wstring ExePath() {
+#if defined(_WIN32)
+    std::vector<wchar_t> buf(1024);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return std::wstring();
+        if (n < buf.size()) return std::wstring(buf.data(), n);
+        if (buf.size() > 65536) return std::wstring();
+        buf.resize(buf.size() * 2);
+    }
+#else
+    std::vector<char> buf(4096);
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return std::wstring();
+    return FromUtf8(std::string(buf.data(), static_cast<std::size_t>(n)));
+#endif
+}
+
+unsigned long ProcessId() {
+#if defined(_WIN32)
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+bool IsTerminal(std::FILE* stream) {
+#if defined(_WIN32)
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+int Main(int argc, char** argv, int (*run)(std::vector<std::wstring>)) { return run(WideArgs(argc, argv)); }
+
+#if defined(_WIN32)
+int Main(int argc, wchar_t** argv, int (*run)(std::vector<std::wstring>)) {
+    // Texts are written as UTF-8.
+    SetConsoleOutputCP(CP_UTF8);
+    return run(WideArgs(argc, argv));
+}
+#endif
 
 }  // namespace native
 }  // namespace kuttools

@@ -1,7 +1,9 @@
-// The tools' one place for operating-system file code: which file a path
-// names (by identity, not by spelling), the system's reason for a failure,
-// and writing an output file so that a failed run never leaves a damaged
-// one behind.
+// The tools' one place for operating-system code: which file a path names
+// (by identity, not by spelling), the system's reason for a failure, files
+// opened, read and written whole (an output so that a failed run never
+// leaves a damaged one behind), where folders and links really are, and the
+// few questions a program asks about itself (its path, its process id, a
+// terminal, the temporary folder, its wide command line).
 //
 // Paths are wide strings as everywhere in the tools; they reach the system
 // through textconv (UTF-8 bytes on Linux, UTF-16 on Windows).
@@ -10,11 +12,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace kuttools {
 namespace native {
+
+// The separator the system writes between folder names ('/' is taken on
+// Windows too).
+#if defined(_WIN32)
+constexpr wchar_t kSep = L'\\';
+#else
+constexpr wchar_t kSep = L'/';
+#endif
 
 // The identity of a file or folder: device and inode on POSIX, volume
 // serial number and file index on Windows. Two paths name the same file
@@ -55,6 +67,10 @@ bool IsDirectory(const std::wstring& path);
 // An environment variable as wide text (UTF-16 from the system on Windows,
 // UTF-8 decoded elsewhere). False when it is not set.
 bool GetEnv(const char* name, std::wstring* value);
+
+// fopen of a wide path (mode as fopen takes it: "rb", "wb"); null with
+// errno set on failure.
+std::FILE* OpenFile(const std::wstring& path, const char* mode);
 
 // Reads a whole file. False with "cannot read <path>: <reason>" in *error.
 bool ReadFile(const std::wstring& path, std::string* bytes, std::string* error);
@@ -129,6 +145,55 @@ bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std
 std::wstring NativePath(const std::wstring& path);
 #else
 std::string NativePath(const std::wstring& path);
+#endif
+// The path for std::filesystem, in the system's own encoding (not the
+// locale's), and back.
+std::filesystem::path FsPath(const std::wstring& path);
+std::wstring FromFsPath(const std::filesystem::path& path);
+
+// ---- folders and links -------------------------------------------------------
+
+// Whether the path itself is a symbolic link, or on Windows a junction or a
+// directory symbolic link (a name reparse point).
+bool IsLink(const std::wstring& path);
+// Removes a link itself (on Windows a directory link as a folder), never
+// what it points to. False (errno / last error set) on failure.
+bool RemoveLink(const std::wstring& path);
+
+// The current folder, absolute; empty when it cannot be told.
+std::wstring CurrentDir();
+// The user's home folder: HOME, else the password database, on POSIX;
+// USERPROFILE, else HOMEDRIVE and HOMEPATH, on Windows. Empty when none.
+std::wstring HomeDir();
+// The absolute path with every link resolved (realpath on POSIX, the final
+// path of an open handle on Windows, without the \\?\ prefix). False when
+// the path cannot be reached.
+bool FinalPath(const std::wstring& path, std::wstring* out);
+// The system's temporary folder, without a trailing separator ("/tmp", or
+// "." on Windows, when the system names none).
+std::wstring TempDir();
+
+// ---- the running program ---------------------------------------------------------
+
+// The path of the running executable; empty when it cannot be told.
+std::wstring ExePath();
+// The id of the running process.
+unsigned long ProcessId();
+// Whether the stream is a terminal (a console on Windows).
+bool IsTerminal(std::FILE* stream);
+
+// A tool's entry point: `run` gets the command line as wide strings (from
+// wmain on Windows, where the console is also set to write UTF-8; decoded
+// from UTF-8 elsewhere). KUTTOOLS_MAIN(run) defines main or wmain with it
+// (on Windows the program is linked with -municode).
+int Main(int argc, char** argv, int (*run)(std::vector<std::wstring>));
+#if defined(_WIN32)
+int Main(int argc, wchar_t** argv, int (*run)(std::vector<std::wstring>));
+#define KUTTOOLS_MAIN(run) \
+    int wmain(int argc, wchar_t** argv) { return ::kuttools::native::Main(argc, argv, run); }
+#else
+#define KUTTOOLS_MAIN(run) \
+    int main(int argc, char** argv) { return ::kuttools::native::Main(argc, argv, run); }
 #endif
 
 }  // namespace native

@@ -197,11 +197,11 @@ bool WriteBmpAsPng(const std::wstring& pngPath, const std::function<bool(const s
     const std::wstring tmp = pngPath + L".kut-tmp.bmp";
     std::string bytes, png;
     Bitmap bitmap;
-    bool ok = writeBmp(tmp, error) && lang::ReadFileBytes(tmp, &bytes, error);
+    bool ok = writeBmp(tmp, error) && native::ReadFile(tmp, &bytes, error);
     std::remove(ToUtf8(tmp).c_str());
     if (ok && !DecodeBmp(bytes, &bitmap, error)) ok = false;
     if (ok && !EncodePng(bitmap, &png, error)) ok = false;
-    return ok && lang::WriteFileBytes(pngPath, png.data(), png.size(), error, replace);
+    return ok && native::WriteFileAtomic(pngPath, png.data(), png.size(), error, replace) != 1;
 }
 
 }  // namespace kuttools

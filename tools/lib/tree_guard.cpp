@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "native.h"
-#include "native_dirs.h"
 #include "textconv.h"
 
 namespace kuttools {

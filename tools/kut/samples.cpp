@@ -1,3 +1,4 @@
+// The sample bitmaps of data/img, drawn.
 #include "samples.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include "imgfile.h"
 #include "textconv.h"
 
-namespace kutimg {
+namespace kutcli {
 namespace {
 
 using kuttools::Bitmap;
@@ -159,12 +160,8 @@ bool WriteSamples(const std::wstring& folder, std::string* error, kuttools::nati
         std::string bytes;
         if (!kuttools::EncodeBmp(s.bitmap, s.bpp, s.topDown, &bytes, error)) return false;
         // Folder names need not be ASCII: hand them to the system in its own
-        // encoding (UTF-16 on Windows, UTF-8 here) rather than the locale's.
-#if defined(_WIN32)
-        const fs::path dir = fs::path(folder) / s.module;
-#else
-        const fs::path dir = fs::u8path(kuttools::ToUtf8(folder)) / s.module;
-#endif
+        // encoding rather than the locale's.
+        const fs::path dir = kuttools::native::FsPath(folder) / s.module;
         std::error_code ec;
         fs::create_directories(dir, ec);
         if (ec) {
@@ -172,14 +169,10 @@ bool WriteSamples(const std::wstring& folder, std::string* error, kuttools::nati
             return false;
         }
         const fs::path file = dir / s.file;
-#if defined(_WIN32)
-        const std::wstring wide = file.wstring();
-#else
-        const std::wstring wide = kuttools::FromUtf8(file.string());
-#endif
+        const std::wstring wide = kuttools::native::FromFsPath(file);
         if (kuttools::native::WriteFileAtomic(wide, bytes.data(), bytes.size(), error, replace) == 1) return false;
     }
     return true;
 }
 
-}  // namespace kutimg
+}  // namespace kutcli
