@@ -103,8 +103,7 @@ void Sync() {
 // always runs just after the removal of a tree or the other's copy. The kut
 // side is the iteration time; the counters give both means and their ratio.
 template <typename Prepare, typename KutCopy>
-void KutVsShell(benchmark::State& state, Prepare prepare, KutCopy kutCopy, const char* failure,
-                const std::string& command) {
+void KutVsShell(benchmark::State& state, Prepare prepare, KutCopy kutCopy, const char* failure, const std::string& command) {
     double kutTime = 0, cpTime = 0;
     bool kutFirst = true;
     for (auto _ : state) {
@@ -190,7 +189,8 @@ void BM_CopyVsCp(benchmark::State& state) {
         for (auto& c : chunk) c = static_cast<char>(gen());
         std::ofstream out(kuttest::Narrow(src), std::ios::binary | std::ios::trunc);
         for (long long left = size; left > 0; left -= static_cast<long long>(chunk.size())) {
-            out.write(chunk.data(), static_cast<std::streamsize>(std::min<long long>(left, static_cast<long long>(chunk.size()))));
+            out.write(chunk.data(),
+                      static_cast<std::streamsize>(std::min<long long>(left, static_cast<long long>(chunk.size()))));
         }
         if (!out.flush()) {
             state.SkipWithError("cannot write the source");

@@ -20,8 +20,7 @@ void UseSampleFiles(bool nonMetric) {
 
 // Times `lookup` from one unit to another in the sample file of the unit
 // system chosen by the benchmark's argument.
-void TimeLookup(benchmark::State& state, double (KUT_Units::*lookup)(wchar_t*, wchar_t*), std::wstring from,
-                std::wstring to) {
+void TimeLookup(benchmark::State& state, double (KUT_Units::*lookup)(wchar_t*, wchar_t*), std::wstring from, std::wstring to) {
     UseSampleFiles(state.range(0) != 0);
     KUT_Units units;
     for (auto _ : state) {

@@ -17,8 +17,9 @@ void MakeTree() {
     const std::wstring& root = kutfuzz::Scratch();
     static const wchar_t* const kDirs[] = {L"/dir", L"/dir/sub", L"/Dir.two", L"/empty"};
     for (const wchar_t* d : kDirs) SYS_DirMake((root + d).c_str());
-    static const wchar_t* const kFiles[] = {L"a.txt", L"B.TXT", L".hidden", L"noext", L"x.y.z", L"dir/in.txt",
-                                            L"dir/sub/deep.bin", L"Dir.two/ab", L"name with blanks"};
+    static const wchar_t* const kFiles[] = {L"a.txt",           L"B.TXT",      L".hidden",          L"noext",
+                                            L"x.y.z",           L"dir/in.txt", L"dir/sub/deep.bin", L"Dir.two/ab",
+                                            L"name with blanks"};
     for (const wchar_t* f : kFiles) kutfuzz::WriteInput(f, reinterpret_cast<const std::uint8_t*>("x"), 1);
     std::wstring longName(250, L'L');
     kutfuzz::WriteInput(longName.c_str(), reinterpret_cast<const std::uint8_t*>("x"), 1);

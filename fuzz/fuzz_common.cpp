@@ -23,7 +23,7 @@ void RemoveScratch() {
     std::error_code ec;
     std::filesystem::remove_all(g_made, ec);
 }
-}
+}  // namespace
 
 const std::wstring& Scratch() {
     static std::wstring dir = [] {

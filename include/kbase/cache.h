@@ -70,11 +70,11 @@ typedef struct CACHE_BLOCK {
 
 // One entry, followed by its object.
 typedef struct CACHE_ENTRY {
-    int size;                 // 0: object bytes
-    int use;                  // 4: use value, larger is more recent
-    long long cost;           // 8: bytes charged to the budget
-    unsigned char label[8];   // 16
-} CACHE_ENTRY;                // object at 24
+    int size;                // 0: object bytes
+    int use;                 // 4: use value, larger is more recent
+    long long cost;          // 8: bytes charged to the budget
+    unsigned char label[8];  // 16
+} CACHE_ENTRY;               // object at 24
 
 enum {
     CACHE_LABEL_OFFSET = 16,

@@ -68,15 +68,13 @@ KBASE_API short SYS_DirDel(const wchar_t* path);
 // last dot of the name unless that dot is its first character (".profile" is
 // a name). A part longer than 259 characters is cut to 259. Any address may
 // be null; a null path gives four empty parts.
-KBASE_API void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** dir,
-                             wchar_t** name, wchar_t** ext);
+KBASE_API void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** dir, wchar_t** name, wchar_t** ext);
 // Joins the parts (null parts allowed) into `out` (260): a separator is put
 // between a directory that lacks one and a following name or extension, a dot
 // before an extension that lacks one. A join that does not fit in 260
 // characters (terminator included) leaves `out` empty and answers -1, so that
 // a caller ignoring the answer names nothing; else 0.
-KBASE_API short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t* dir,
-                              const wchar_t* name, const wchar_t* ext);
+KBASE_API short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t* dir, const wchar_t* name, const wchar_t* ext);
 // Directory listing with the wildcards * (any run of characters) and ? (one
 // character); "*.*" matches every name, as on Windows. Names compare
 // case-sensitively on Linux, case-insensitively on Windows. The first call

@@ -21,10 +21,10 @@ extern "C" {
 
 // What a stat call answers, the same on every system.
 typedef struct KBASE_STAT {
-    long long size;      // bytes
-    long long mtime;     // seconds since 1970-01-01 UTC
-    unsigned short mode; // the low 16 bits of st_mode
-    int isDir;           // nonzero for a directory
+    long long size;       // bytes
+    long long mtime;      // seconds since 1970-01-01 UTC
+    unsigned short mode;  // the low 16 bits of st_mode
+    int isDir;            // nonzero for a directory
 } KBASE_STAT;
 
 // Receives one directory entry (bare name) of a listing; isDir as above.
@@ -33,9 +33,9 @@ typedef void (*KBASE_LIST_SINK)(void* ctx, const wchar_t* name, int isDir);
 typedef struct KBASE_SYSCALLS {
     // The mode is the caller's, in ASCII ("rb", "wb", "wt", "r", "r+").
     FILE* (*open)(const wchar_t* path, const char* mode);
-    int (*remove)(const wchar_t* path);                    // 0 when removed
-    int (*stat)(const wchar_t* path, KBASE_STAT* out);     // 0 when found; follows links
-    int (*utime)(const wchar_t* path, long long mtime);    // access and change time
+    int (*remove)(const wchar_t* path);                  // 0 when removed
+    int (*stat)(const wchar_t* path, KBASE_STAT* out);   // 0 when found; follows links
+    int (*utime)(const wchar_t* path, long long mtime);  // access and change time
     int (*chmod)(const wchar_t* path, unsigned short mode);
     int (*mkdir)(const wchar_t* path);
     int (*rmdir)(const wchar_t* path);

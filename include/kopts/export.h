@@ -5,13 +5,13 @@
 #define KOPTS_EXPORT_H
 
 #if defined(_WIN32)
-#  if defined(KOPTS_BUILDING)
-#    define KOPTS_API __declspec(dllexport)
-#  else
-#    define KOPTS_API __declspec(dllimport)
-#  endif
+#if defined(KOPTS_BUILDING)
+#define KOPTS_API __declspec(dllexport)
 #else
-#  define KOPTS_API __attribute__((visibility("default")))
+#define KOPTS_API __declspec(dllimport)
+#endif
+#else
+#define KOPTS_API __attribute__((visibility("default")))
 #endif
 
 #endif

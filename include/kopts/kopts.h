@@ -15,8 +15,8 @@ extern "C" {
 #endif
 
 typedef struct CONF_LANGUAGE {
-    int logic;    // language number of the texts a module shows
-    int output;   // language number of texts marked for output
+    int logic;   // language number of the texts a module shows
+    int output;  // language number of texts marked for output
 } CONF_LANGUAGE;
 
 // Byte 924 of the unit settings record is the non-metric flag; the rest of

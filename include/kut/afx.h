@@ -12,22 +12,31 @@
 class CString {
 public:
     CString() = default;
-    CString(const wchar_t* s) : m_s(s ? s : L"") {}   // NOLINT: implicit like MFC
+    CString(const wchar_t* s) : m_s(s ? s : L"") {}  // NOLINT: implicit like MFC
     CString(const CString&) = default;
     CString(CString&&) noexcept = default;
     ~CString() = default;
     CString& operator=(const CString&) = default;
     CString& operator=(CString&&) noexcept = default;
-    CString& operator=(const wchar_t* s) { m_s = s ? s : L""; return *this; }
+    CString& operator=(const wchar_t* s) {
+        m_s = s ? s : L"";
+        return *this;
+    }
 
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
     void Empty() { m_s.clear(); }
     const wchar_t* GetString() const { return m_s.c_str(); }
-    operator const wchar_t*() const { return m_s.c_str(); }   // NOLINT: MFC conversion
+    operator const wchar_t*() const { return m_s.c_str(); }  // NOLINT: MFC conversion
 
-    CString& operator+=(const CString& o) { m_s += o.m_s; return *this; }
-    CString& operator+=(const wchar_t* s) { if (s) m_s += s; return *this; }
+    CString& operator+=(const CString& o) {
+        m_s += o.m_s;
+        return *this;
+    }
+    CString& operator+=(const wchar_t* s) {
+        if (s) m_s += s;
+        return *this;
+    }
 
     friend bool operator==(const CString& a, const CString& b) { return a.m_s == b.m_s; }
     friend bool operator!=(const CString& a, const CString& b) { return a.m_s != b.m_s; }
@@ -40,9 +49,9 @@ private:
     std::wstring m_s;
 };
 
-struct CRuntimeClass;   // never defined: the run-time class query is a stub
+struct CRuntimeClass;  // never defined: the run-time class query is a stub
 
-class CArchive;         // Serialize takes one; kut never serializes
+class CArchive;  // Serialize takes one; kut never serializes
 class CDumpContext;
 
 class CObject {
@@ -52,6 +61,7 @@ public:
     virtual void Serialize(CArchive&) {}
     virtual void AssertValid() const {}
     virtual void Dump(CDumpContext&) const {}
+
 protected:
     CObject() = default;
 };
@@ -77,7 +87,10 @@ public:
     }
     POSITION AddTail(CObject* p) {
         Node* n = new Node{p, nullptr};
-        if (m_tail) m_tail->next = n; else m_head = n;
+        if (m_tail)
+            m_tail->next = n;
+        else
+            m_head = n;
         m_tail = n;
         ++m_count;
         return reinterpret_cast<POSITION>(n);
@@ -101,7 +114,10 @@ public:
     }
 
 private:
-    struct Node { CObject* obj; Node* next; };
+    struct Node {
+        CObject* obj;
+        Node* next;
+    };
     Node* m_head = nullptr;
     Node* m_tail = nullptr;
     std::ptrdiff_t m_count = 0;

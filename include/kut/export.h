@@ -5,13 +5,13 @@
 #define KUT_EXPORT_H
 
 #if defined(_WIN32)
-#  if defined(KUT_BUILDING)
-#    define KUT_API __declspec(dllexport)
-#  else
-#    define KUT_API __declspec(dllimport)
-#  endif
+#if defined(KUT_BUILDING)
+#define KUT_API __declspec(dllexport)
 #else
-#  define KUT_API __attribute__((visibility("default")))
+#define KUT_API __declspec(dllimport)
+#endif
+#else
+#define KUT_API __attribute__((visibility("default")))
 #endif
 
 #endif

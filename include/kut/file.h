@@ -19,17 +19,17 @@ extern "C" {
 
 // The numbers of this interface, by name.
 enum {
-    FILE_FAILED = 255,       // status (and result) of a failure
+    FILE_FAILED = 255,  // status (and result) of a failure
     // FTW_CTX.attrib, and the last argument of the walks: what the entry
     // pattern selects.
     FTW_FILES = 1,
     FTW_DIRS = 2,
     // FTW_CTX.kind: what the handler is shown.
-    FTW_LIST_DIRS = 1,       // listing: a subdirectory's bare name
-    FTW_LIST_ENTRIES = 2,    // listing: an entry's bare name
-    FTW_VISIT_ENTRY = 4,     // visiting: an entry's full path
-    FTW_VISIT_DIRS = 8,      // visiting the subdirectories
-    FTW_LEAVE_OUT = 255,     // a listing handler's answer: not in the walk
+    FTW_LIST_DIRS = 1,     // listing: a subdirectory's bare name
+    FTW_LIST_ENTRIES = 2,  // listing: an entry's bare name
+    FTW_VISIT_ENTRY = 4,   // visiting: an entry's full path
+    FTW_VISIT_DIRS = 8,    // visiting the subdirectories
+    FTW_LEAVE_OUT = 255,   // a listing handler's answer: not in the walk
     // The flags of _FILE_TreeCopy and _FILE_TreeRemove.
     FILE_TREE_COPY_FILES = 1,
     FILE_TREE_MAKE_DIRS = 2,
@@ -99,15 +99,15 @@ typedef int (*FTW_FILEFN)(const wchar_t* path);
 typedef int (*FTW_HANDLER)(const wchar_t* name, FTW_CTX* ctx);
 
 struct FTW_CTX {
-    FTW_FILEFN fileFn;         // operation on each entry, or null
-    FTW_HANDLER handler;       // never null
-    int depth;                 // depth handed to the subdirectories' walks
-    int attrib;                // 1 files, 2 directories
-    int kind;                  // 1, 2 listing; 4 entries, 8 subdirectories visited
-    int error;                 // the failed operation's result, or 0
-    const wchar_t* path;       // listing: search path, then null; visiting: the directory
-    const wchar_t* dirPattern; // pattern of the subdirectories
-    const wchar_t* filePattern;// pattern of the entries
+    FTW_FILEFN fileFn;           // operation on each entry, or null
+    FTW_HANDLER handler;         // never null
+    int depth;                   // depth handed to the subdirectories' walks
+    int attrib;                  // 1 files, 2 directories
+    int kind;                    // 1, 2 listing; 4 entries, 8 subdirectories visited
+    int error;                   // the failed operation's result, or 0
+    const wchar_t* path;         // listing: search path, then null; visiting: the directory
+    const wchar_t* dirPattern;   // pattern of the subdirectories
+    const wchar_t* filePattern;  // pattern of the entries
 };
 
 // Walk `root`: its entries matching filePattern (of the kind attrib selects)
@@ -116,10 +116,10 @@ struct FTW_CTX {
 // does a directory's entries before its subdirectories, _FILE_NFtw the
 // subdirectories first. 0, or 255 when a listing, a scan or a subdirectory's
 // walk failed or a visit's result was nonzero; the status gets the same.
-KUT_API int _FILE_Ftw(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
-                      FTW_FILEFN fileFn, FTW_HANDLER handler, int depth, int attrib);
-KUT_API int _FILE_NFtw(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
-                       FTW_FILEFN fileFn, FTW_HANDLER handler, int depth, int attrib);
+KUT_API int _FILE_Ftw(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern, FTW_FILEFN fileFn,
+                      FTW_HANDLER handler, int depth, int attrib);
+KUT_API int _FILE_NFtw(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern, FTW_FILEFN fileFn,
+                       FTW_HANDLER handler, int depth, int attrib);
 
 // ---- tree operations -------------------------------------------------------
 // The source and destination roots must both end with a separator or both
@@ -135,12 +135,12 @@ KUT_API int _FILE_TreeZip(int* status, const wchar_t* destRoot, const wchar_t* s
                           const wchar_t* filePattern, int level, int depth, FTW_HANDLER handler);
 // flags: 4 remove the files, 8 the subdirectories (bottom up), 16 the root.
 // A null root: 255 without touching the status.
-KUT_API int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
-                             int flags, int depth, FTW_HANDLER handler);
+KUT_API int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern, int flags,
+                             int depth, FTW_HANDLER handler);
 // Shows the handler every subdirectory (kind 1) and entry (kind 2) by bare
 // name, bottom up, operating on nothing. A null root: 255, status untouched.
-KUT_API int _FILE_TreeScan(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
-                           int depth, FTW_HANDLER handler);
+KUT_API int _FILE_TreeScan(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern, int depth,
+                           FTW_HANDLER handler);
 
 #ifdef __cplusplus
 }

@@ -13,7 +13,7 @@ struct STATE_ITEM {
     short state1;
     short state2;
     short state3;
-    CString* tip;   // owned by the table; null for no tip
+    CString* tip;  // owned by the table; null for no tip
     int help;
 };
 

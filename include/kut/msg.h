@@ -92,8 +92,7 @@ public:
     // not looked at. lang 0 takes the logic language from the settings.
     K_MSG(const wchar_t* name, unsigned short cache, const wchar_t* unused, short lang);
     // Mode 2: the texts of ids[0..count-1], read once, in the list's order.
-    K_MSG(const wchar_t* name, const KLONG* ids, short count, unsigned short unused1,
-          const wchar_t* unused2, short lang);
+    K_MSG(const wchar_t* name, const KLONG* ids, short count, unsigned short unused1, const wchar_t* unused2, short lang);
     // Mode 4: every non-empty text from 1 below `bound` (at most 65536),
     // sorted by number. With param != 0 only field `param` of each text is
     // kept. `unused` is not looked at.
@@ -184,7 +183,7 @@ public:
     wchar_t m_ParamText[KUT_TEXT_MAX];
 
 private:
-    friend struct KMsgTestAccess;   // white-box tests read the class-wide numbers
+    friend struct KMsgTestAccess;  // white-box tests read the class-wide numbers
 
     void CustomName(wchar_t* name);
     void Load(int lang, int output);

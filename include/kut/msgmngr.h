@@ -47,8 +47,8 @@ public:
 
     // The answer to a message (Windows message-box numbering). `text2` is
     // never null when called through KMSG_Message.
-    virtual int Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
-                        const wchar_t* text3, unsigned int style, KMsgExtInfoBase* info);
+    virtual int Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2, const wchar_t* text3,
+                        unsigned int style, KMsgExtInfoBase* info);
 
 protected:
     // For the library's default manager, which is constant-initialised so
@@ -62,8 +62,8 @@ protected:
 // Shows a message through the current manager and returns its answer. The
 // manager receives text2, or text1 when text2 is null (an empty text when
 // both are).
-KUT_API int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
-                         const wchar_t* text3, unsigned int style, KMsgExtInfoBase* info);
+KUT_API int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2, const wchar_t* text3,
+                         unsigned int style, KMsgExtInfoBase* info);
 // Installs `mngr` (only its address is kept).
 KUT_API void KMSG_SetMsgMngr(KMsgMngrBase& mngr);
 // The manager in force: the default one until KMSG_SetMsgMngr.

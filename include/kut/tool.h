@@ -10,17 +10,17 @@
 #include "kut/types.h"
 
 typedef struct TOOL_RECT {
-    short x1;   // smallest x inside
-    short y1;   // smallest y inside
-    short x2;   // first x beyond
-    short y2;   // first y beyond
+    short x1;  // smallest x inside
+    short y1;  // smallest y inside
+    short x2;  // first x beyond
+    short y2;  // first y beyond
 } TOOL_RECT;
 
 typedef struct TOOL_PALETTE {
     short entry1;
     short entry2;
     short entry3;
-    short extra[3];   // always 0
+    short extra[3];  // always 0
 } TOOL_PALETTE;
 
 #ifdef __cplusplus

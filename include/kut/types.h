@@ -31,9 +31,9 @@ typedef struct KUT_LangLib* HMODULE;
 
 // Fixed buffer sizes of the interfaces, in wchar_t elements.
 enum {
-    KUT_PATH_MAX = 260,      // every path buffer
-    KUT_TMPPATH_MAX = 520,   // the temporary-file folder of the file conversion
-    KUT_TEXT_MAX = 1024      // message texts
+    KUT_PATH_MAX = 260,     // every path buffer
+    KUT_TMPPATH_MAX = 520,  // the temporary-file folder of the file conversion
+    KUT_TEXT_MAX = 1024     // message texts
 };
 
 #endif

@@ -6,9 +6,7 @@
 
 namespace {
 
-bool Live(const CACHE_BLOCK* b) {
-    return b && b->magic == CACHE_MAGIC && b->callback;
-}
+bool Live(const CACHE_BLOCK* b) { return b && b->magic == CACHE_MAGIC && b->callback; }
 
 void* Call(CACHE_BLOCK* b, short op, intptr_t a = 0, intptr_t c = 0) {
     // The callback's interface carries pointers as intptr_t.
@@ -52,9 +50,7 @@ int IndexOf(const CACHE_BLOCK* b, const CACHE_ENTRY* e) {
 int Tick(CACHE_BLOCK* b) {
     if (b->clock >= INT_MAX - 1) {
         Call(b, CACHE_OP_SORT);
-        for (int i = 0; i < b->count; ++i) {
-            static_cast<CACHE_ENTRY*>(b->table[i])->use = b->count - i;
-        }
+        for (int i = 0; i < b->count; ++i) { static_cast<CACHE_ENTRY*>(b->table[i])->use = b->count - i; }
         b->clock = b->count;
     }
     return ++b->clock;
@@ -115,9 +111,7 @@ short CACHE_FlushObject(CACHE_BLOCK* block, const void* label) {
     return 0;
 }
 
-short CACHE_CheckExist(CACHE_BLOCK* block) {
-    return Live(block) && block->budget > 0 ? 0 : 1;
-}
+short CACHE_CheckExist(CACHE_BLOCK* block) { return Live(block) && block->budget > 0 ? 0 : 1; }
 
 void* CACHE_FindObject(CACHE_BLOCK* block, const void* label, int* size, void** entry) {
     void* object = Find(block, label);
@@ -142,9 +136,7 @@ short CACHE_MakeRoom(CACHE_BLOCK* block, const void* label, int bytes, void** ob
     CACHE_FlushObject(block, label);
     if (block->used + cost > block->budget) {
         Call(block, CACHE_OP_SORT);  // most recently used first: evict from the end
-        while (block->count > 0 && block->used + cost > block->budget) {
-            DropAt(block, block->count - 1);
-        }
+        while (block->count > 0 && block->used + cost > block->budget) { DropAt(block, block->count - 1); }
     }
     if (!GrowTable(block)) return 1;
     auto* e = static_cast<CACHE_ENTRY*>(Call(block, CACHE_OP_ALLOC, static_cast<intptr_t>(cost)));

@@ -60,7 +60,7 @@ extern "C" short REP_FDel(const wchar_t* path) {
 }
 
 extern "C" int SYS_FileLen(const wchar_t* path) {
-    KBASE_STAT st {};
+    KBASE_STAT st{};
     if (!path || !*path || kbase::Sys().stat(path, &st) != 0 || st.isDir) return -1;
     if (st.size < 0 || st.size > INT_MAX) return -1;
     return static_cast<int>(st.size);
@@ -69,9 +69,9 @@ extern "C" int SYS_FileLen(const wchar_t* path) {
 extern "C" short SYS_FileDateGet(const wchar_t* path, unsigned short* date, unsigned short* time) {
     if (date) *date = 0;
     if (time) *time = 0;
-    KBASE_STAT st {};
+    KBASE_STAT st{};
     if (!path || !*path || kbase::Sys().stat(path, &st) != 0) return -1;
-    std::tm tm {};
+    std::tm tm{};
     if (!kbase::LocalTime(st.mtime, &tm)) return -1;
     int year = tm.tm_year + 1900;
     unsigned d, t;
@@ -95,7 +95,7 @@ extern "C" short SYS_FileDateGet(const wchar_t* path, unsigned short* date, unsi
 
 extern "C" short SYS_FileDateSet(const wchar_t* path, unsigned short date, unsigned short time) {
     if (!path || !*path) return -1;
-    std::tm tm {};
+    std::tm tm{};
     tm.tm_year = (date >> 9) + 80;
     tm.tm_mon = ((date >> 5) & 0x0F) - 1;
     tm.tm_mday = date & 0x1F;
@@ -109,7 +109,7 @@ extern "C" short SYS_FileDateSet(const wchar_t* path, unsigned short date, unsig
 }
 
 extern "C" unsigned short SYS_FileAccess(const wchar_t* path) {
-    KBASE_STAT st {};
+    KBASE_STAT st{};
     if (!path || !*path || kbase::Sys().stat(path, &st) != 0) return 0;
     return st.mode;
 }
@@ -129,8 +129,7 @@ extern "C" short SYS_DirDel(const wchar_t* path) {
     return kbase::Sys().rmdir(path) == 0 ? 0 : -1;
 }
 
-extern "C" void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** dir, wchar_t** name,
-                              wchar_t** ext) {
+extern "C" void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** dir, wchar_t** name, wchar_t** ext) {
     static wchar_t sDrive[3];
     static wchar_t sDir[kPath];
     static wchar_t sName[kPath];
@@ -168,8 +167,7 @@ extern "C" void SYS_FileSplit(const wchar_t* path, wchar_t** drive, wchar_t** di
     if (ext) *ext = sExt;
 }
 
-extern "C" short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t* dir, const wchar_t* name,
-                               const wchar_t* ext) {
+extern "C" short SYS_FileMerge(wchar_t* out, const wchar_t* drive, const wchar_t* dir, const wchar_t* name, const wchar_t* ext) {
     if (!out) return -1;
     try {
         std::wstring s;

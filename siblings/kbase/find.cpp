@@ -27,9 +27,7 @@ struct Search {
 
 Search g_search;
 
-wchar_t Fold(wchar_t c) {
-    return kbase::Paths().foldCase ? static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))) : c;
-}
+wchar_t Fold(wchar_t c) { return kbase::Paths().foldCase ? static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))) : c; }
 
 // Wildcard match with backtracking over the last '*' only: linear in
 // practice and never recursive.
@@ -97,8 +95,7 @@ void Start(const wchar_t* search) {
         g_search.entries.clear();
         return;
     }
-    std::sort(g_search.entries.begin(), g_search.entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    std::sort(g_search.entries.begin(), g_search.entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
 }
 
 }  // namespace

@@ -17,16 +17,16 @@ struct Bitmap {
     int height = 0;
     bool topDown = false;
     int bpp = 0;
-    long pixels = 0;       // offset of the pixel rows from the bitmap's start
-    long stride = 0;       // bytes per row in the file
+    long pixels = 0;  // offset of the pixel rows from the bitmap's start
+    long stride = 0;  // bytes per row in the file
     int paletteCount = 0;
     std::uint32_t palette[256] = {};
 };
 
 std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 std::uint32_t U32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16) |
+           (static_cast<std::uint32_t>(p[3]) << 24);
 }
 std::int32_t I32(const unsigned char* p) { return static_cast<std::int32_t>(U32(p)); }
 
@@ -108,9 +108,7 @@ bool Parse(FILE* f, long start, Bitmap* bm) {
     return true;
 }
 
-int ObjectBytes(const Bitmap& bm) {
-    return static_cast<int>(sizeof(GRAF_BMP_INFO) + 4LL * bm.width * bm.height);
-}
+int ObjectBytes(const Bitmap& bm) { return static_cast<int>(sizeof(GRAF_BMP_INFO) + 4LL * bm.width * bm.height); }
 
 GRAF_BMP_INFO InfoOf(const Bitmap& bm) {
     GRAF_BMP_INFO info{};
@@ -176,13 +174,15 @@ void Blit(int x, int y, int w, int h, const std::uint32_t* src) {
     const int y1 = y + h < c.height ? y + h : c.height;
     if (x0 >= x1) return;
     for (int cy = y0; cy < y1; ++cy) {
-        std::memcpy(&c.pixels[static_cast<std::size_t>(cy) * c.width + x0],
-                    src + static_cast<std::size_t>(cy - y) * w + (x0 - x),
+        std::memcpy(&c.pixels[static_cast<std::size_t>(cy) * c.width + x0], src + static_cast<std::size_t>(cy - y) * w + (x0 - x),
                     sizeof(std::uint32_t) * (x1 - x0));
     }
 }
 
-void Put16(unsigned char* p, unsigned v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
+void Put16(unsigned char* p, unsigned v) {
+    p[0] = v & 0xFF;
+    p[1] = (v >> 8) & 0xFF;
+}
 void Put32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
@@ -327,5 +327,3 @@ static short CanvasSave(const wchar_t* path) {
     if (std::fclose(f) != 0) ok = false;
     return ok ? 0 : -1;
 }
-
-

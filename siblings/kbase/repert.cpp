@@ -44,7 +44,7 @@ constexpr unsigned short kTypeBits = 0xF000;
 constexpr unsigned short kRegular = 0x8000;
 
 bool IsRegularFile(const std::wstring& path) {
-    KBASE_STAT st {};
+    KBASE_STAT st{};
     return kbase::Sys().stat(path.c_str(), &st) == 0 && (st.mode & kTypeBits) == kRegular;
 }
 

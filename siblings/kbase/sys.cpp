@@ -46,8 +46,8 @@ FILE* SysOpen(const wchar_t* path, const char* mode) {
     }
     wmode[n] = L'\0';
     const DWORD attributes = GetFileAttributesW(path);
-    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         errno = EACCES;
         return nullptr;
     }
@@ -89,16 +89,12 @@ int SysList(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx) {
     HANDLE h = INVALID_HANDLE_VALUE;
     try {
         std::wstring pattern = dir;
-        if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') {
-            pattern += L'\\';
-        }
+        if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') { pattern += L'\\'; }
         pattern += L'*';
         WIN32_FIND_DATAW fd;
         h = FindFirstFileW(pattern.c_str(), &fd);
         if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
-        do {
-            sink(ctx, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-        } while (FindNextFileW(h, &fd));
+        do { sink(ctx, fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0); } while (FindNextFileW(h, &fd));
     } catch (...) {
         if (h != INVALID_HANDLE_VALUE) FindClose(h);
         return -1;
@@ -135,26 +131,20 @@ long long SysTransfer(FILE* /*out*/, FILE* /*in*/, long long /*count*/, int* atE
 FILE* SysOpen(const wchar_t* path, const char* mode) {
     try {
         return kut::posix::OpenStream(kbase::Narrow(path).c_str(), mode);
-    } catch (...) {
-        return nullptr;
-    }
+    } catch (...) { return nullptr; }
 }
 
 int SysRemove(const wchar_t* path) {
     try {
         return kut::posix::RemoveFile(kbase::Narrow(path).c_str()) == 0 ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 int SysStat(const wchar_t* path, KBASE_STAT* out) {
     struct stat st {};
     try {
         if (::stat(kbase::Narrow(path).c_str(), &st) != 0) return -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
     out->size = static_cast<long long>(st.st_size);
     out->mtime = static_cast<long long>(st.st_mtime);
     out->mode = static_cast<unsigned short>(st.st_mode & 0xFFFF);
@@ -168,25 +158,19 @@ int SysUtime(const wchar_t* path, long long mtime) {
     t.modtime = static_cast<time_t>(mtime);
     try {
         return ::utime(kbase::Narrow(path).c_str(), &t) == 0 ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 int SysChmod(const wchar_t* path, unsigned short mode) {
     try {
         return ::chmod(kbase::Narrow(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 int SysMkdir(const wchar_t* path) {
     try {
         return ::mkdir(kbase::Narrow(path).c_str(), 0777) == 0 ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 int ListOpen(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx, DIR** open);
@@ -194,9 +178,7 @@ int ListOpen(const wchar_t* dir, KBASE_LIST_SINK sink, void* ctx, DIR** open);
 int SysRmdir(const wchar_t* path) {
     try {
         return ::rmdir(kbase::Narrow(path).c_str()) == 0 ? 0 : -1;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 int SysCwd(wchar_t* out, std::size_t cap) {
@@ -207,9 +189,7 @@ int SysCwd(wchar_t* out, std::size_t cap) {
         if (wide.size() >= cap) return -1;
         std::wmemcpy(out, wide.c_str(), wide.size() + 1);
         return 0;
-    } catch (...) {
-        return -1;
-    }
+    } catch (...) { return -1; }
 }
 
 // Without memory (for a path, or in the sink) the listing fails as a whole,
@@ -260,7 +240,8 @@ long long SysTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
     if (inAt < 0 || std::fflush(out) != 0 || std::fflush(in) != 0) return 0;
     off_t outAt = ::ftello(out);
     const int inFd = ::fileno(in), outFd = ::fileno(out);
-    struct stat si {}, so {};
+    struct stat si {
+    }, so{};
     if (outAt < 0 || inFd < 0 || outFd < 0 || ::fstat(inFd, &si) != 0 || ::fstat(outFd, &so) != 0) return 0;
     const int outFlags = ::fcntl(outFd, F_GETFL);
     if (!S_ISREG(si.st_mode) || outFlags < 0 || (outFlags & O_APPEND) != 0 ||
@@ -315,8 +296,8 @@ long long SysTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
 #endif
 
 const KBASE_SYSCALLS kSystem = {
-    SysOpen, SysRemove, SysStat, SysUtime, SysChmod, SysMkdir, SysRmdir, SysList,
-    std::malloc, std::realloc, std::free, SysTransfer, SysCwd,
+    SysOpen, SysRemove,   SysStat,      SysUtime,  SysChmod,    SysMkdir, SysRmdir,
+    SysList, std::malloc, std::realloc, std::free, SysTransfer, SysCwd,
 };
 
 constexpr kbase::PathStyle kPosixPaths = {L'/', false, false};
@@ -368,9 +349,7 @@ extern "C" void KBASE_TestGetSyscalls(KBASE_SYSCALLS* out) {
     if (out) *out = g_table;
 }
 
-extern "C" void KBASE_TestSetSyscalls(const KBASE_SYSCALLS* table) {
-    g_table = table ? *table : kSystem;
-}
+extern "C" void KBASE_TestSetSyscalls(const KBASE_SYSCALLS* table) { g_table = table ? *table : kSystem; }
 
 extern "C" void KBASE_TestSetPathStyle(int style) {
     g_paths = style == KBASE_PATHS_POSIX ? &kPosixPaths : style == KBASE_PATHS_WINDOWS ? &kWindowsPaths : &kNativePaths;

@@ -144,7 +144,8 @@ bool LoadCodePage(const wchar_t* fileName) {
 
 void ConvertWith(wchar_t* buffer, int length, const Expanded& table) {
     for (int i = 0; i < length; ++i) {
-        auto element = static_cast<std::uint32_t>(buffer[i]);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
+        auto element = static_cast<std::uint32_t>(
+            buffer[i]);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
         std::uint32_t b = element & 0xFF;
         buffer[i] = static_cast<wchar_t>((element & KEEP.keep[b]) | table.replace[b]);
     }

@@ -30,9 +30,7 @@ int AtoiClamped(const unsigned char* text, int length) {
     long long value = 0;
     for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 - (text[i] - '0');
-        if (value < static_cast<long long>(INT_MIN)) {
-            return negative ? INT_MIN : INT_MAX;
-        }
+        if (value < static_cast<long long>(INT_MIN)) { return negative ? INT_MIN : INT_MAX; }
     }
     if (negative) return static_cast<int>(value);
     return value < -static_cast<long long>(INT_MAX) ? INT_MAX : static_cast<int>(-value);

@@ -33,8 +33,10 @@ std::recursive_mutex& TempNameLock() {
 
 std::wstring TempFileName(short counter) {
     std::wstring name = L"TMP~";
-    if (counter < 10) name += L"00";
-    else if (counter < 100) name += L"0";
+    if (counter < 10)
+        name += L"00";
+    else if (counter < 100)
+        name += L"0";
     name += std::to_wstring(counter);
     name += L".con";
     return name;
@@ -92,9 +94,7 @@ extern "C" int DECODE_Convert(const wchar_t* source, wchar_t* destination, short
             auto length = static_cast<short>(std::wcslen(line));
             DECODE_DosToWin(line, length, language);
             // A code-page file may map a byte to 0: the line ends there too.
-            for (short i = 0; i < length && line[i] != L'\0'; ++i) {
-                out.Put(static_cast<unsigned char>(line[i] & 0xFF));
-            }
+            for (short i = 0; i < length && line[i] != L'\0'; ++i) { out.Put(static_cast<unsigned char>(line[i] & 0xFF)); }
             out.Put(0x0A);
             out.Flush();
         } while (!in.Eof());
@@ -117,9 +117,7 @@ void DECODE_CreateFiel(wchar_t* tempPath) {
     REP_Repert(0, 9, L"", folder);
     try {
         kut::decode::LastTempName = folder;
-    } catch (...) {
-        kut::decode::LastTempName.clear();
-    }
+    } catch (...) { kut::decode::LastTempName.clear(); }
     DECODE_SetCount(0);
     if (tempPath) {
         const std::wstring& name = kut::decode::LastTempName;
@@ -147,8 +145,7 @@ void DECODE_SetCount(short start) {
             }
             std::fclose(taken);
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     decode::LastTempName.clear();
 }
 

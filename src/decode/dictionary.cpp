@@ -51,10 +51,9 @@ constexpr FoldTable MakeCentralEuropean() {
     constexpr struct {
         unsigned char from, to;
     } letters[] = {
-        {0xA5, 'A'}, {0xB9, 'A'}, {0xC6, 'C'}, {0xE6, 'C'}, {0xCA, 'E'}, {0xEA, 'E'},
-        {0xA3, 'L'}, {0xB3, 'L'}, {0xD1, 'N'}, {0xF1, 'N'}, {0xD3, 'O'}, {0xF3, 'O'},
-        {0x8C, 'S'}, {0x9C, 'S'}, {0x8F, 'Z'}, {0x9F, 'Z'}, {0xAF, 'Z'}, {0xBF, 'Z'},
-        {0xB0, 0xB0},
+        {0xA5, 'A'}, {0xB9, 'A'}, {0xC6, 'C'}, {0xE6, 'C'}, {0xCA, 'E'},  {0xEA, 'E'}, {0xA3, 'L'},
+        {0xB3, 'L'}, {0xD1, 'N'}, {0xF1, 'N'}, {0xD3, 'O'}, {0xF3, 'O'},  {0x8C, 'S'}, {0x9C, 'S'},
+        {0x8F, 'Z'}, {0x9F, 'Z'}, {0xAF, 'Z'}, {0xBF, 'Z'}, {0xB0, 0xB0},
     };
     for (const auto& l : letters) f.t[l.from] = l.to;
     return f;
@@ -166,7 +165,7 @@ extern "C" void DECODE_Language(short language) {
     CURRENT_FOLD_TABLE.store(LoadDictionary(row.file) ? DCT_TABLE : row.table, std::memory_order_release);
 }
 
-extern "C" void DECODE_Txt_XP(unsigned char* byte) { 
+extern "C" void DECODE_Txt_XP(unsigned char* byte) {
     *byte = kut::decode::CURRENT_FOLD_TABLE.load(std::memory_order_acquire)[*byte];
 }
 

@@ -7,8 +7,10 @@ namespace kut::textio {
 // cppcheck-suppress uninitMemberVar
 Reader::Reader(std::FILE* file) noexcept : m_file(file) {
     // Our own buffer does the buffering: the stream would only copy twice.
-    if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);
-    else m_streamDone = true;
+    if (m_file)
+        std::setvbuf(m_file, nullptr, _IONBF, 0);
+    else
+        m_streamDone = true;
 }
 
 bool Reader::Fill() noexcept {

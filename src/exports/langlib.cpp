@@ -28,7 +28,10 @@ extern "C" int KUT_LangLibCheck(const wchar_t* path, KUT_LangLibProblemFn fn, vo
         std::size_t n = 0;
         bool ok = true;
         while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-            if (bytes.size() + n > 0xFFFFFFFFu) { ok = false; break; }
+            if (bytes.size() + n > 0xFFFFFFFFu) {
+                ok = false;
+                break;
+            }
             bytes.insert(bytes.end(), chunk, chunk + n);
         }
         ok = ok && !std::ferror(f);
@@ -43,7 +46,8 @@ extern "C" int KUT_LangLibCheck(const wchar_t* path, KUT_LangLibProblemFn fn, vo
         if (fn) {
             for (const kut::pe::Problem& p : problems) {
                 wchar_t what[96] = {};
-                for (std::size_t i = 0; p.what[i] && i + 1 < sizeof what / sizeof what[0]; ++i) what[i] = static_cast<wchar_t>(p.what[i]);
+                for (std::size_t i = 0; p.what[i] && i + 1 < sizeof what / sizeof what[0]; ++i)
+                    what[i] = static_cast<wchar_t>(p.what[i]);
                 // The numbers that could not be read; block 0 is the whole table.
                 const unsigned first = p.block ? (p.block - 1) * 16 : 0;
                 fn(ctx, first + (p.block ? p.firstLost : 0), p.block ? first + 15 : 0xFFFF, what);

@@ -16,9 +16,7 @@ constexpr wchar_t kSep = static_cast<wchar_t>(std::filesystem::path::preferred_s
 inline bool IsSep(wchar_t c) { return c == kSep; }
 
 // True when the path fits in a 260-character buffer with its terminator.
-inline bool Fits(const wchar_t* path) {
-    return path && std::wcslen(path) < static_cast<std::size_t>(KUT_PATH_MAX);
-}
+inline bool Fits(const wchar_t* path) { return path && std::wcslen(path) < static_cast<std::size_t>(KUT_PATH_MAX); }
 
 inline void SetStatus(int* status, int value) {
     if (status) *status = value;

@@ -114,8 +114,7 @@ int FtwVisitDir(void* element, void* context) {
     wchar_t full[KUT_PATH_MAX];
     if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
     int status = 0;
-    return _FILE_Ftw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth,
-                     ctx->attrib);
+    return _FILE_Ftw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth, ctx->attrib);
 }
 
 int NFtwVisitDir(void* element, void* context) {
@@ -123,8 +122,7 @@ int NFtwVisitDir(void* element, void* context) {
     wchar_t full[KUT_PATH_MAX];
     if (!FtwJoin(full, ctx->path, ElementName(element))) return FILE_FAILED;
     int status = 0;
-    return _FILE_NFtw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth,
-                      ctx->attrib);
+    return _FILE_NFtw(&status, full, ctx->dirPattern, ctx->filePattern, ctx->fileFn, ctx->handler, ctx->depth, ctx->attrib);
 }
 
 void FtwFreeName(void* element) {
@@ -166,7 +164,7 @@ int Walk(int* status, const wchar_t* root, const wchar_t* dirPattern, const wcha
         entries = _STACK_Open(&st, kStackInitial, kNameElem);
         if (st != 0) result = FILE_FAILED;
     }
-    FTW_CTX ctx {};
+    FTW_CTX ctx{};
     ctx.handler = handler;
     ctx.dirPattern = dirPattern;
     ctx.filePattern = filePattern;
@@ -301,8 +299,8 @@ extern "C" int _FILE_TreeZip(int* status, const wchar_t* destRoot, const wchar_t
     return 0;
 }
 
-extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t* dirPattern,
-                                const wchar_t* filePattern, int flags, int depth, FTW_HANDLER handler) {
+extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
+                                int flags, int depth, FTW_HANDLER handler) {
     if (!root) return FILE_FAILED;
     wchar_t dir[KUT_PATH_MAX];
     if (!CutRoot(dir, root) || !handler) {
@@ -317,7 +315,7 @@ extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t*
     }
     if (flags & FILE_TREE_REMOVE_ROOT) {
         // The root itself, under the same handler protocol as any entry.
-        FTW_CTX ctx {};
+        FTW_CTX ctx{};
         ctx.fileFn = TreeDelDir;
         ctx.handler = handler;
         ctx.attrib = FTW_DIRS;
@@ -334,8 +332,8 @@ extern "C" int _FILE_TreeRemove(int* status, const wchar_t* root, const wchar_t*
     return 0;
 }
 
-extern "C" int _FILE_TreeScan(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern,
-                              int depth, FTW_HANDLER handler) {
+extern "C" int _FILE_TreeScan(int* status, const wchar_t* root, const wchar_t* dirPattern, const wchar_t* filePattern, int depth,
+                              FTW_HANDLER handler) {
     if (!root) return FILE_FAILED;
     wchar_t dir[KUT_PATH_MAX];
     if (!CutRoot(dir, root)) {

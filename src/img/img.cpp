@@ -18,7 +18,7 @@
 
 namespace {
 
-IMG_STATE g_state;                  // zero at load time: no file, no index, no cache
+IMG_STATE g_state;  // zero at load time: no file, no index, no cache
 
 // The image file's name may be set and asked for from any thread (a host's
 // user interface names the file while a worker draws), so g_state.path is
@@ -81,8 +81,7 @@ intptr_t CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b) {
         }
         return 0;
     }
-    case CACHE_OP_ALLOC:
-        return a > 0 ? reinterpret_cast<intptr_t>(kut::mem::Calloc(1, static_cast<std::size_t>(a))) : 0;
+    case CACHE_OP_ALLOC: return a > 0 ? reinterpret_cast<intptr_t>(kut::mem::Calloc(1, static_cast<std::size_t>(a))) : 0;
     case CACHE_OP_FREE:
         kut::mem::Free(reinterpret_cast<void*>(a));  // NOLINT(performance-no-int-to-ptr): see LabelAt
         return 0;
@@ -103,12 +102,9 @@ intptr_t CacheCallback(CACHE_BLOCK* block, short op, intptr_t a, intptr_t b) {
         }
         return 0;
     }
-    case CACHE_OP_LABEL_OFFSET:
-        return CACHE_LABEL_OFFSET;
-    case CACHE_OP_OBJECT_OFFSET:
-        return CACHE_OBJECT_OFFSET;
-    default:
-        return 0;
+    case CACHE_OP_LABEL_OFFSET: return CACHE_LABEL_OFFSET;
+    case CACHE_OP_OBJECT_OFFSET: return CACHE_OBJECT_OFFSET;
+    default: return 0;
     }
 }
 
@@ -130,22 +126,16 @@ void FreeIndex() {
     g_state.modules = nullptr;
 }
 
-bool ReadExactly(std::FILE* f, void* buf, std::size_t n) {
-    return n > 0 && std::fread(buf, 1, n, f) == n;
-}
+bool ReadExactly(std::FILE* f, void* buf, std::size_t n) { return n > 0 && std::fread(buf, 1, n, f) == n; }
 
-short LittleShort(const unsigned char* p) {
-    return static_cast<short>(p[0] | (p[1] << 8));
-}
+short LittleShort(const unsigned char* p) { return static_cast<short>(p[0] | (p[1] << 8)); }
 
 // The name field is single-byte text widened by sign extension, as 16-bit
 // characters: 0x80..0xFF become 0xFF80..0xFFFF. A field without a NUL gives
 // its first 7 characters.
 void WidenName(const unsigned char field[8], wchar_t name[8]) {
     int i = 0;
-    for (; i < 7 && field[i]; ++i) {
-        name[i] = static_cast<wchar_t>(field[i] < 0x80 ? field[i] : 0xFF00u | field[i]);
-    }
+    for (; i < 7 && field[i]; ++i) { name[i] = static_cast<wchar_t>(field[i] < 0x80 ? field[i] : 0xFF00u | field[i]); }
     name[i] = L'\0';
 }
 
@@ -165,8 +155,7 @@ short LoadIndex() {
     const short count = LittleShort(word);
     // A zero count is an empty index; one record is allocated all the same so
     // that an empty index is not mistaken for a failed allocation.
-    auto* modules = count < 0 ? nullptr
-                              : static_cast<IMG_MODULE*>(kut::mem::Calloc(count > 0 ? count : 1, sizeof(IMG_MODULE)));
+    auto* modules = count < 0 ? nullptr : static_cast<IMG_MODULE*>(kut::mem::Calloc(count > 0 ? count : 1, sizeof(IMG_MODULE)));
     if (!modules) {
         std::fclose(stream);
         return -1;
@@ -206,9 +195,9 @@ short SeekImage(const IMG_LABEL& label) {
     const IMG_MODULE& m = g_state.modules[label.module];
     if (label.image < 0 || label.image >= m.count || !g_state.stream) return -1;
     const unsigned char* e = m.table + kEntryBytes * static_cast<std::size_t>(label.image);
-    const auto pos = static_cast<std::int32_t>(static_cast<std::uint32_t>(e[0]) | (static_cast<std::uint32_t>(e[1]) << 8) |
-                                               (static_cast<std::uint32_t>(e[2]) << 16) |
-                                               (static_cast<std::uint32_t>(e[3]) << 24));
+    const auto pos =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(e[0]) | (static_cast<std::uint32_t>(e[1]) << 8) |
+                                  (static_cast<std::uint32_t>(e[2]) << 16) | (static_cast<std::uint32_t>(e[3]) << 24));
     return std::fseek(g_state.stream, pos, SEEK_SET) == 0 ? 0 : -1;
 }
 
@@ -444,13 +433,9 @@ void IMG_ListToCache(const wchar_t* module, ...) {
     kut::mem::Free(labels);
 }
 
-void IMG_LabelsToCache(IMG_LABEL* labels, short count) {
-    LoadLabels(labels, count);
-}
+void IMG_LabelsToCache(IMG_LABEL* labels, short count) { LoadLabels(labels, count); }
 
-void IMG_Flush(void) {
-    CACHE_Flush(&g_state.cache);
-}
+void IMG_Flush(void) { CACHE_Flush(&g_state.cache); }
 
 void IMG_FlushList(const wchar_t* module, ...) {
     va_list args;

@@ -69,14 +69,14 @@ public:
         std::uint64_t typeDir = 0;
         const char* lost = m_regionEnd == m_b.size() ? "cut by the end of the file" : "directory outside its section";
         switch (FindSubdir(root, root, kStringType, &typeDir)) {
-            case Find::Absent:
-                // The string table may be among the entries that were cut off.
-                if (Shortened(root)) Report(0, lost);
-                return true;
-            case Find::Bad: return false;
-            case Find::Found: break;
+        case Find::Absent:
+            // The string table may be among the entries that were cut off.
+            if (Shortened(root)) Report(0, lost);
+            return true;
+        case Find::Bad: return false;
+        case Find::Found: break;
         }
-        if (typeDir == root) return false;  // a directory inside itself
+        if (typeDir == root) return false;        // a directory inside itself
         if (Shortened(typeDir)) Report(0, lost);  // blocks whose entries were cut off
         WalkBlocks(root, typeDir);
         return true;
@@ -97,9 +97,9 @@ private:
         std::uint64_t countAt = 0;
         std::uint64_t dirsAt = 0;
         switch (m_b.U16(opt)) {
-            case 0x10B: countAt = 92, dirsAt = 96; break;    // PE32
-            case 0x20B: countAt = 108, dirsAt = 112; break;  // PE32+
-            default: return false;
+        case 0x10B: countAt = 92, dirsAt = 96; break;    // PE32
+        case 0x20B: countAt = 108, dirsAt = 112; break;  // PE32+
+        default: return false;
         }
         if (optSize < dirsAt + 3 * 8 || m_b.U32(opt + countAt) < 3) return false;
         m_resRva = m_b.U32(opt + dirsAt + 2 * 8);
@@ -139,9 +139,7 @@ private:
         return false;
     }
 
-    bool InRegion(std::uint64_t off, std::uint64_t len) const {
-        return off <= m_regionEnd && len <= m_regionEnd - off;
-    }
+    bool InRegion(std::uint64_t off, std::uint64_t len) const { return off <= m_regionEnd && len <= m_regionEnd - off; }
 
     // Entry count of the directory at `dir`, capped by the bytes left.
     std::uint64_t EntryCount(std::uint64_t dir) const {
@@ -191,7 +189,10 @@ private:
                 const std::uint32_t target = m_b.U32(e + 4);
                 return (target & kSubdirBit) ? 0 : root + target;
             }
-            if (got > id) hi = mid - 1; else lo = mid + 1;
+            if (got > id)
+                hi = mid - 1;
+            else
+                lo = mid + 1;
         }
         return 0;
     }
@@ -200,8 +201,8 @@ private:
     // would use (see Languages), or 0.
     std::uint64_t ChooseLanguage(std::uint64_t root, std::uint64_t dir) const {
         const auto neutral = [](std::uint32_t lang) { return lang & 0x3FFu; };  // the primary language, sublanguage 0
-        const std::uint32_t order[] = {0x0000, m_langs.user, neutral(m_langs.user), m_langs.system,
-                                       neutral(m_langs.system), 0x0409};
+        const std::uint32_t order[] = {0x0000, m_langs.user, neutral(m_langs.user), m_langs.system, neutral(m_langs.system),
+                                       0x0409};
         for (std::uint32_t lang : order)
             if (const std::uint64_t data = FindLanguage(root, dir, lang)) return data;
         // No preferred language: the first entry that holds data, named or not.
@@ -260,9 +261,9 @@ private:
         // By block, one each (a block listed twice is read once).
         auto& problems = m_img->problems;
         std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.block < b.block; });
-        problems.erase(std::unique(problems.begin(), problems.end(),
-                                   [](const Problem& a, const Problem& b) { return a.block == b.block; }),
-                       problems.end());
+        problems.erase(
+            std::unique(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.block == b.block; }),
+            problems.end());
     }
 
     // Where the string data at `rva` starts in the file, and where the
@@ -333,9 +334,7 @@ ImagePtr ParseOwned(std::unique_ptr<unsigned char[]> data, std::size_t size, con
         img->size = size;
         if (!Parser(img.get(), langs).Run()) return nullptr;
         return img;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    } catch (const std::length_error&) {
+    } catch (const std::bad_alloc&) { return nullptr; } catch (const std::length_error&) {
         return nullptr;
     }
 }
@@ -380,22 +379,80 @@ struct LocaleId {
     std::uint16_t id;
 };
 constexpr LocaleId kLocales[] = {
-    {"ar", "", 0x0401}, {"be", "", 0x0423}, {"bg", "", 0x0402}, {"bs", "", 0x141A}, {"ca", "", 0x0403},
-    {"cs", "", 0x0405}, {"da", "", 0x0406}, {"de", "", 0x0407}, {"de", "AT", 0x0C07}, {"de", "CH", 0x0807},
-    {"de", "LI", 0x1407}, {"de", "LU", 0x1007}, {"el", "", 0x0408}, {"en", "", 0x0409}, {"en", "AU", 0x0C09},
-    {"en", "CA", 0x1009}, {"en", "GB", 0x0809}, {"en", "IE", 0x1809}, {"en", "NZ", 0x1409}, {"en", "ZA", 0x1C09},
-    {"es", "", 0x0C0A}, {"es", "AR", 0x2C0A}, {"es", "CL", 0x340A}, {"es", "CO", 0x240A}, {"es", "MX", 0x080A},
-    {"es", "US", 0x540A}, {"et", "", 0x0425}, {"fi", "", 0x040B}, {"fr", "", 0x040C}, {"fr", "BE", 0x080C},
-    {"fr", "CA", 0x0C0C}, {"fr", "CH", 0x100C}, {"fr", "LU", 0x140C}, {"fr", "MC", 0x180C}, {"he", "", 0x040D},
-    {"hr", "", 0x041A}, {"hr", "BA", 0x101A}, {"hu", "", 0x040E}, {"it", "", 0x0410}, {"it", "CH", 0x0810},
-    {"ja", "", 0x0411}, {"ko", "", 0x0412}, {"lt", "", 0x0427}, {"lv", "", 0x0426}, {"mk", "", 0x042F},
-    {"nb", "", 0x0414}, {"nl", "", 0x0413}, {"nl", "BE", 0x0813}, {"nn", "", 0x0814}, {"no", "", 0x0414},
-    {"pl", "", 0x0415}, {"pt", "", 0x0416}, {"pt", "PT", 0x0816}, {"ro", "", 0x0418}, {"ro", "MD", 0x0818},
-    {"ru", "", 0x0419}, {"ru", "MD", 0x0819}, {"sk", "", 0x041B}, {"sl", "", 0x0424}, {"sq", "", 0x041C},
+    {"ar", "", 0x0401},
+    {"be", "", 0x0423},
+    {"bg", "", 0x0402},
+    {"bs", "", 0x141A},
+    {"ca", "", 0x0403},
+    {"cs", "", 0x0405},
+    {"da", "", 0x0406},
+    {"de", "", 0x0407},
+    {"de", "AT", 0x0C07},
+    {"de", "CH", 0x0807},
+    {"de", "LI", 0x1407},
+    {"de", "LU", 0x1007},
+    {"el", "", 0x0408},
+    {"en", "", 0x0409},
+    {"en", "AU", 0x0C09},
+    {"en", "CA", 0x1009},
+    {"en", "GB", 0x0809},
+    {"en", "IE", 0x1809},
+    {"en", "NZ", 0x1409},
+    {"en", "ZA", 0x1C09},
+    {"es", "", 0x0C0A},
+    {"es", "AR", 0x2C0A},
+    {"es", "CL", 0x340A},
+    {"es", "CO", 0x240A},
+    {"es", "MX", 0x080A},
+    {"es", "US", 0x540A},
+    {"et", "", 0x0425},
+    {"fi", "", 0x040B},
+    {"fr", "", 0x040C},
+    {"fr", "BE", 0x080C},
+    {"fr", "CA", 0x0C0C},
+    {"fr", "CH", 0x100C},
+    {"fr", "LU", 0x140C},
+    {"fr", "MC", 0x180C},
+    {"he", "", 0x040D},
+    {"hr", "", 0x041A},
+    {"hr", "BA", 0x101A},
+    {"hu", "", 0x040E},
+    {"it", "", 0x0410},
+    {"it", "CH", 0x0810},
+    {"ja", "", 0x0411},
+    {"ko", "", 0x0412},
+    {"lt", "", 0x0427},
+    {"lv", "", 0x0426},
+    {"mk", "", 0x042F},
+    {"nb", "", 0x0414},
+    {"nl", "", 0x0413},
+    {"nl", "BE", 0x0813},
+    {"nn", "", 0x0814},
+    {"no", "", 0x0414},
+    {"pl", "", 0x0415},
+    {"pt", "", 0x0416},
+    {"pt", "PT", 0x0816},
+    {"ro", "", 0x0418},
+    {"ro", "MD", 0x0818},
+    {"ru", "", 0x0419},
+    {"ru", "MD", 0x0819},
+    {"sk", "", 0x041B},
+    {"sl", "", 0x0424},
+    {"sq", "", 0x041C},
     // Serbian: Cyrillic unless "@latin", as the POSIX locales are.
-    {"sr", "", 0x281A}, {"sr", "BA", 0x1C1A}, {"sr", "ME", 0x301A}, {"sr@latin", "", 0x241A},
-    {"sr@latin", "BA", 0x181A}, {"sr@latin", "ME", 0x2C1A}, {"sv", "", 0x041D}, {"sv", "FI", 0x081D},
-    {"tr", "", 0x041F}, {"uk", "", 0x0422}, {"zh", "", 0x0804}, {"zh", "HK", 0x0C04}, {"zh", "SG", 0x1004},
+    {"sr", "", 0x281A},
+    {"sr", "BA", 0x1C1A},
+    {"sr", "ME", 0x301A},
+    {"sr@latin", "", 0x241A},
+    {"sr@latin", "BA", 0x181A},
+    {"sr@latin", "ME", 0x2C1A},
+    {"sv", "", 0x041D},
+    {"sv", "FI", 0x081D},
+    {"tr", "", 0x041F},
+    {"uk", "", 0x0422},
+    {"zh", "", 0x0804},
+    {"zh", "HK", 0x0C04},
+    {"zh", "SG", 0x1004},
     {"zh", "TW", 0x0404},
 };
 
@@ -410,11 +467,17 @@ std::uint16_t LanguageOfLocale(const char* name) {
     std::size_t n = 0;
     const char* p = name;
     for (; *p >= 'a' && *p <= 'z'; ++p)
-        if (n < 3) lang[n++] = *p; else return kEnglish;
+        if (n < 3)
+            lang[n++] = *p;
+        else
+            return kEnglish;
     if (*p == '_' || *p == '-') {
         std::size_t r = 0;
         for (++p; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p)
-            if (r < 3) region[r++] = static_cast<char>(*p & ~0x20); else return kEnglish;
+            if (r < 3)
+                region[r++] = static_cast<char>(*p & ~0x20);
+            else
+                return kEnglish;
     }
     const char* at = std::strchr(p, '@');
     if (at && std::strcmp(at, "@latin") == 0 && std::strcmp(lang, "sr") == 0) std::strcat(lang, "@latin");

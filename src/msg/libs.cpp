@@ -14,7 +14,7 @@ namespace {
 
 struct Loaded {
     std::wstring path;
-    int handles = 0;   // Windows hands out one handle per module, counted
+    int handles = 0;  // Windows hands out one handle per module, counted
 };
 
 // Every K_MSG construction, copy and destruction goes through the registry,

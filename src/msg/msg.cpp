@@ -195,10 +195,8 @@ wchar_t* K_MSG::LoadStringDll(KLONG id) {
 
 const wchar_t* K_MSG::text(KLONG id) {
     switch (m_Mode) {
-    case KMSG_MODE_ALL:
-        return SortedText(id);
-    case KMSG_MODE_BY_NUMBER:
-        return LoadStringDll(id);
+    case KMSG_MODE_ALL: return SortedText(id);
+    case KMSG_MODE_BY_NUMBER: return LoadStringDll(id);
     case KMSG_MODE_LIST:
         m_Text[0] = L'\0';
         for (int i = 0; i < m_Count; ++i) {
@@ -208,8 +206,7 @@ const wchar_t* K_MSG::text(KLONG id) {
             }
         }
         return m_Text;
-    default:
-        return kut::msg::kNoText;
+    default: return kut::msg::kNoText;
     }
 }
 

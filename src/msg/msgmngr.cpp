@@ -43,8 +43,8 @@ KMsgMngrBase& KMsgMngrBase::operator=(const KMsgMngrBase&) = default;
 
 KMsgMngrBase::~KMsgMngrBase() = default;
 
-int KMsgMngrBase::Message(unsigned int, unsigned int, const wchar_t*, const wchar_t*, const wchar_t*,
-                          unsigned int style, KMsgExtInfoBase*) {
+int KMsgMngrBase::Message(unsigned int, unsigned int, const wchar_t*, const wchar_t*, const wchar_t*, unsigned int style,
+                          KMsgExtInfoBase*) {
     // A library has nobody to ask: answer as a user who accepts a yes/no
     // question and abandons anything else.
     return (style & 4u) != 0 ? 6 : 3;
@@ -71,8 +71,8 @@ KUT_CONSTINIT DefaultMngr g_defaultMngr;
 KUT_CONSTINIT KMsgMngrBase* g_currentMngr = &g_defaultMngr;
 }  // namespace
 
-int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2,
-                 const wchar_t* text3, unsigned int style, KMsgExtInfoBase* info) {
+int KMSG_Message(unsigned int id1, unsigned int id2, const wchar_t* text1, const wchar_t* text2, const wchar_t* text3,
+                 unsigned int style, KMsgExtInfoBase* info) {
     // The caller's own text is handed on: no copy, so nothing can fail here.
     const wchar_t* second = text2 != nullptr ? text2 : (text1 != nullptr ? text1 : L"");
     try {

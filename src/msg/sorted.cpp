@@ -112,7 +112,7 @@ const wchar_t* K_MSG::SortedText(KLONG id) {
     // misses included (an edit may have brought a number in), is asked of
     // BSearch.
     if (m_Index && m_Items == m_IndexItems && m_Count == m_IndexCount) {
-        const auto number = static_cast<KULONG>(id);   // negative numbers land above the range
+        const auto number = static_cast<KULONG>(id);  // negative numbers land above the range
         if (number < m_IndexSize) {
             const int pos = m_Index[number];
             if (pos != kNotStored && m_Items[pos].nId == id && (pos == 0 || m_Items[pos - 1].nId != id) &&
@@ -163,7 +163,8 @@ wchar_t* K_MSG::GetTextParam(KLONG pos, KLONG n) {
     const wchar_t* field = kut::msg::FindField(m_Items[pos].pText, n, &len);
     // A text with fewer fields gives the constant empty text, which the next
     // call does not overwrite.
-    if (!field) return const_cast<wchar_t*>(kut::msg::kNoText);  // NOLINT(cppcoreguidelines-pro-type-const-cast): read-only by contract
+    if (!field)
+        return const_cast<wchar_t*>(kut::msg::kNoText);  // NOLINT(cppcoreguidelines-pro-type-const-cast): read-only by contract
     kut::msg::CopyBounded(m_ParamText, field, len);
     return m_ParamText;
 }

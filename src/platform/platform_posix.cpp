@@ -103,9 +103,7 @@ std::unique_ptr<unsigned char[]> ReadWhole(std::FILE* f, std::size_t* size) {
         if (!bytes.empty()) std::memcpy(data.get(), bytes.data(), bytes.size());
         *size = bytes.size();
         return data;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    } catch (const std::bad_alloc&) { return nullptr; }
 }
 
 }  // namespace
@@ -121,9 +119,7 @@ HMODULE LoadLib(const wchar_t* path) {
     try {
         // The block's language as Windows would choose it for this user.
         image = kut::pe::ParseOwned(std::move(data), size, kut::pe::EnvironmentLanguages());
-    } catch (...) {
-        return nullptr;
-    }
+    } catch (...) { return nullptr; }
     if (!image) return nullptr;
     auto* lib = new (std::nothrow) KUT_LangLib{image.get()};
     if (lib) static_cast<void>(image.release());  // the library record owns it now

@@ -74,8 +74,8 @@ std::FILE* SystemOpenFile(const wchar_t* path, const char* mode) {
     // every right (wine run as root), so that the temporary-name search
     // counts it as free and the conversion cannot write it.
     const DWORD attributes = GetFileAttributesW(path);
-    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (std::wcspbrk(wmode, L"wa+") && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         errno = EACCES;
         return nullptr;
     }

@@ -8,7 +8,7 @@
 #include "kut/testing.h"
 
 namespace {
-long g_failAfter = -1;   // allocations still allowed; -1: never fail
+long g_failAfter = -1;  // allocations still allowed; -1: never fail
 bool g_persistent = false;
 long g_failures = 0;
 long long g_failAbove = -1;  // larger requests fail; -1: no limit

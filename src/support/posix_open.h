@@ -37,8 +37,10 @@ inline std::FILE* OpenStream(const char* path, const char* mode) {
     bool plus = false, exclusive = false;
     std::string cmode(1, kind);
     for (const char* m = mode + 1; *m; ++m) {
-        if (*m == '+') plus = true, cmode += '+';
-        else if (*m == 'x') exclusive = true;
+        if (*m == '+')
+            plus = true, cmode += '+';
+        else if (*m == 'x')
+            exclusive = true;
     }
     if (kind != 'r' && kind != 'w' && kind != 'a') {
         errno = EINVAL;
@@ -64,10 +66,14 @@ inline std::FILE* OpenStream(const char* path, const char* mode) {
     if (fd < 0) return nullptr;
     struct stat st {};
     int refuse = 0;
-    if (::fstat(fd, &st) != 0) refuse = errno;
-    else if (S_ISDIR(st.st_mode)) refuse = EISDIR;
-    else if (writing && !created && IsReadOnly(st)) refuse = EACCES;
-    else if (kind == 'w' && !created && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) refuse = errno;
+    if (::fstat(fd, &st) != 0)
+        refuse = errno;
+    else if (S_ISDIR(st.st_mode))
+        refuse = EISDIR;
+    else if (writing && !created && IsReadOnly(st))
+        refuse = EACCES;
+    else if (kind == 'w' && !created && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)
+        refuse = errno;
     if (refuse != 0) {
         ::close(fd);
         errno = refuse;

@@ -43,12 +43,12 @@ inline std::size_t DecodeOne(const unsigned char* p, std::size_t n, char32_t* cp
         len = 2, c = b0 & 0x1F;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         len = 3, c = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;        // overlong
-        if (b0 == 0xED) hi = 0x9F;        // a surrogate
+        if (b0 == 0xE0) lo = 0xA0;  // overlong
+        if (b0 == 0xED) hi = 0x9F;  // a surrogate
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         len = 4, c = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;        // overlong
-        if (b0 == 0xF4) hi = 0x8F;        // above U+10FFFF
+        if (b0 == 0xF0) lo = 0x90;  // overlong
+        if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
     } else {
         return 0;
     }
@@ -97,7 +97,8 @@ inline std::string FromWide(const wchar_t* s, std::size_t n) {
     std::string out;
     out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        auto c = static_cast<char32_t>(static_cast<std::uint32_t>(s[i]));  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
+        auto c = static_cast<char32_t>(
+            static_cast<std::uint32_t>(s[i]));  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
         if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
             const auto next = static_cast<char32_t>(static_cast<std::uint32_t>(s[i + 1]));
             if (next >= 0xDC00 && next <= 0xDFFF) {

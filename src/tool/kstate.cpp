@@ -12,16 +12,12 @@ bool ValidRow(short row) { return row >= 0 && row < KState::ROWS; }
 CString* CopyTip(const CString& text) {
     try {
         return new CString(text);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    } catch (const std::bad_alloc&) { return nullptr; }
 }
 
 }  // namespace
 
-KState::KState() : cmd(-1), state(50), stateTab() {
-    ResetState();
-}
+KState::KState() : cmd(-1), state(50), stateTab() { ResetState(); }
 
 KState::~KState() {
     for (STATE_ITEM& row : stateTab) delete row.tip;
@@ -39,9 +35,7 @@ KState& KState::operator=(const KState& other) {
     // Copy the source's texts before letting go of ours, so that a tip
     // shared by both tables (written through StateTab) is read while alive.
     CString* copies[ROWS];
-    for (int i = 0; i < ROWS; ++i) {
-        copies[i] = other.stateTab[i].tip ? CopyTip(*other.stateTab[i].tip) : nullptr;
-    }
+    for (int i = 0; i < ROWS; ++i) { copies[i] = other.stateTab[i].tip ? CopyTip(*other.stateTab[i].tip) : nullptr; }
     for (int i = 0; i < ROWS; ++i) {
         delete stateTab[i].tip;
         stateTab[i] = other.stateTab[i];

@@ -82,10 +82,34 @@ extern "C" short TOOL_Multiplicate(const TOOL_RECT* a, const TOOL_RECT* b, TOOL_
 
     // Each step reads only the field it then writes, so result may be a or b.
     int k = 0;
-    if (a->x1 > b->x1) { result->x1 = a->x1; --k; } else { result->x1 = b->x1; ++k; }
-    if (a->x2 >= b->x2) { result->x2 = b->x2; ++k; } else { result->x2 = a->x2; --k; }
-    if (a->y1 > b->y1) { result->y1 = a->y1; --k; } else { result->y1 = b->y1; ++k; }
-    if (a->y2 >= b->y2) { result->y2 = b->y2; ++k; } else { result->y2 = a->y2; --k; }
+    if (a->x1 > b->x1) {
+        result->x1 = a->x1;
+        --k;
+    } else {
+        result->x1 = b->x1;
+        ++k;
+    }
+    if (a->x2 >= b->x2) {
+        result->x2 = b->x2;
+        ++k;
+    } else {
+        result->x2 = a->x2;
+        --k;
+    }
+    if (a->y1 > b->y1) {
+        result->y1 = a->y1;
+        --k;
+    } else {
+        result->y1 = b->y1;
+        ++k;
+    }
+    if (a->y2 >= b->y2) {
+        result->y2 = b->y2;
+        ++k;
+    } else {
+        result->y2 = a->y2;
+        --k;
+    }
 
     if (k == 4) return 2;
     if (k == -4) return 3;

@@ -16,25 +16,20 @@ namespace kut::units {
 
 namespace {
 
-bool IsSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-CfgReader::CfgReader(std::FILE* file)
-    : m_file(file), m_point('.'), m_bytes(true), m_singleByte(MB_CUR_MAX == 1) {
+CfgReader::CfgReader(std::FILE* file) : m_file(file), m_point('.'), m_bytes(true), m_singleByte(MB_CUR_MAX == 1) {
     // The "C" locale keeps every byte as the character of its value. Not
     // every run-time's C locale decodes so (wine's takes 0x80-0x9F as
     // Windows-1252), so it is not asked.
     const char* ctype = std::setlocale(LC_CTYPE, nullptr);
     m_bytes = !ctype || std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0;
     const std::lconv* conv = std::localeconv();
-    if (conv && conv->decimal_point && conv->decimal_point[0] && !conv->decimal_point[1]) {
-        m_point = conv->decimal_point[0];
-    }
+    if (conv && conv->decimal_point && conv->decimal_point[0] && !conv->decimal_point[1]) { m_point = conv->decimal_point[0]; }
 }
 
 CfgReader::~CfgReader() {
@@ -102,9 +97,7 @@ void CfgReader::Unget(int c) {
 
 void CfgReader::SkipSpace() {
     int c;
-    do {
-        c = Get();
-    } while (IsSpace(c));
+    do { c = Get(); } while (IsSpace(c));
     Unget(c);
 }
 
@@ -139,8 +132,8 @@ bool CfgReader::ReadCount(short* count) {
 
 CfgReader::Number CfgReader::ReadNumber(double* value) {
     SkipSpace();
-    std::string seen;          // every character consumed from here on
-    std::size_t valid = 0;     // length of the longest prefix that is a number
+    std::string seen;       // every character consumed from here on
+    std::size_t valid = 0;  // length of the longest prefix that is a number
     int intDigits = 0;
     int intSignificant = 0;    // integer digits after leading zeros
     int fracLeadingZeros = 0;  // fraction zeros before the first nonzero digit
@@ -170,7 +163,10 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
         c = Get();
         while (IsDigit(c)) {
             if (!fracNonzero) {
-                if (c == '0') ++fracLeadingZeros; else fracNonzero = true;
+                if (c == '0')
+                    ++fracLeadingZeros;
+                else
+                    fracNonzero = true;
             }
             seen += static_cast<char>(c);
             valid = seen.size();
@@ -192,7 +188,7 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
             valid = seen.size();
             c = Get();
         }
-        if (valid == mantissaEnd) exponent = 0;   // "e" without digits is not part of it
+        if (valid == mantissaEnd) exponent = 0;  // "e" without digits is not part of it
     }
     // Give back what lies beyond the number, last character first.
     Unget(c);
@@ -200,10 +196,10 @@ CfgReader::Number CfgReader::ReadNumber(double* value) {
     if (valid == 0) return Number::NotANumber;
 
     seen.resize(valid);
-    if (pointAt < seen.size()) seen[pointAt] = '.';   // from_chars knows only the point
+    if (pointAt < seen.size()) seen[pointAt] = '.';  // from_chars knows only the point
     const char* first = seen.data();
     const char* last = first + seen.size();
-    if (*first == '+') ++first;   // from_chars takes no plus sign
+    if (*first == '+') ++first;  // from_chars takes no plus sign
     double result = 0.0;
     std::from_chars_result r = std::from_chars(first, last, result, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) {

@@ -69,10 +69,10 @@ private:
     bool SkipToken();
 
     std::FILE* m_file;
-    std::string m_back;   // bytes pushed back, the next one last
-    char m_point;         // the decimal point
-    bool m_bytes;         // the "C" locale: every byte is a character
-    bool m_singleByte;    // the locale's encoding has one byte per character
+    std::string m_back;  // bytes pushed back, the next one last
+    char m_point;        // the decimal point
+    bool m_bytes;        // the "C" locale: every byte is a character
+    bool m_singleByte;   // the locale's encoding has one byte per character
 };
 
 }  // namespace kut::units

@@ -15,10 +15,10 @@ using kut::units::CfgReader;
 
 namespace {
 
-constexpr double kNotFound = -1.0;        // file missing or unreadable
-constexpr double kNoTable = -2.0;         // count unreadable, negative, or no memory
-constexpr double kNoFirst = -10.0;        // (first) name absent, zero, or file cut short
-constexpr double kNoSecond = -20.0;       // second name absent
+constexpr double kNotFound = -1.0;   // file missing or unreadable
+constexpr double kNoTable = -2.0;    // count unreadable, negative, or no memory
+constexpr double kNoFirst = -10.0;   // (first) name absent, zero, or file cut short
+constexpr double kNoSecond = -20.0;  // second name absent
 
 enum Section { kLength = 1, kForce = 2, kMass = 3 };
 
@@ -61,9 +61,7 @@ double SkipSection(std::FILE* file) {
             if (!reader.SkipRecord()) return kNoFirst;
         }
         return 0.0;
-    } catch (...) {
-        return kNoTable;
-    }
+    } catch (...) { return kNoTable; }
 }
 
 // Finds the configuration file of the current unit system, opens it and
@@ -173,33 +171,27 @@ KUT_Units& KUT_Units::operator=(const KUT_Units& other) {
 // The readers are private members, hence a lambda per operation rather
 // than a reader passed by name.
 double KUT_Units::LenghtCoeff(wchar_t* first, wchar_t* second) {
-    return ReadInSection(kLength, first, second,
-                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
+    return ReadInSection(kLength, first, second, [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::ForceCoeff(wchar_t* first, wchar_t* second) {
-    return ReadInSection(kForce, first, second,
-                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
+    return ReadInSection(kForce, first, second, [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::MassCoeff(wchar_t* first, wchar_t* second) {
-    return ReadInSection(kMass, first, second,
-                         [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
+    return ReadInSection(kMass, first, second, [this](std::FILE* f, wchar_t* a, wchar_t* b) { return UnitCoeff(f, a, b); });
 }
 
 double KUT_Units::GetLenghtCoeff(wchar_t* name) {
-    return ReadInSection(kLength, name, nullptr,
-                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
+    return ReadInSection(kLength, name, nullptr, [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::GetForceCoeff(wchar_t* name) {
-    return ReadInSection(kForce, name, nullptr,
-                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
+    return ReadInSection(kForce, name, nullptr, [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::GetMassCoeff(wchar_t* name) {
-    return ReadInSection(kMass, name, nullptr,
-                         [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
+    return ReadInSection(kMass, name, nullptr, [this](std::FILE* f, wchar_t* a, wchar_t*) { return GetUnitCoeff(f, a); });
 }
 
 double KUT_Units::UnitCoeff(FILE* file, wchar_t* first, wchar_t* second) {

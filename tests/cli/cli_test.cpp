@@ -27,7 +27,11 @@ std::string Path(const std::wstring& w) { return kuttest::Narrow(w); }
 // A run: exit status, standard output and standard error. As an expected
 // run, `out` is all of it, or a part of it when it starts with "~"; `err` is a
 // part of it, or all of it when it starts with "=".
-struct Case { std::vector<std::string> args; int status; std::string out, err; };
+struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+};
 
 class Cli : public ::testing::Test {
 protected:
@@ -48,11 +52,15 @@ protected:
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };  // cmd.exe drops them
 #else
         std::string cmd = "\"" + std::string(KUT_CLI_PATH) + "\"";
-        const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
+        const auto sh = [](const std::string& c) {
+            int rc = std::system(c.c_str());
+            return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
         kuttest::WriteFile(m_work.file(L"in"), input);
-        cmd += " <\"" + Path(m_work.file(L"in")) + "\" >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) + "\"";
+        cmd += " <\"" + Path(m_work.file(L"in")) + "\" >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) +
+               "\"";
         const int status = sh(cmd);
         Case r{args, status, Read(m_work.file(L"out")), Read(m_work.file(L"err"))};
         for (std::string* s : {&r.out, &r.err})  // CR LF line ends on Windows
@@ -70,7 +78,10 @@ protected:
         }
     }
     std::string File(const std::wstring& name) { return Path(m_tmp.file(name)); }
-    static std::string Read(const std::wstring& p) { std::string b; return kuttest::ReadFile(p, &b) ? b : "<missing>"; }
+    static std::string Read(const std::wstring& p) {
+        std::string b;
+        return kuttest::ReadFile(p, &b) ? b : "<missing>";
+    }
 
     kuttest::TempDir m_work, m_tmp;  // the program's output is caught in the first; files given and got are in the second
     std::wstring m_data;
@@ -78,8 +89,11 @@ protected:
 
 TEST_F(Cli, HelpVersionAndUsageErrors) {
     std::vector<Case> cases = {
-        {{"--version"}, 0, "~kut ", ""}, {{}, 2, "", ""}, {{"frobnicate"}, 2, "", "frobnicate"},
-        {{"msg", "show", "KMAIN", "1", "--bogus"}, 2, "", ""}, {{"msg", "show", "KMAIN", "1", "--lang"}, 2, "", ""},
+        {{"--version"}, 0, "~kut ", ""},
+        {{}, 2, "", ""},
+        {{"frobnicate"}, 2, "", "frobnicate"},
+        {{"msg", "show", "KMAIN", "1", "--bogus"}, 2, "", ""},
+        {{"msg", "show", "KMAIN", "1", "--lang"}, 2, "", ""},
         {{"--data", File(L"nowhere"), "units", "length", "M"}, 1, "", "nowhere"},
     };
     for (const std::string cmd : {"msg", "decode", "img", "units", "tree", "demo"})
@@ -99,11 +113,14 @@ TEST_F(Cli, Msg) {
         {{"msg", "show", "KMAIN", "1", "--lang", "2", "--cache"}, 0, "1\tPoutre\n", ""},
         {{"msg", "show", "KMAIN", "5", "10", "--field", "2"}, 0, "5\tmm\n10\tS235\n", ""},
         {{"msg", "show", "KMAIN"}, 0, "~\n5\tLength$$mm$$Span of the member\n", ""},  // the whole sorted table
-        {{"msg", "show", "KMAIN", "1", "--mode", "3"}, 2, "", ""}, {{"msg", "build", File(L"in.txt")}, 2, "", ""},
+        {{"msg", "show", "KMAIN", "1", "--mode", "3"}, 2, "", ""},
+        {{"msg", "build", File(L"in.txt")}, 2, "", ""},
         {{"msg", "show", "KMAIN", "1", "--field", "2", "--mode", "1"}, 2, "", ""},
-        {{"msg", "show", "KMAIN", "2", "99"}, 1, "2\tColumn\n", "message 99"}, {{"msg", "show", "ABC", "1"}, 1, "", "ABC__001.dll: no such file"},
+        {{"msg", "show", "KMAIN", "2", "99"}, 1, "2\tColumn\n", "message 99"},
+        {{"msg", "show", "ABC", "1"}, 1, "", "ABC__001.dll: no such file"},
         {{"--data", Path(m_tmp.path()), "msg", "show", "KMAIN", "1"}, 1, "", "KEST_001.dll: not a language library"},
-        {{"msg", "build", File(L"in.txt"), File(L"T.dll")}, 0, "", ""}, {{"msg", "dump", File(L"T.dll")}, 0, dumped, ""},
+        {{"msg", "build", File(L"in.txt"), File(L"T.dll")}, 0, "", ""},
+        {{"msg", "dump", File(L"T.dll")}, 0, dumped, ""},
         {{"msg", "dump", File(L"T.dll"), File(L"out.txt")}, 0, "", ""},
         {{"msg", "dump", "KEST_002.dll"}, 0, "~1\tPoutre\n", ""},  // a bare name is looked for in the data folder
         {{"msg", "build", File(L"bad.txt"), File(L"B.dll")}, 1, "", "line 2"},
@@ -121,7 +138,8 @@ TEST_F(Cli, Msg) {
 TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
     const std::string catalog = "0\tzero\n1\tone\n17\tseventeen\n40\tforty\n";
     kuttest::WriteFile(m_tmp.file(L"z.txt"), catalog);
-    Check({{{"msg", "build", File(L"z.txt"), File(L"Z.dll")}, 0, "", "="}, {{"msg", "dump", File(L"Z.dll")}, 0, catalog, "="},
+    Check({{{"msg", "build", File(L"z.txt"), File(L"Z.dll")}, 0, "", "="},
+           {{"msg", "dump", File(L"Z.dll")}, 0, catalog, "="},
            {{"msg", "check", File(L"Z.dll")}, 0, File(L"Z.dll") + ": no damage found\n", "="}});
     std::string bytes;
     ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"Z.dll"), &bytes));
@@ -133,29 +151,34 @@ TEST_F(Cli, MsgNumberZeroAndDamagedLibraries) {
     Check({{{"msg", "dump", File(L"C.dll")}, 1, readable, "=kut: " + damage},
            {{"msg", "dump", File(L"C.dll"), File(L"c.txt")}, 1, "", "=kut: " + damage},
            {{"msg", "check", File(L"C.dll")}, 1, damage, "="},
-           {{"msg", "check", File(L"z.txt")}, 1, "", "not a language library"}, {{"msg", "check"}, 2, "", ""}});
+           {{"msg", "check", File(L"z.txt")}, 1, "", "not a language library"},
+           {{"msg", "check"}, 2, "", ""}});
     EXPECT_EQ(Read(m_tmp.file(L"c.txt")), readable);
 }
 
 TEST_F(Cli, Decode) {
-    const std::string dos = "caf\x82 \x9b\r\nkesto x\r\n", latin1 = "Stra\xDF" "e \xE9t\xE9\n";
+    const std::string dos = "caf\x82 \x9b\r\nkesto x\r\n", latin1 =
+                                                               "Stra\xDF"
+                                                               "e \xE9t\xE9\n";
     kuttest::WriteFile(m_tmp.file(L"dos.txt"), dos);
     kuttest::WriteFile(m_tmp.file(L"Decod001.dcd"), "128\n129\n");
     Check({
         {{"decode", "convert", File(L"dos.txt"), File(L"win.txt"), "--lang", "35"}, 0, "", ""},
-        // No destination: a free name in the temporary folder, printed.
-        {{"decode", "convert", File(L"dos.txt"), "--lang", "35"}, 0, File(L"TMP~001.con") + "\n", ""},
-        {{"decode", "convert", File(L"absent.txt")}, 1, "", "absent.txt: no such file"},
-        {{"decode", "convert", File(L"dos.txt"), File(L"dos.txt")}, 1, "", ""}, {{"decode", "recode"}, 2, "", ""},
-        {{"decode", "convert", File(L"dos.txt"), "--lang", "many"}, 2, "", ""},
-        {{"decode", "tables", "--lang", "34"}, 0, "~\ncode page:  Decod034.dcd ", ""},
-        {{"decode", "tables", "--lang", "70"}, 0, "~dictionary: built-in FOLD_TABLE_CYR (no Decod070.dct in", ""},
-        // A rejected file: its warning on stderr, the built-in table in force.
-        {{"--data", Path(m_tmp.path()), "decode", "tables"}, 0, "~code page:  built-in DOS_TABLE_437 (code page 437) (",
-         "Decod001.dcd warning 3 elements."},
+            // No destination: a free name in the temporary folder, printed.
+            {{"decode", "convert", File(L"dos.txt"), "--lang", "35"}, 0, File(L"TMP~001.con") + "\n", ""},
+            {{"decode", "convert", File(L"absent.txt")}, 1, "", "absent.txt: no such file"},
+            {{"decode", "convert", File(L"dos.txt"), File(L"dos.txt")}, 1, "", ""}, {{"decode", "recode"}, 2, "", ""},
+            {{"decode", "convert", File(L"dos.txt"), "--lang", "many"}, 2, "", ""},
+            {{"decode", "tables", "--lang", "34"}, 0, "~\ncode page:  Decod034.dcd ", ""},
+            {{"decode", "tables", "--lang", "70"}, 0, "~dictionary: built-in FOLD_TABLE_CYR (no Decod070.dct in", ""},
+            // A rejected file: its warning on stderr, the built-in table in force.
+            {{"--data", Path(m_tmp.path()), "decode", "tables"},
+             0,
+             "~code page:  built-in DOS_TABLE_437 (code page 437) (",
+             "Decod001.dcd warning 3 elements."},
 #if !defined(_WIN32)
-        {{"decode", "fold", "Caf\xC3\xA9 cr\xC3\xA8me", "z\xC3\xBCrich"}, 0, "CAFE CREME\nZURICH\n", ""},
-        {{"decode", "fold", "\xE2\x82\xAC"}, 2, "", ""},  // the euro sign has no byte
+            {{"decode", "fold", "Caf\xC3\xA9 cr\xC3\xA8me", "z\xC3\xBCrich"}, 0, "CAFE CREME\nZURICH\n", ""},
+            {{"decode", "fold", "\xE2\x82\xAC"}, 2, "", ""},  // the euro sign has no byte
 #endif
     });
     // Code page 850 to Windows, the keyword rule, and the empty line behind the last line end.
@@ -169,13 +192,18 @@ TEST_F(Cli, Img) {
     kuttest::WriteFile(m_tmp.file(L"bad.img"), std::string("\x05\x00KUT", 5));
     const std::wstring img = kuttest::SourceDir() + kSep + L"data" + kSep + L"img";
     Check({
-        {{"img", "list"}, 0, "~ICONS   4 images", ""}, {{"img", "size", "ICONS", "2"}, 0, "24 x 24\n", ""},
-        {{"img", "extract", "ICONS", "2", File(L"ball.bmp")}, 0, "", ""}, {{"img", "build", Path(img), File(L"copy.img")}, 0, "", ""},
+        {{"img", "list"}, 0, "~ICONS   4 images", ""},
+        {{"img", "size", "ICONS", "2"}, 0, "24 x 24\n", ""},
+        {{"img", "extract", "ICONS", "2", File(L"ball.bmp")}, 0, "", ""},
+        {{"img", "build", Path(img), File(L"copy.img")}, 0, "", ""},
         // Two per row (48 x 32, 31 x 11 / 20 x 12, 33 x 17), 4 pixels apart and around.
         {{"img", "sheet", "SHAPES", File(L"sheet.bmp"), "--columns", "2"}, 0, "", ""},
-        {{"img", "size", "ICONS", "9"}, 1, "", "no image 9"}, {{"img", "extract", "NOPE", "0", File(L"x.bmp")}, 1, "", "no module NOPE"},
-        {{"img", "size", "ICONS", "two"}, 2, "", ""}, {{"img", "size", "TOOLONGNAME", "0"}, 2, "", ""},
-        {{"img", "list", "--file", File(L"bad.img")}, 1, "", "bad.img"}, {{"img", "sheet", "ICONS", File(L"s.bmp"), "--file", File(L"bad.img")}, 1, "", "bad.img"},
+        {{"img", "size", "ICONS", "9"}, 1, "", "no image 9"},
+        {{"img", "extract", "NOPE", "0", File(L"x.bmp")}, 1, "", "no module NOPE"},
+        {{"img", "size", "ICONS", "two"}, 2, "", ""},
+        {{"img", "size", "TOOLONGNAME", "0"}, 2, "", ""},
+        {{"img", "list", "--file", File(L"bad.img")}, 1, "", "bad.img"},
+        {{"img", "sheet", "ICONS", File(L"s.bmp"), "--file", File(L"bad.img")}, 1, "", "bad.img"},
         {{"img", "list", "--file", File(L"none.img")}, 1, "", "none.img: no such file"},
     });
     EXPECT_EQ(Read(m_tmp.file(L"ball.bmp")), Read(img + kSep + L"ICONS" + kSep + L"02_ball.bmp"));
@@ -190,10 +218,13 @@ TEST_F(Cli, Units) {
     kuttest::TempDir broken;
     kuttest::WriteFile(broken.file(L"unimet.cfg"), "x\nM, 1.0\n");
     Check({
-        {{"units", "length", "m", "MM"}, 0, "1 m = 1000 MM\n", ""}, {{"units", "mass", "LB"}, 0, "LB 2.20462262184878\n", ""},
+        {{"units", "length", "m", "MM"}, 0, "1 m = 1000 MM\n", ""},
+        {{"units", "mass", "LB"}, 0, "LB 2.20462262184878\n", ""},
         {{"units", "length", "IN", "--nonmetric"}, 0, "IN 1\n", ""},
         {{"units", "length", "M", "FURLONG"}, 1, "", "unimet.cfg: no unit 'FURLONG' in the length section"},
-        {{"units", "speed", "M"}, 2, "", ""}, {{"units", "length"}, 2, "", ""}, {{"units", "length", "M", "--metric", "--nonmetric"}, 2, "", ""},
+        {{"units", "speed", "M"}, 2, "", ""},
+        {{"units", "length"}, 2, "", ""},
+        {{"units", "length", "M", "--metric", "--nonmetric"}, 2, "", ""},
         {{"--data", Path(m_tmp.path()), "units", "length", "M"}, 1, "", "unimet.cfg: not found"},
         {{"--data", Path(broken.path()), "units", "length", "M"}, 1, "", "is not a number"},
     });
@@ -211,7 +242,8 @@ TEST_F(Cli, Tree) {
         {{"tree", "copy", Path(src), Path(dst), "--files", "*.txt"}, 0, "", "="},  // no progress line off a terminal
         // Each directory's listing, from the top down.
         {{"tree", "scan", Path(src)}, 0, "a/\nskip.log\ntop.txt\n" + Path(ab) + "/\n" + Path(ab + kSep + L"deep.txt") + "\n", ""},
-        {{"tree", "scan", Path(src), "--depth", "1", "--files", "*.log"}, 0, "a/\nskip.log\n", ""}, {{"tree", "scan", Path(src), "--depth", "deep"}, 2, "", ""},
+        {{"tree", "scan", Path(src), "--depth", "1", "--files", "*.log"}, 0, "a/\nskip.log\n", ""},
+        {{"tree", "scan", Path(src), "--depth", "deep"}, 2, "", ""},
         {{"tree", "copy", Path(src), Path(src + kSep + L"a" + kSep + L"copy")}, 1, "", "inside the source"},
     });
     EXPECT_EQ(Read(dst + kSep + ab + kSep + L"deep.txt"), Path(ab + kSep + L"deep.txt"));
@@ -314,7 +346,10 @@ TEST_F(Cli, TreeKeepsReadOnlyFilesAndNamesThem) {
     ASSERT_TRUE(kuttest::WriteFile(ro, "old") && kuttest::WriteFile(f, "mine"));
     SetReadOnly(ro, true);
     Check({
-        {{"tree", "copy", Path(src), Path(dst)}, 1, "", "cannot copy " + Path(src + s + L"d" + s + L"ro.txt") + " to " + Path(ro) + ": read-only"},
+        {{"tree", "copy", Path(src), Path(dst)},
+         1,
+         "",
+         "cannot copy " + Path(src + s + L"d" + s + L"ro.txt") + " to " + Path(ro) + ": read-only"},
         {{"tree", "copy", "-n", Path(src), Path(dst)}, 0, "", "="},  // existing files kept quietly
     });
     EXPECT_TRUE(Read(ro) == "old" && Read(f) == "new");
@@ -364,10 +399,14 @@ TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
         int status;
         std::string out, err;
     } cases[] = {
-        {{"decode", "convert", dir + "caf\xE9.txt", dir + "caf\xE9.txt"}, 1, "",
+        {{"decode", "convert", dir + "caf\xE9.txt", dir + "caf\xE9.txt"},
+         1,
+         "",
          "refusing to write " + cafe + ": it is the input file " + cafe},
         {{"decode", "convert", dir + "absent\xE9.txt"}, 1, "", dir + "absent\\xE9.txt: no such file"},
-        {{"decode", "convert", dir + "nul\xE9.txt", dir + "out.txt"}, 0, "",
+        {{"decode", "convert", dir + "nul\xE9.txt", dir + "out.txt"},
+         0,
+         "",
          "kut: warning: " + dir + "nul\\xE9.txt: a NUL byte cut line 1"},
         {{"msg", "dump", dir + "caf\xE9.txt"}, 1, "", cafe + ": "},
         {{"msg", "dump", dir + "missing\xE9.dll"}, 1, "", dir + "missing\\xE9.dll: no such file"},
@@ -388,17 +427,24 @@ TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
 
 TEST_F(Cli, DemoRunsTheTypicalRequestStepByStep) {
     const std::string out = Path(m_tmp.path()), sep(1, static_cast<char>(kSep));
-    Check({{{"demo", "--out", out}, 0, "kut demo: sample data in " + Path(m_data) + ", files written to " + out + "\n" +
-                         "1. message 20 of module KMAIN (KEST_001.dll): \"Calculation finished: %1 members checked.\"\n"
-                         "   %1 filled with 12: \"Calculation finished: 12 members checked.\"\n"
-                         "   manager shows: \"Calculation finished: 12 members checked.\" (style 0x40)\n"
-                         "   answer 1\n"
-                         "2. sample850.txt converted, language 34 (DOS code page 850): " + out + sep + "TMP~001.con\n" +
-                         "   line 2: \"Caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e \xC3\xA0 la fran\xC3\xA7" "aise\"\n"
-                         "3. image 0 of module ICONS in kestoimg.img: 16 x 16\n"
-                         "   drawn with IMG_Show, saved as " + out + sep + "ICONS_0.bmp\n" +
-                         "4. length coefficient from unimet.cfg: 1 M = 1000 MM\n"
-                         "done\n", "="}});
+    Check({{{"demo", "--out", out},
+            0,
+            "kut demo: sample data in " + Path(m_data) + ", files written to " + out + "\n" +
+                "1. message 20 of module KMAIN (KEST_001.dll): \"Calculation finished: %1 members checked.\"\n"
+                "   %1 filled with 12: \"Calculation finished: 12 members checked.\"\n"
+                "   manager shows: \"Calculation finished: 12 members checked.\" (style 0x40)\n"
+                "   answer 1\n"
+                "2. sample850.txt converted, language 34 (DOS code page 850): " +
+                out + sep + "TMP~001.con\n" +
+                "   line 2: \"Caf\xC3\xA9 cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+                "e \xC3\xA0 la fran\xC3\xA7"
+                "aise\"\n"
+                "3. image 0 of module ICONS in kestoimg.img: 16 x 16\n"
+                "   drawn with IMG_Show, saved as " +
+                out + sep + "ICONS_0.bmp\n" +
+                "4. length coefficient from unimet.cfg: 1 M = 1000 MM\n"
+                "done\n",
+            "="}});
     EXPECT_EQ(Read(m_tmp.file(L"ICONS_0.bmp")).size(), 54u + 16 * 16 * 3);
     EXPECT_TRUE(kuttest::Exists(m_tmp.file(L"TMP~001.con")));
     // Without the sample data the first step says what is missing.

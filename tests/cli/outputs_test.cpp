@@ -30,7 +30,12 @@ std::string Path(const std::wstring& w) { return kuttest::Narrow(w); }
 
 // A run of kut: the program, its arguments, the exit status
 // and a part of standard error that must be there ("=" + text: all of it).
-struct ToolRun { std::string program; std::vector<std::string> args; int status; std::string err; };
+struct ToolRun {
+    std::string program;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+};
 
 class ToolOutputs : public ::testing::Test {
 protected:
@@ -57,11 +62,15 @@ protected:
         const auto sh = [](const std::string& c) { return std::system(("\"" + c + "\"").c_str()); };
 #else
         std::string cmd = "\"" + std::string(KUT_CLI_PATH) + "\"";
-        const auto sh = [](const std::string& c) { int rc = std::system(c.c_str()); return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1; };
+        const auto sh = [](const std::string& c) {
+            int rc = std::system(c.c_str());
+            return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        };
 #endif
         for (const std::string& a : args) cmd += " \"" + a + "\"";
         kuttest::WriteFile(m_work.file(L"in"), "");
-        cmd += " <\"" + Path(m_work.file(L"in")) + "\" >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) + "\"";
+        cmd += " <\"" + Path(m_work.file(L"in")) + "\" >\"" + Path(m_work.file(L"out")) + "\" 2>\"" + Path(m_work.file(L"err")) +
+               "\"";
         const int status = sh(cmd);
         *err = Read(m_work.file(L"err"));
         for (std::size_t at; (at = err->find("\r\n")) != std::string::npos;) err->erase(at, 1);
@@ -88,10 +97,11 @@ protected:
 
     std::string F(const std::wstring& name) { return Path(m_tmp.file(name)); }
     // The same file under another spelling: through sub/..
-    std::string Other(const std::wstring& name) {
-        return Path(m_tmp.path() + kSep + L"sub" + kSep + L".." + kSep + name);
+    std::string Other(const std::wstring& name) { return Path(m_tmp.path() + kSep + L"sub" + kSep + L".." + kSep + name); }
+    static std::string Read(const std::wstring& p) {
+        std::string b;
+        return kuttest::ReadFile(p, &b) ? b : "<missing>";
     }
-    static std::string Read(const std::wstring& p) { std::string b; return kuttest::ReadFile(p, &b) ? b : "<missing>"; }
 
     kuttest::TempDir m_work, m_tmp;
     std::string m_data = Path((fs::path(kuttest::BinaryDir()) / "data").wstring());
@@ -109,10 +119,12 @@ TEST_F(ToolOutputs, NoCommandWritesOverOneOfItsInputs) {
     const auto before = Snapshot();
     const std::string refused = "refusing to write ";
     std::vector<ToolRun> runs = {
-        {"kut", {"msg", "build", F(L"c.txt"), F(L"c.txt")}, 1, refused}, {"kut", {"msg", "dump", F(L"L.dll"), Other(L"L.dll")}, 1, refused},
+        {"kut", {"msg", "build", F(L"c.txt"), F(L"c.txt")}, 1, refused},
+        {"kut", {"msg", "dump", F(L"L.dll"), Other(L"L.dll")}, 1, refused},
         {"kut", {"img", "extract", "ICONS", "1", F(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
         {"kut", {"img", "sheet", "SHAPES", Other(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
-        {"kut", {"img", "build", F(L"src"), bmp}, 1, refused}, {"kut", {"decode", "convert", F(L"c.txt"), Other(L"c.txt")}, 1, refused},
+        {"kut", {"img", "build", F(L"src"), bmp}, 1, refused},
+        {"kut", {"decode", "convert", F(L"c.txt"), Other(L"c.txt")}, 1, refused},
         {"kut", {"msg", "dump", F(L"L.dll"), F(L"L.dll")}, 1, refused},
         {"kut", {"img", "extract", "ICONS", "1", Other(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
         {"kut", {"img", "sheet", "SHAPES", F(L"keep.img"), "--file", F(L"keep.img")}, 1, refused},
@@ -129,16 +141,19 @@ TEST_F(ToolOutputs, NoClobberKeepsAnExistingOutput) {
     kuttest::WriteFile(m_tmp.file(L"old"), "keep me");
     const std::string old = F(L"old");
     Check({
-        {"kut", {"msg", "dump", F(L"L.dll"), old, "-n"}, 0, "="}, {"kut", {"msg", "build", F(L"c.txt"), old, "--no-clobber"}, 0, "="},
+        {"kut", {"msg", "dump", F(L"L.dll"), old, "-n"}, 0, "="},
+        {"kut", {"msg", "build", F(L"c.txt"), old, "--no-clobber"}, 0, "="},
         {"kut", {"img", "extract", "ICONS", "1", old, "-n", "--file", F(L"keep.img")}, 0, "="},
         {"kut", {"img", "sheet", "SHAPES", old, "--file", F(L"keep.img"), "-n"}, 0, "="},
-        {"kut", {"img", "build", F(L"src"), old, "-n"}, 0, "="}, {"kut", {"decode", "convert", F(L"c.txt"), old, "-n"}, 0, "="},
+        {"kut", {"img", "build", F(L"src"), old, "-n"}, 0, "="},
+        {"kut", {"decode", "convert", F(L"c.txt"), old, "-n"}, 0, "="},
         {"kut", {"msg", "dump", "--no-clobber", F(L"L.dll"), old}, 0, "="},
     });
     EXPECT_EQ(Read(m_tmp.file(L"old")), "keep me");
     // A name that is free is written all the same; without -n the old file goes.
     Check({{"kut", {"msg", "build", F(L"c.txt"), F(L"new.dll"), "-n"}, 0, "="},
-           {"kut", {"img", "samples", F(L"samples"), "-n"}, 0, "="}, {"kut", {"msg", "dump", F(L"new.dll"), old}, 0, "="}});
+           {"kut", {"img", "samples", F(L"samples"), "-n"}, 0, "="},
+           {"kut", {"msg", "dump", F(L"new.dll"), old}, 0, "="}});
     EXPECT_EQ(Read(m_tmp.file(L"old")), "1\tone\n2\ttwo\n");
     const std::wstring sample = m_tmp.file(L"samples") + kSep + L"ICONS" + kSep + L"00_check.bmp";
     ASSERT_EQ(Read(sample).substr(0, 2), "BM");
@@ -199,22 +214,31 @@ TEST_F(ToolOutputs, ErrorsNameTheFileAndTheSystemsReason) {
 TEST_F(ToolOutputs, ConvertNamesTheLinesANulByteCut) {
     // Not "nul.txt": NUL is a device name on Windows.
     kuttest::WriteFile(m_tmp.file(L"zeros.txt"), std::string("ab\0cd\r\nok\r\nx\0\0y\n\0", 17));
-    Check({{"kut", {"decode", "convert", F(L"zeros.txt"), F(L"zeros.out")}, 0, "=kut: warning: " + F(L"zeros.txt") +
-            ": a NUL byte cut lines 1, 3, 4: the text after the NUL is not in the output\n"},
-           {"kut", {"decode", "convert", F(L"c.txt"), F(L"c.out")}, 0, "="}});
+    Check(
+        {{"kut",
+          {"decode", "convert", F(L"zeros.txt"), F(L"zeros.out")},
+          0,
+          "=kut: warning: " + F(L"zeros.txt") + ": a NUL byte cut lines 1, 3, 4: the text after the NUL is not in the output\n"},
+         {"kut", {"decode", "convert", F(L"c.txt"), F(L"c.out")}, 0, "="}});
     EXPECT_EQ(Read(m_tmp.file(L"zeros.out")), "ab\r\nok\r\nx\r\n\r\n");
     EXPECT_EQ(Read(m_tmp.file(L"c.out")), "1\tone\r\n2\ttwo\r\n\r\n");
 }
 
 TEST_F(ToolOutputs, EnvironmentValuesTheLibrariesIgnoreAreWarnedAboutOnce) {
     const std::string missing = F(L"missing");
-    struct Env { const char* name; std::string value; std::string warning; };
+    struct Env {
+        const char* name;
+        std::string value;
+        std::string warning;
+    };
     const std::vector<Env> table = {
         {"KOPTS_LANGUAGE", "abc", "KOPTS_LANGUAGE=abc: not two language numbers"},
         {"KOPTS_LANGUAGE", "2", "KOPTS_LANGUAGE=2: not two language numbers"},
         {"KOPTS_LANGUAGE", "0,1", "KOPTS_LANGUAGE=0,1: language numbers are 1 to 32767"},
-        {"KOPTS_LANGUAGE", "2,2", ""}, {"KOPTS_UNITS", "bogus", "KOPTS_UNITS=bogus: not \"nonmetric\" or \"metric\""},
-        {"KOPTS_UNITS", "metric", ""}, {"KBASE_ROOT", missing, "KBASE_ROOT=" + missing + ": no such folder"},
+        {"KOPTS_LANGUAGE", "2,2", ""},
+        {"KOPTS_UNITS", "bogus", "KOPTS_UNITS=bogus: not \"nonmetric\" or \"metric\""},
+        {"KOPTS_UNITS", "metric", ""},
+        {"KBASE_ROOT", missing, "KBASE_ROOT=" + missing + ": no such folder"},
         {"KBASE_DIR_5", F(L"c.txt"), "KBASE_DIR_5=" + F(L"c.txt") + ": not a folder"},
         {"KBASE_DIR_5", Path(m_tmp.path()), ""},
     };
@@ -222,8 +246,8 @@ TEST_F(ToolOutputs, EnvironmentValuesTheLibrariesIgnoreAreWarnedAboutOnce) {
         SCOPED_TRACE(std::string(e.name) + "=" + e.value);
         kuttest::SetEnv(e.name, e.value.c_str());
         const std::vector<std::vector<std::string>> commands = {{"--data", m_data, "units", "length", "M", "MM"},
-                                                                 {"msg", "dump", F(L"L.dll"), F(L"d.txt")},
-                                                                 {"img", "list", "--file", F(L"keep.img")}};
+                                                                {"msg", "dump", F(L"L.dll"), F(L"d.txt")},
+                                                                {"img", "list", "--file", F(L"keep.img")}};
         for (const auto& command : commands) {
             const std::string program = testing::PrintToString(command);
             std::string err;

@@ -77,14 +77,20 @@ std::string Difference(const std::string& got, const std::string& want) {
            " were expected, the first difference at offset " + std::to_string(at);
 }
 
-bool Exists(const std::wstring& path) { std::error_code ec; return fs::exists(fs::path(path), ec); }
-void MakeDir(const std::wstring& path) { std::error_code ec; fs::create_directories(fs::path(path), ec); }
+bool Exists(const std::wstring& path) {
+    std::error_code ec;
+    return fs::exists(fs::path(path), ec);
+}
+void MakeDir(const std::wstring& path) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+}
 
 void RemoveTree(const std::wstring& path) {
     std::error_code ec;
     // Tests make folders read-only; give the owner write access back first.
-    for (auto it = fs::recursive_directory_iterator(fs::path(path), ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(fs::path(path), ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::permissions(fs::path(path), fs::perms::owner_all, fs::perm_options::add, ec);
@@ -112,7 +118,10 @@ void SetEnv(const char* name, const char* value) {
 #if defined(_WIN32)
     _putenv_s(name, value ? value : "");
 #else
-    if (value) setenv(name, value, 1); else unsetenv(name);
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
 #endif
 }
 

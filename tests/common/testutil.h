@@ -26,6 +26,7 @@ public:
     const std::wstring& path() const { return m_path; }
     std::wstring file(const std::wstring& name) const;  // path() + separator + name
     std::string narrow() const;
+
 private:
     std::wstring m_path;
 };

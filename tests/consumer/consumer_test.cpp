@@ -37,7 +37,8 @@ TEST(Consumer, ReadmeProgramBuildsAgainstAnInstall) {
     const std::string t = tmp.narrow(), prefix = t + "/prefix", app = t + "/app";
     const std::string quiet = " >\"" + t + "/log\" 2>&1";
     ASSERT_EQ(Sh("\"" KUT_CMAKE_COMMAND "\" --install \"" + kuttest::Narrow(kuttest::BinaryDir()) + "\" --prefix \"" + prefix +
-                  "\"" + quiet), 0);
+                 "\"" + quiet),
+              0);
     // What only the tests use stays out of an installation.
     EXPECT_FALSE(kuttest::Exists(kuttest::Widen(prefix + "/include/kut/testing.h")));
     EXPECT_FALSE(kuttest::Exists(kuttest::Widen(prefix + "/include/kbase/testing.h")));
@@ -54,17 +55,24 @@ TEST(Consumer, ReadmeProgramBuildsAgainstAnInstall) {
     ASSERT_TRUE(kuttest::WriteFile(kuttest::Widen(app + "/app.cpp"), source));
     ASSERT_TRUE(kuttest::WriteFile(kuttest::Widen(app + "/CMakeLists.txt"), lists));
     ASSERT_EQ(Sh("\"" KUT_CMAKE_COMMAND "\" -S \"" + app + "\" -B \"" + app + "/build\" -DCMAKE_PREFIX_PATH=\"" + prefix + "\"" +
-                  quiet), 0);
+                 quiet),
+              0);
     ASSERT_EQ(Sh("\"" KUT_CMAKE_COMMAND "\" --build \"" + app + "/build\"" + quiet), 0);
 
     const std::string data = prefix + "/share/kut/data";
-    struct Way { const char* what; std::string cmd; };
+    struct Way {
+        const char* what;
+        std::string cmd;
+    };
     const Way ways[] = {
-        {"data folder by REP_SetRepert", "cd \"" + t + "\" && env -u LD_LIBRARY_PATH -u KBASE_ROOT \"" + app + "/build/app\" \"" + data + "\""},
-        {"data folder by KBASE_ROOT", "cd \"" + t + "\" && env -u LD_LIBRARY_PATH KBASE_ROOT=\"" + data + "\" \"" + app + "/build/app\""},
-        {"built through pkg-config", "cd \"" + t + "\" && PKG_CONFIG_PATH=\"" + prefix + "/lib/pkgconfig\" c++ -std=c++17 \"" + app +
-                                         "/app.cpp\" $(PKG_CONFIG_PATH=\"" + prefix + "/lib/pkgconfig\" pkg-config --cflags --libs kut) -Wl,-rpath,\"" +
-                                         prefix + "/lib\" -o app2 && env -u LD_LIBRARY_PATH ./app2 \"" + data + "\""},
+        {"data folder by REP_SetRepert",
+         "cd \"" + t + "\" && env -u LD_LIBRARY_PATH -u KBASE_ROOT \"" + app + "/build/app\" \"" + data + "\""},
+        {"data folder by KBASE_ROOT",
+         "cd \"" + t + "\" && env -u LD_LIBRARY_PATH KBASE_ROOT=\"" + data + "\" \"" + app + "/build/app\""},
+        {"built through pkg-config", "cd \"" + t + "\" && PKG_CONFIG_PATH=\"" + prefix + "/lib/pkgconfig\" c++ -std=c++17 \"" +
+                                         app + "/app.cpp\" $(PKG_CONFIG_PATH=\"" + prefix +
+                                         "/lib/pkgconfig\" pkg-config --cflags --libs kut) -Wl,-rpath,\"" + prefix +
+                                         "/lib\" -o app2 && env -u LD_LIBRARY_PATH ./app2 \"" + data + "\""},
     };
     for (const Way& w : ways) {
         SCOPED_TRACE(w.what);

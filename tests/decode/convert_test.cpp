@@ -38,17 +38,29 @@ protected:
 TEST_F(Convert, LinesAreReadAndWrittenInTextMode) {
     std::string high, highOut, ascii;
     for (int b = 1; b < 0x100; ++b) {
-        if (b >= 0x80) high += static_cast<char>(b), highOut += static_cast<char>(BuiltInDos(48, b));
-        else if (b != '\n' && b != '\r' && b != 0x1A) ascii += static_cast<char>(b);
+        if (b >= 0x80)
+            high += static_cast<char>(b), highOut += static_cast<char>(BuiltInDos(48, b));
+        else if (b != '\n' && b != '\r' && b != 0x1A)
+            ascii += static_cast<char>(b);
     }
     std::string blocks;  // the next byte is the last of the reader's first 8 KiB
     for (int i = 0; i < 2730; ++i) blocks += "x\r\n";
     blocks += "x";
     const std::string a(519, 'a'), b(519, 'b'), x(512, 'x'), y(600, 'y');
-    const struct { std::string in, out; short language = 34; } rows[] = {
-        {"ab\r\ncd\r\n", "ab\r\ncd\r\n\r\n"}, {"ab\ncd", "ab\r\ncd\r\n"}, {"", "\r\n"},
+    const struct {
+        std::string in, out;
+        short language = 34;
+    } rows[] = {
+        {"ab\r\ncd\r\n", "ab\r\ncd\r\n\r\n"},
+        {"ab\ncd", "ab\r\ncd\r\n"},
+        {"", "\r\n"},
         {"a\rb\r\r\nc\r", "a\rb\r\r\nc\r\r\n"},  // a lone CR is a character of its line
-        {"ab\r\ncd\x1A" "ef\r\n", "ab\r\ncd\r\n"}, {"\x1A" "ab\r\n", "\r\n"},  // 0x1A ends the input
+        {"ab\r\ncd\x1A"
+         "ef\r\n",
+         "ab\r\ncd\r\n"},
+        {"\x1A"
+         "ab\r\n",
+         "\r\n"},                                               // 0x1A ends the input
         {std::string("ab\0cd\x85\r\nef", 10), "ab\r\nef\r\n"},  // a NUL ends the line
         {high + "\r\n" + ascii, highOut + "\r\n" + ascii + "\r\n", 48},
         {"  kEsToNe\x85\r\n", "  kEsTo97Ne\xE0\r\n\r\n"},  // the keyword rule, then the table
@@ -56,9 +68,11 @@ TEST_F(Convert, LinesAreReadAndWrittenInTextMode) {
         {a + "\r\n" + a + b + "ccc\r\nz", a + "\r\n" + a + "\r\n" + b + "\r\nccc\r\nz\r\n"},
         {std::string(518, 'x') + "\r\nq", std::string(518, 'x') + "\r\nq\r\n"},
         // The keyword's "97" fits lines of up to 519 characters.
-        {"kesto" + x + "\r\n", "kesto97" + x + "\r\n\r\n"}, {"kesto" + x + "xx", "kesto97" + x + "xx\r\n"},
+        {"kesto" + x + "\r\n", "kesto97" + x + "\r\n\r\n"},
+        {"kesto" + x + "xx", "kesto97" + x + "xx\r\n"},
         {"KESTO" + y, "KESTO97" + y.substr(0, 514) + "\r\n" + y.substr(514) + "\r\n"},
-        {blocks + "\r\nyy", blocks + "\r\nyy\r\n"}, {blocks + "\ryy", blocks + "\ryy\r\n"},
+        {blocks + "\r\nyy", blocks + "\r\nyy\r\n"},
+        {blocks + "\ryy", blocks + "\ryy\r\n"},
         {blocks + "\r\x1A\n", blocks + "\r\r\n"},
         {"x", "x\r\n"},  // a longer destination is emptied first
     };
@@ -69,7 +83,9 @@ TEST_F(Convert, ByteConvertedToNulEndsTheLine) {
     std::string table = "256\r\n";  // not 0, and converts to NUL
     for (int i = 1; i < 128; ++i) table += "65\r\n";
     DataFile(L"Decod034.dcd", table);
-    EXPECT_EQ(Run("ab\x80" "cd\x81\r\n\x81\r\n"), "ab\r\nA\r\n\r\n");
+    EXPECT_EQ(Run("ab\x80"
+                  "cd\x81\r\n\x81\r\n"),
+              "ab\r\nA\r\n\r\n");
 }
 
 TEST_F(Convert, GeneratedNameIsTheFirstFreeOneAndFailuresCreateNothing) {
@@ -138,9 +154,9 @@ TEST_F(Convert, CounterNumbersAndWrap) {
     const std::wstring first = m_temp.file(L"TMP~001.con");
     ASSERT_TRUE(kuttest::WriteFile(first + L"TMP~32767.con", ""));
     const std::pair<short, const wchar_t*> rows[] = {
-        {0, L"TMP~001.con"}, {8, L"TMP~009.con"}, {9, L"TMP~010.con"}, {98, L"TMP~099.con"}, {99, L"TMP~100.con"},
-        {998, L"TMP~999.con"}, {999, L"TMP~1000.con"}, {32765, L"TMP~32766.con"}, {32766, L"TMP~00-32768.con"},
-        {32767, L"TMP~00-32768.con"}, {-2, L"TMP~00-1.con"}, {-1, L"TMP~000.con"}};
+        {0, L"TMP~001.con"},          {8, L"TMP~009.con"},          {9, L"TMP~010.con"},    {98, L"TMP~099.con"},
+        {99, L"TMP~100.con"},         {998, L"TMP~999.con"},        {999, L"TMP~1000.con"}, {32765, L"TMP~32766.con"},
+        {32766, L"TMP~00-32768.con"}, {32767, L"TMP~00-32768.con"}, {-2, L"TMP~00-1.con"},  {-1, L"TMP~000.con"}};
     for (auto [start, name] : rows) {
         DECODE_CreateFiel(nullptr);
         ASSERT_EQ(std::wstring(DECODE_LastTempName()), first);
@@ -160,10 +176,18 @@ TEST_F(Convert, SearchStopsWhenEveryNameIsTaken) {
 }
 
 TEST(ConvertTestLine, KeywordRule) {
-    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-        {L"kesto", L"kesto97"}, {L"\tKESTO", L"\tKESTO97"}, {L" \t kEsTo rest", L" \t kEsTo97 rest"},
-        {L"kestonext", L"kesto97next"}, {L"kesto97", L"kesto9797"}, {L"kkesto", L"kkesto"}, {L"kest", L"kest"},
-        {L"xkesto", L"xkesto"}, {L"kes to", L"kes to"}, {L"", L""}, {L"  \t ", L"  \t "}, {L"\nkesto", L"\nkesto"}};
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {{L"kesto", L"kesto97"},
+                                                              {L"\tKESTO", L"\tKESTO97"},
+                                                              {L" \t kEsTo rest", L" \t kEsTo97 rest"},
+                                                              {L"kestonext", L"kesto97next"},
+                                                              {L"kesto97", L"kesto9797"},
+                                                              {L"kkesto", L"kkesto"},
+                                                              {L"kest", L"kest"},
+                                                              {L"xkesto", L"xkesto"},
+                                                              {L"kes to", L"kes to"},
+                                                              {L"", L""},
+                                                              {L"  \t ", L"  \t "},
+                                                              {L"\nkesto", L"\nkesto"}};
     for (auto [in, expected] : rows) {
         std::wstring buf(in);
         buf.resize(64);

@@ -27,7 +27,10 @@ namespace decodetest {
 
 // Text, caption and style of each message box shown.
 using Box = std::tuple<std::wstring, std::wstring, unsigned>;
-inline std::vector<Box>& Boxes() { static std::vector<Box> boxes; return boxes; }
+inline std::vector<Box>& Boxes() {
+    static std::vector<Box> boxes;
+    return boxes;
+}
 
 class DecodeTest : public ::testing::Test {
 protected:
@@ -84,12 +87,17 @@ enum Script { kLatin, kCentralEuropean, kCyrillic };
 
 // Every language code with a row of its own in either selection table, then
 // codes near them and far from them, which take the default rows.
-struct LanguageRow { short code; const char* codePage; Script script; };
+struct LanguageRow {
+    short code;
+    const char* codePage;
+    Script script;
+};
 inline const std::vector<LanguageRow>& Languages() {
     static const std::vector<LanguageRow> rows = [] {
-        std::vector<LanguageRow> r = {{33, "437", kLatin}, {34, "850", kLatin}, {35, "850", kLatin},
-            {39, "850", kLatin}, {48, "852", kCentralEuropean}, {49, "850", kLatin}, {55, "437", kLatin},
-            {70, "437", kCyrillic}, {79, "437", kCyrillic}, {81, "437", kLatin}};
+        std::vector<LanguageRow> r = {{33, "437", kLatin}, {34, "850", kLatin},           {35, "850", kLatin},
+                                      {39, "850", kLatin}, {48, "852", kCentralEuropean}, {49, "850", kLatin},
+                                      {55, "437", kLatin}, {70, "437", kCyrillic},        {79, "437", kCyrillic},
+                                      {81, "437", kLatin}};
         for (short code : {0, 1, -1, -33, -70, -32768, 32767, 32, 36, 47, 50, 71, 78, 80, 850, 852, 1250, 1251})
             r.push_back({code, "437", kLatin});
         return r;
@@ -97,7 +105,8 @@ inline const std::vector<LanguageRow>& Languages() {
     return rows;
 }
 inline const LanguageRow& Language(short code) {
-    for (const LanguageRow& r : Languages()) if (r.code == code) return r;
+    for (const LanguageRow& r : Languages())
+        if (r.code == code) return r;
     return Language(1);
 }
 
@@ -109,10 +118,10 @@ inline int BuiltInFold(short language, int b) {
         if (b < 0x20 || b == 0x7F) return 0x20;
         return b >= 'a' && b <= 'z' ? b - 0x20 : b;
     }
-    static const std::map<int, int> polish = {
-        {0xA5, 'A'}, {0xB9, 'A'}, {0xC6, 'C'}, {0xE6, 'C'}, {0xCA, 'E'}, {0xEA, 'E'}, {0xA3, 'L'},
-        {0xB3, 'L'}, {0xD1, 'N'}, {0xF1, 'N'}, {0xD3, 'O'}, {0xF3, 'O'}, {0x8C, 'S'}, {0x9C, 'S'},
-        {0x8F, 'Z'}, {0x9F, 'Z'}, {0xAF, 'Z'}, {0xBF, 'Z'}, {0xB0, 0xB0}};
+    static const std::map<int, int> polish = {{0xA5, 'A'}, {0xB9, 'A'}, {0xC6, 'C'}, {0xE6, 'C'}, {0xCA, 'E'},
+                                              {0xEA, 'E'}, {0xA3, 'L'}, {0xB3, 'L'}, {0xD1, 'N'}, {0xF1, 'N'},
+                                              {0xD3, 'O'}, {0xF3, 'O'}, {0x8C, 'S'}, {0x9C, 'S'}, {0x8F, 'Z'},
+                                              {0x9F, 'Z'}, {0xAF, 'Z'}, {0xBF, 'Z'}, {0xB0, 0xB0}};
     switch (Language(language).script) {
     case kLatin: return b < 0xC0 ? 0x20 : Printed("latin").at(b);
     case kCentralEuropean: return polish.count(b) ? polish.at(b) : 0x20;
@@ -121,8 +130,16 @@ inline int BuiltInFold(short language, int b) {
 }
 
 // One byte through the library's conversion and folding.
-inline int Dos(int b, short language) { wchar_t c = static_cast<wchar_t>(b); DECODE_DosToWin(&c, 1, language); return c; }
-inline int Fold(int b) { unsigned char c = static_cast<unsigned char>(b); DECODE_Txt_XP(&c); return c; }
+inline int Dos(int b, short language) {
+    wchar_t c = static_cast<wchar_t>(b);
+    DECODE_DosToWin(&c, 1, language);
+    return c;
+}
+inline int Fold(int b) {
+    unsigned char c = static_cast<unsigned char>(b);
+    DECODE_Txt_XP(&c);
+    return c;
+}
 
 }  // namespace decodetest
 

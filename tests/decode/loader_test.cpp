@@ -31,7 +31,7 @@ std::string NoisyCodePage() {
     for (int i = 0; i < 128; ++i) {
         int v = Shifted(0x80 + i);
         const std::string n = std::to_string(v), forms[] = {n, std::to_string(v + 256), std::to_string(v - 65536),
-                                                              "  +" + n + " trailing", n + std::string(400, 'x')};
+                                                            "  +" + n + " trailing", n + std::string(400, 'x')};
         s += forms[i % 5] + (i % 7 ? "\r\n" : "\r\n0\r\n\r\ntext\r\n");
     }
     return s + "\r\n\r\n";
@@ -42,8 +42,13 @@ std::string NoisyDictionary() {
     const std::string zeros[] = {"'", "", std::string(300, ' ') + "66", "abc", "0, comment"};
     for (int b = 0; b < 256; ++b) {
         const std::string n = std::to_string(Entry(b)), c(1, static_cast<char>(Entry(b)));
-        const std::string forms[] = {n, n + ", comment 5", std::to_string(Entry(b) + 256), n + std::string(400, 'z'),
-                                     " -" + std::to_string(256 - Entry(b)) + " , x", "'" + c, "'" + c + ",comment 'B"};
+        const std::string forms[] = {n,
+                                     n + ", comment 5",
+                                     std::to_string(Entry(b) + 256),
+                                     n + std::string(400, 'z'),
+                                     " -" + std::to_string(256 - Entry(b)) + " , x",
+                                     "'" + c,
+                                     "'" + c + ",comment 'B"};
         if (b == 100) s += "[Second header]\r\n\r\n";
         s += Entry(b) == 0 ? zeros[b / 16 % 5] : Entry(b) < 0x21 || Entry(b) > 0x7E ? forms[b % 5] : forms[b % 7];
         s += "\r\n";
@@ -53,7 +58,13 @@ std::string NoisyDictionary() {
 
 // `first` is the language of the first call; `warning` is 0 when the file is
 // accepted, -1 when it is never read, else the count its warning gives.
-struct FileCase { const char* name; const wchar_t* file; short first; std::string text; int warning; };
+struct FileCase {
+    const char* name;
+    const wchar_t* file;
+    short first;
+    std::string text;
+    int warning;
+};
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
 class DataFiles : public DecodeTest, public ::testing::WithParamInterface<FileCase> {};
@@ -79,31 +90,39 @@ TEST_P(DataFiles, AreReadOnceAndAcceptedOrRejected) {
     EXPECT_EQ(Boxes().size(), c.warning > 0 ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, DataFiles, ::testing::Values(
-    FileCase{"CodePageCrLf", L"Decod033.dcd", 33, CodePage(), 0},
-    FileCase{"CodePageLoneCr", L"Decod034.dcd", 34, CodePage("\r"), 0},
-    FileCase{"CodePageLfOnly", L"Decod035.dcd", 35, CodePage("\n"), 0},
-    FileCase{"CodePageCtrlZEnds", L"Decod039.dcd", 39, CodePage() + "\x1A" "200\r\n201\r\n", 0},
-    FileCase{"CodePageNoisy", L"Decod049.dcd", 49, NoisyCodePage(), 0},
-    FileCase{"CodePageDefaultRow", L"Decod001.dcd", 7, CodePage(), 0},
-    FileCase{"CodePageOnlyFirstOpened", L"Decod048.dcd", 33, CodePage(), -1},
-    FileCase{"CodePage127", L"Decod033.dcd", 33, CodePage("\r\n", 127), 128},
-    FileCase{"CodePageNoFinalLineEnd", L"Decod033.dcd", 33, CodePage().substr(0, CodePage().size() - 2), 128},
-    FileCase{"CodePage129", L"Decod033.dcd", 33, CodePage("\r\n", 129), 130},
-    FileCase{"CodePage130", L"Decod033.dcd", 33, CodePage("\r\n", 130), 131},
-    FileCase{"CodePageEmpty", L"Decod033.dcd", 33, "", 1},
-    FileCase{"DictionaryCrLf", L"Decod033.dct", 33, Dictionary(), 0},
-    FileCase{"DictionaryLoneCr", L"Decod034.dct", 34, Dictionary("\r"), 0},
-    FileCase{"DictionaryLfOnlyCtrlZEnds", L"Decod035.dct", 35, Dictionary("\n") + "\x1A" "1\n2\n", 0},
-    FileCase{"DictionaryNoisy", L"Decod049.dct", 49, NoisyDictionary(), 0},
-    FileCase{"DictionaryCyrillicRow", L"Decod070.dct", 79, Dictionary(), 0},
-    FileCase{"DictionaryOnlyFirstOpened", L"Decod070.dct", 33, Dictionary(), -1},
-    FileCase{"DictionaryExtraEmptyLine", L"Decod070.dct", 79, Dictionary() + "\r\n", 258},
-    FileCase{"DictionaryNoFinalLineEnd", L"Decod070.dct", 79, Dictionary().substr(0, Dictionary().size() - 2), 256},
-    FileCase{"DictionaryExtraEntry", L"Decod070.dct", 79, Dictionary() + "5\r\n", 258},
-    FileCase{"DictionaryHeaderOnly", L"Decod070.dct", 79, "[only a header]\r\n", 1},
-    FileCase{"DictionaryEmpty", L"Decod070.dct", 79, "", 1}),
-    [](const ::testing::TestParamInfo<FileCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, DataFiles,
+                         ::testing::Values(FileCase{"CodePageCrLf", L"Decod033.dcd", 33, CodePage(), 0},
+                                           FileCase{"CodePageLoneCr", L"Decod034.dcd", 34, CodePage("\r"), 0},
+                                           FileCase{"CodePageLfOnly", L"Decod035.dcd", 35, CodePage("\n"), 0},
+                                           FileCase{"CodePageCtrlZEnds", L"Decod039.dcd", 39,
+                                                    CodePage() + "\x1A"
+                                                                 "200\r\n201\r\n",
+                                                    0},
+                                           FileCase{"CodePageNoisy", L"Decod049.dcd", 49, NoisyCodePage(), 0},
+                                           FileCase{"CodePageDefaultRow", L"Decod001.dcd", 7, CodePage(), 0},
+                                           FileCase{"CodePageOnlyFirstOpened", L"Decod048.dcd", 33, CodePage(), -1},
+                                           FileCase{"CodePage127", L"Decod033.dcd", 33, CodePage("\r\n", 127), 128},
+                                           FileCase{"CodePageNoFinalLineEnd", L"Decod033.dcd", 33,
+                                                    CodePage().substr(0, CodePage().size() - 2), 128},
+                                           FileCase{"CodePage129", L"Decod033.dcd", 33, CodePage("\r\n", 129), 130},
+                                           FileCase{"CodePage130", L"Decod033.dcd", 33, CodePage("\r\n", 130), 131},
+                                           FileCase{"CodePageEmpty", L"Decod033.dcd", 33, "", 1},
+                                           FileCase{"DictionaryCrLf", L"Decod033.dct", 33, Dictionary(), 0},
+                                           FileCase{"DictionaryLoneCr", L"Decod034.dct", 34, Dictionary("\r"), 0},
+                                           FileCase{"DictionaryLfOnlyCtrlZEnds", L"Decod035.dct", 35,
+                                                    Dictionary("\n") + "\x1A"
+                                                                       "1\n2\n",
+                                                    0},
+                                           FileCase{"DictionaryNoisy", L"Decod049.dct", 49, NoisyDictionary(), 0},
+                                           FileCase{"DictionaryCyrillicRow", L"Decod070.dct", 79, Dictionary(), 0},
+                                           FileCase{"DictionaryOnlyFirstOpened", L"Decod070.dct", 33, Dictionary(), -1},
+                                           FileCase{"DictionaryExtraEmptyLine", L"Decod070.dct", 79, Dictionary() + "\r\n", 258},
+                                           FileCase{"DictionaryNoFinalLineEnd", L"Decod070.dct", 79,
+                                                    Dictionary().substr(0, Dictionary().size() - 2), 256},
+                                           FileCase{"DictionaryExtraEntry", L"Decod070.dct", 79, Dictionary() + "5\r\n", 258},
+                                           FileCase{"DictionaryHeaderOnly", L"Decod070.dct", 79, "[only a header]\r\n", 1},
+                                           FileCase{"DictionaryEmpty", L"Decod070.dct", 79, "", 1}),
+                         [](const ::testing::TestParamInfo<FileCase>& p) { return std::string(p.param.name); });
 
 // The two files have states of their own: one rejected leaves the other read.
 class BothFiles : public DecodeTest, public ::testing::WithParamInterface<bool> {};
@@ -128,7 +147,10 @@ class WhileWarning : public DecodeTest {
 protected:
     // What the nested calls made of every byte that differs from the
     // built-in tables: "file language byte -> value".
-    static std::vector<std::string>& Wrong() { static std::vector<std::string> w; return w; }
+    static std::vector<std::string>& Wrong() {
+        static std::vector<std::string> w;
+        return w;
+    }
     static int Nested(const wchar_t* text, const wchar_t* caption, unsigned style) {
         Boxes().emplace_back(text ? text : L"", caption ? caption : L"", style);
         const bool dictionary = std::wstring(text).find(L".dct") != std::wstring::npos;
@@ -137,8 +159,8 @@ protected:
             for (int b = 0; b < 256; ++b) {
                 const int got = dictionary ? Fold(b) : Dos(b, language);
                 if (got != (dictionary ? BuiltInFold(language, b) : BuiltInDos(language, b)))
-                    Wrong().push_back((dictionary ? "dct " : "dcd ") + std::to_string(language) + " " +
-                                      std::to_string(b) + " -> " + std::to_string(got));
+                    Wrong().push_back((dictionary ? "dct " : "dcd ") + std::to_string(language) + " " + std::to_string(b) +
+                                      " -> " + std::to_string(got));
             }
         }
         return 1;

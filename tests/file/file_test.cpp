@@ -33,15 +33,19 @@
 #include <fstream>
 #endif
 
-using kuttest::kSep;
 using kuttest::Difference;
+using kuttest::kSep;
 using kuttest::Pattern;
 using kuttest::Read;
 using Names = std::vector<std::wstring>;
 
 // Runs `call` with `status` preset to 99 and checks its result and status.
 #define EXPECT_RESULT_STATUS(call, result, wantStatus) \
-    do { status = 99; EXPECT_EQ(call, result) << #call; EXPECT_EQ(status, wantStatus) << #call; } while (0)
+    do {                                               \
+        status = 99;                                   \
+        EXPECT_EQ(call, result) << #call;              \
+        EXPECT_EQ(status, wantStatus) << #call;        \
+    } while (0)
 
 namespace {
 
@@ -152,8 +156,13 @@ using TreeWalk = FileOps;
 // _FILE_FCopy of `bytes` from a file of `have` bytes; in test builds the
 // chunk's allocation is refused once (persistent 0) or for good (1).
 TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
-    struct Case { const char* what; std::size_t have; int bytes, result; std::size_t written;
-                  long failAfter, persistent, failures; };
+    struct Case {
+        const char* what;
+        std::size_t have;
+        int bytes, result;
+        std::size_t written;
+        long failAfter, persistent, failures;
+    };
     const Case cases[] = {
         {"nothing asked: no pass", 50, 0, 0, 0, -1, 0, 0},
         {"one static pass of 1,024: 24 too many", 5000, 1000, -24, 1024, -1, 0, 0},
@@ -195,7 +204,13 @@ TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
 // bytes and written "head" through the streams' buffers before the copy and
 // goes on with them after it.
 TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
-    struct Case { const char* what; std::size_t have; int bytes, result; long long failAbove; bool atEnd; };
+    struct Case {
+        const char* what;
+        std::size_t have;
+        int bytes, result;
+        long long failAbove;
+        bool atEnd;
+    };
     const Case cases[] = {
         {"one pass of 3 MiB, more input left", (3u << 20) + 110, 3 << 20, 0, -1, false},
         {"input 100,000 short", 200010, 300000, 100000, -1, true},
@@ -234,7 +249,9 @@ TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
 namespace {
 // Resident memory of this process in KiB: the peak since the last reset and
 // the present.
-struct Resident { long long peak = -1, now = -1; };
+struct Resident {
+    long long peak = -1, now = -1;
+};
 Resident ResidentMemory() {
     Resident r;
 #if defined(_WIN32)
@@ -246,8 +263,10 @@ Resident ResidentMemory() {
 #else
     std::ifstream status("/proc/self/status");
     for (std::string key; status >> key;) {
-        if (key == "VmHWM:") status >> r.peak;
-        else if (key == "VmRSS:") status >> r.now;
+        if (key == "VmHWM:")
+            status >> r.peak;
+        else if (key == "VmRSS:")
+            status >> r.now;
     }
 #endif
     return r;
@@ -310,8 +329,8 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
         ASSERT_TRUE(kuttest::WriteFile(src, Pattern(size)));
         ASSERT_TRUE(kuttest::WriteFile(dst, "an older, longer destination"));
         ASSERT_EQ(SYS_FileDateSet(src.c_str(), date, time) + SYS_FileMode(src.c_str(), 0100640), 0);
-        EXPECT_RESULT_STATUS(zip ? _FILE_Zip(&status, dst.c_str(), src.c_str(), 6)
-                                 : _FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
+        EXPECT_RESULT_STATUS(
+            zip ? _FILE_Zip(&status, dst.c_str(), src.c_str(), 6) : _FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
         unsigned short d = 0, t = 0;
         EXPECT_EQ(Difference(Read(dst), zip ? std::string() : Pattern(size)), "");
         EXPECT_EQ(SYS_FileAccess(dst.c_str()), SYS_FileAccess(src.c_str()));
@@ -349,8 +368,8 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
 TEST_F(FileOps, NamePasteTakesNameFromOneAndDirectoryFromTheOther) {
     const std::wstring cases[][3] = {  // name source, directory source, result
         {P(L"/x/report.txt"), P(L"/data/old.dat"), P(L"/data/report.txt")},
-        {L"n.abcdefghijklmnop", P(L"/d/"), P(L"/d/n.abcdefghij")},               // 11 characters of extension
-        {L"name.txt", P(L"/") + std::wstring(250, L'd') + P(L"/"), L""},          // too long: empty, never cut
+        {L"n.abcdefghijklmnop", P(L"/d/"), P(L"/d/n.abcdefghij")},        // 11 characters of extension
+        {L"name.txt", P(L"/") + std::wstring(250, L'd') + P(L"/"), L""},  // too long: empty, never cut
 #if defined(_WIN32)
         {L"D:\\x\\report.txt", L"C:\\data\\old.dat", L"C:\\data\\report.txt"},
 #endif
@@ -390,13 +409,21 @@ TEST_F(FileOps, PathsMustFitTheirBuffers) {
 TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
     const std::wstring src = dir.file(L"src"), none = dir.file(L"none"), dst = dir.file(L"dst");
     const std::wstring refused = g_refused = dir.file(L"refused");
-    struct Case { const char* what; std::wstring from, to; std::size_t size; bool zip, full; };
+    struct Case {
+        const char* what;
+        std::wstring from, to;
+        std::size_t size;
+        bool zip, full;
+    };
     // A full device shows with small copies when the buffered bytes go out at
     // the close, with large ones at the write. _FILE_Zip answers 0 whatever happens.
     const Case cases[] = {
-        {"missing source", none, dst, 5, false, false},      {"source is a folder", dir.path(), dst, 5, false, false},
-        {"destination refused", src, refused, 5, false, false}, {"full at the close", src, dst, 5, false, true},
-        {"full at the write", src, dst, 200000, false, true}, {"zip of a missing source", none, dst, 5, true, false},
+        {"missing source", none, dst, 5, false, false},
+        {"source is a folder", dir.path(), dst, 5, false, false},
+        {"destination refused", src, refused, 5, false, false},
+        {"full at the close", src, dst, 5, false, true},
+        {"full at the write", src, dst, 200000, false, true},
+        {"zip of a missing source", none, dst, 5, true, false},
         {"zip onto a refused destination", src, refused, 5, true, false},
     };
     for (const Case& c : cases) {
@@ -404,8 +431,9 @@ TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
         ASSERT_TRUE(kuttest::WriteFile(src, Pattern(c.size)));
         ASSERT_TRUE(kuttest::WriteFile(c.to, "existing"));
         g_full = c.full ? c.to : std::wstring();
-        EXPECT_RESULT_STATUS(c.zip ? _FILE_Zip(&status, c.to.c_str(), c.from.c_str(), 9)
-                                   : _FILE_Copy(&status, c.to.c_str(), c.from.c_str()), c.zip ? 0 : 1, 0);
+        EXPECT_RESULT_STATUS(
+            c.zip ? _FILE_Zip(&status, c.to.c_str(), c.from.c_str(), 9) : _FILE_Copy(&status, c.to.c_str(), c.from.c_str()),
+            c.zip ? 0 : 1, 0);
         EXPECT_FALSE(kuttest::Exists(c.to));
         EXPECT_TRUE(kuttest::Exists(src));
     }
@@ -429,8 +457,14 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
 TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
     const Names all = N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"});
     struct Case {  // errors: ctx->error of the entry visits, when given
-        const char* what; decltype(&_FILE_Ftw) walk; int depth, result; Names ops; const wchar_t *dirPattern = L"*",
-        *filePattern = L"*"; int attrib = 1; Names refuse = {}, skip = {}; int failures = 0, retries = 0, giveUp = 0;
+        const char* what;
+        decltype(&_FILE_Ftw) walk;
+        int depth, result;
+        Names ops;
+        const wchar_t *dirPattern = L"*", *filePattern = L"*";
+        int attrib = 1;
+        Names refuse = {}, skip = {};
+        int failures = 0, retries = 0, giveUp = 0;
         std::vector<int> errors = {};
     };
     const Case cases[] = {
@@ -444,19 +478,54 @@ TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
         {"directories", _FILE_Ftw, -1, 0, N({L"a", L"c", L"a/b"}), L"*", L"*", 2},
         {"255 while listing", _FILE_Ftw, -1, 0, N({L"f1.txt", L"c/c1.txt"}), L"*", L"*", 1, N({L"a", L"f2.txt"})},
         {"nonzero before the operation", _FILE_Ftw, 1, 0, N({L"f2.txt"}), L"*", L"*", 1, {}, N({L"f1.txt"})},
-        {"failing twice, then done", _FILE_Ftw, 1, 0, N({L"f1.txt", L"f1.txt", L"f1.txt", L"f2.txt"}), L"*", L"*", 1,
-         {}, {}, 2, 2, 0, {0, 5, 0, 5, 0, 0}},
-        {"giving up with 9 fails the walk but goes on", _FILE_Ftw, 1, 255, N({L"f1.txt", L"f1.txt", L"f2.txt"}), L"*",
-         L"*", 1, {}, {}, 1000, 1, 9, {0, 5, 0, 5, 0, 5}},
+        {"failing twice, then done",
+         _FILE_Ftw,
+         1,
+         0,
+         N({L"f1.txt", L"f1.txt", L"f1.txt", L"f2.txt"}),
+         L"*",
+         L"*",
+         1,
+         {},
+         {},
+         2,
+         2,
+         0,
+         {0, 5, 0, 5, 0, 0}},
+        {"giving up with 9 fails the walk but goes on",
+         _FILE_Ftw,
+         1,
+         255,
+         N({L"f1.txt", L"f1.txt", L"f2.txt"}),
+         L"*",
+         L"*",
+         1,
+         {},
+         {},
+         1000,
+         1,
+         9,
+         {0, 5, 0, 5, 0, 5}},
         {"giving up with 0 does not", _FILE_Ftw, 1, 0, N({L"f1.txt", L"f2.txt"}), L"*", L"*", 1, {}, {}, 1000},
-        {"a failure deep down reaches the top", _FILE_NFtw, -1, 255, N({L"a/b/b1.txt"}), L"*", L"*", 1, {},
-         N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"}), 1000, 0, 3},
+        {"a failure deep down reaches the top",
+         _FILE_NFtw,
+         -1,
+         255,
+         N({L"a/b/b1.txt"}),
+         L"*",
+         L"*",
+         1,
+         {},
+         N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"}),
+         1000,
+         0,
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g = Record{dir.path(), c.refuse, c.skip, c.failures, c.retries, c.giveUp};
-        EXPECT_RESULT_STATUS(c.walk(&status, root(), c.dirPattern, c.filePattern, RecordOp, Handler, c.depth, c.attrib),
-                             c.result, c.result);
+        EXPECT_RESULT_STATUS(c.walk(&status, root(), c.dirPattern, c.filePattern, RecordOp, Handler, c.depth, c.attrib), c.result,
+                             c.result);
         EXPECT_EQ(g.ops, c.ops);
         if (c.depth == 0) {
             EXPECT_EQ(g.listed, Names());

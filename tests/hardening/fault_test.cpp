@@ -34,8 +34,8 @@
 #if defined(KUT_TESTING)
 namespace {
 
-using kuttest::kSep;
 using kuttest::Difference;
+using kuttest::kSep;
 using kuttest::Pattern;
 using kuttest::Read;
 
@@ -61,7 +61,6 @@ std::vector<long> FailEachAllocation(Run run, Judge judge) {
     }
     return runs;
 }
-
 
 // Copies `bytes` bytes of a stream holding `input` into an unbuffered stream
 // on `out` (so that every write reaches a device) and tells "<bytes left>
@@ -121,7 +120,9 @@ std::vector<std::wstring> MsgTexts() {
     K_MSG m1(L"FAIL", 1, nullptr, 0), m2(L"FAIL", kIds, 8, 0, nullptr, 0);
     K_MSG m4(L"FAIL", 0, 65536, 0, 0), f2(L"FAIL", 0, 65536, 0, 2);
     K_MSG copy(m4), target(L"FAIL", 1, nullptr, 0);
-    auto take = [&](K_MSG& m) { for (KLONG id : kIds) out.emplace_back(m.text(id)); };
+    auto take = [&](K_MSG& m) {
+        for (KLONG id : kIds) out.emplace_back(m.text(id));
+    };
     // m1 twice: the second time from its cache.
     for (K_MSG* m : {&m1, &m1, &m2, &m4, &f2, &copy}) take(*m);
     // Assignment over an object that holds texts, then over one that holds
@@ -146,11 +147,13 @@ TEST(AllocFault, MsgTextsAreRightOrEmpty) {
     ASSERT_EQ(clean[0], L"text 3");
     ASSERT_EQ(clean[2], L"output five");
     std::vector<std::wstring> got;
-    const std::vector<long> runs = FailEachAllocation([&] { got = MsgTexts(); }, [&](long n, long failed) {
-        ASSERT_EQ(got.size(), clean.size());
-        for (std::size_t i = 0; i < got.size(); ++i)  // a failed allocation may lose a text, never change one
-            EXPECT_EQ(got[i], failed && got[i].empty() ? L"" : clean[i]) << "text " << i << " run " << n;
-    });
+    const std::vector<long> runs = FailEachAllocation(
+        [&] { got = MsgTexts(); },
+        [&](long n, long failed) {
+            ASSERT_EQ(got.size(), clean.size());
+            for (std::size_t i = 0; i < got.size(); ++i)  // a failed allocation may lose a text, never change one
+                EXPECT_EQ(got[i], failed && got[i].empty() ? L"" : clean[i]) << "text " << i << " run " << n;
+        });
     EXPECT_GT(*std::min_element(runs.begin(), runs.end()), 10) << "the objects allocate through the seam";
     REP_SetRepert(2, nullptr);
 }
@@ -201,13 +204,14 @@ TEST(AllocFault, ImageIndexAndCache) {
 
     IMG_SetImgPathFileName(other.c_str());
     ASSERT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), 0);
-    const std::vector<long> runs = FailEachAllocation([&] { IMG_SetImgPathFileName(path.c_str()); },
-                                                      [&](long n, long failed) {
-        EXPECT_STREQ(IMG_File(), L"alloc.img") << n;
-        EXPECT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), failed ? 0 : -1) << n;
-        EXPECT_EQ(IMG_CreateLabel(failed ? L"FIRST" : L"SECOND", 0, nullptr), failed ? -1 : 0) << n;
-        IMG_SetImgPathFileName(other.c_str());
-    });
+    const std::vector<long> runs =
+        FailEachAllocation([&] { IMG_SetImgPathFileName(path.c_str()); },
+                           [&](long n, long failed) {
+                               EXPECT_STREQ(IMG_File(), L"alloc.img") << n;
+                               EXPECT_EQ(IMG_CreateLabel(L"OTHER", 1, nullptr), failed ? 0 : -1) << n;
+                               EXPECT_EQ(IMG_CreateLabel(failed ? L"FIRST" : L"SECOND", 0, nullptr), failed ? -1 : 0) << n;
+                               IMG_SetImgPathFileName(other.c_str());
+                           });
     EXPECT_EQ(runs, (std::vector<long>{3, 3})) << "the module array and two tables";
 
     IMG_SetImgPathFileName(path.c_str());
@@ -340,7 +344,8 @@ TEST_F(IoFault, FullDeviceFailsWritesAndKeepsTheSource) {
     const std::string bytes = Pattern(300000);
     const unsigned short before = SYS_FileAccess(L"/dev/full");
     ASSERT_EQ(before & 0170000, 0020000);
-    for (int size : {500, 5000, 300000}) EXPECT_EQ(FCopy(m_dir, bytes, size, L"/dev/full"), std::to_string(size) + " 255 0 bytes");
+    for (int size : {500, 5000, 300000})
+        EXPECT_EQ(FCopy(m_dir, bytes, size, L"/dev/full"), std::to_string(size) + " 255 0 bytes");
     // Packing writes no data, so a full device costs nothing: the result is
     // 0, whether the device is named or sits behind a file's name.
     const std::wstring in = m_dir.file(L"in"), dst = m_dir.file(L"dst"), dos = m_dir.file(L"dos.txt");

@@ -58,8 +58,8 @@ std::string Outcomes(const wchar_t* module, short image) {
     const bool found = IMG_GetFromCache(module, image, &cached) != nullptr;
     const short file = IMG_GetFromFile(module, image, nullptr, &size);
     return Size(module, image) + " show " + std::to_string(IMG_Show(module, image, 10, 10, 0)) +
-           std::to_string(IMG_Show(module, image, 10, 10, 1)) + " cache " + (found ? "" : "none ") +
-           std::to_string(cached) + " file " + std::to_string(file) + " " + std::to_string(size);
+           std::to_string(IMG_Show(module, image, 10, 10, 1)) + " cache " + (found ? "" : "none ") + std::to_string(cached) +
+           " file " + std::to_string(file) + " " + std::to_string(size);
 }
 
 // The module that IMG_CreateLabel finds, -1 when it fails and clears the label.
@@ -74,18 +74,26 @@ int Misdrawn(int tag, int w, int h, int x0, int y0) {
     int wrong = 0;
     for (short y = 0; y < 100; ++y)
         for (short x = 0; x < 200; ++x)
-            wrong += static_cast<unsigned>(GRAF_CanvasPixel(x, y)) != (x >= x0 && y >= y0 && x < x0 + w && y < y0 + h
-                                                                       ? Colour(tag, x - x0, y - y0) : GRAF_CANVAS_BACKGROUND);
+            wrong += static_cast<unsigned>(GRAF_CanvasPixel(x, y)) !=
+                     (x >= x0 && y >= y0 && x < x0 + w && y < y0 + h ? Colour(tag, x - x0, y - y0) : GRAF_CANVAS_BACKGROUND);
     return wrong;
 }
 
 // Each test gets a folder of kind 2 and closes the image cache at the end.
 class Img : public ::testing::Test {
 protected:
-    void SetUp() override { REP_SetRepert(2, m_dir.path().c_str()); GRAF_CanvasSize(200, 100); }
-    void TearDown() override { IMG_Close(); REP_SetRepert(2, nullptr); }
+    void SetUp() override {
+        REP_SetRepert(2, m_dir.path().c_str());
+        GRAF_CanvasSize(200, 100);
+    }
+    void TearDown() override {
+        IMG_Close();
+        REP_SetRepert(2, nullptr);
+    }
     std::wstring Write(const std::wstring& name, const std::string& bytes) {
-        EXPECT_TRUE(kuttest::WriteFile(m_dir.file(name), bytes)); return m_dir.file(name); }
+        EXPECT_TRUE(kuttest::WriteFile(m_dir.file(name), bytes));
+        return m_dir.file(name);
+    }
     // Names a file that does not exist: a failed load keeps the index and the
     // cache, so from then on only cached images can be had.
     void Hide() { IMG_SetImgPathFileName(m_dir.file(L"gone.img").c_str()); }
@@ -105,8 +113,13 @@ TEST_F(Img, EveryFunctionBeforeInitFailsWithoutACrash) {
     EXPECT_EQ(IMG_CreateLabel(nullptr, 0, nullptr), -1);
     EXPECT_EQ(IMG_GetFromFile(L"ALPHA", 0, std::vector<char>(64).data(), nullptr), -1);
     IMG_LABEL labels[2] = {{0, 0}, {0, 1}};
-    IMG_ListToCache(L"ALPHA", 0, 1, -1); IMG_LabelsToCache(labels, 2); IMG_Flush();
-    IMG_FlushList(L"ALPHA", 0, -1); IMG_FlushLabels(labels, 2); IMG_FlushModule(L"ALPHA"); IMG_Close();
+    IMG_ListToCache(L"ALPHA", 0, 1, -1);
+    IMG_LabelsToCache(labels, 2);
+    IMG_Flush();
+    IMG_FlushList(L"ALPHA", 0, -1);
+    IMG_FlushLabels(labels, 2);
+    IMG_FlushModule(L"ALPHA");
+    IMG_Close();
     EXPECT_EQ(GRAF_CanvasPixel(10, 10), GRAF_CANVAS_BACKGROUND);
     EXPECT_EQ(std::wstring(IMG_File()), L"kestoimg.img");
     EXPECT_EQ(IMG_Init(64), -1) << "no kestoimg.img in the folder";
@@ -117,9 +130,14 @@ TEST_F(Img, TheFileIsNamedFromItsBaseOrAWholePath) {
     Write(L"kestoimg.img", FileBytes({{"ONLY", {Bmp(2, 2, 1)}}}));
     Write(L"empty.img", std::string("\0\0", 2));
     // The last case closes first: IMG_Close forgets the name. An empty index loads and holds nothing.
-    const struct { const wchar_t *base, *file, *module; int label; } cases[] = {
-        {L"abc", L"abc.img", L"BETA", 1}, {L"", L"kestoimg.img", L"ONLY", 0}, {nullptr, L"kestoimg.img", L"ONLY", 0},
-        {L"empty", L"empty.img", L"", -1}, {L"abc", L"kestoimg.img", L"ONLY", 0}};
+    const struct {
+        const wchar_t *base, *file, *module;
+        int label;
+    } cases[] = {{L"abc", L"abc.img", L"BETA", 1},
+                 {L"", L"kestoimg.img", L"ONLY", 0},
+                 {nullptr, L"kestoimg.img", L"ONLY", 0},
+                 {L"empty", L"empty.img", L"", -1},
+                 {L"abc", L"kestoimg.img", L"ONLY", 0}};
     for (const auto& c : cases) {
         IMG_SetImgFileName(c.base);
         if (&c == &cases[4]) IMG_Close();
@@ -128,15 +146,21 @@ TEST_F(Img, TheFileIsNamedFromItsBaseOrAWholePath) {
         EXPECT_EQ(Label(c.module, 0), c.label) << kuttest::Narrow(c.file);
     }
     // A whole path opens at once, with a cache of no memory. Module names match exactly, the first of two wins.
-    Modules m{{"dup", {Bmp(2, 2, 1)}}, {"DUP", {Bmp(3, 3, 2)}}, {"dup", {Bmp(4, 4, 3), Bmp(5, 5, 4)}},
-              {"caf\xE9", {Bmp(6, 6, 5)}}, {"SEVENCH", {Bmp(7, 7, 6)}}};
+    Modules m{{"dup", {Bmp(2, 2, 1)}},
+              {"DUP", {Bmp(3, 3, 2)}},
+              {"dup", {Bmp(4, 4, 3), Bmp(5, 5, 4)}},
+              {"caf\xE9", {Bmp(6, 6, 5)}},
+              {"SEVENCH", {Bmp(7, 7, 6)}}};
     std::string bytes = FileBytes(m);
     bytes[2 + 22 + 22 + 30 + 22 + 7] = 'X';  // SEVENCH's eighth name byte, where the NUL should be
     IMG_SetImgPathFileName(Write(L"names.img", bytes).c_str());
     const wchar_t widened[] = {L'c', L'a', L'f', static_cast<wchar_t>(0xFFE9), 0};  // 0xE9 sign-extended
-    const struct { const wchar_t* name; short image; int module; } names[] = {
-        {L"dup", 0, 0},        {L"dup", 1, -1},  {L"DUP", 0, 1},     {L"Dup", 0, -1},
-        {L"caf\u00e9", 0, -1}, {widened, 0, 3}, {L"SEVENCH", 0, 4}, {L"dup", -1, -1}};
+    const struct {
+        const wchar_t* name;
+        short image;
+        int module;
+    } names[] = {{L"dup", 0, 0},        {L"dup", 1, -1}, {L"DUP", 0, 1},     {L"Dup", 0, -1},
+                 {L"caf\u00e9", 0, -1}, {widened, 0, 3}, {L"SEVENCH", 0, 4}, {L"dup", -1, -1}};
     for (const auto& c : names) EXPECT_EQ(Label(c.name, c.image), c.module) << "name " << &c - names;
     IMG_SetImgPathFileName(m_dir.file(L"abc.img").c_str());
     EXPECT_EQ(std::wstring(IMG_File()), L"abc.img");
@@ -172,10 +196,12 @@ TEST_F(Img, ABrokenIndexLeavesThePreviousIndexAndItsCache) {
     const std::string bytes = FileBytes(Standard());
     const auto patched = [&bytes](std::size_t at, const char* two) { return std::string(bytes).replace(at, 2, two, 2); };
     const std::pair<const char*, std::string> broken[] = {
-        {"negative module count", patched(0, "\xFF\xFF")}, {"no module count", "\x01"},
+        {"negative module count", patched(0, "\xFF\xFF")},
+        {"no module count", "\x01"},
         {"ends inside a module record", bytes.substr(0, 2 + 9)},
         {"ends inside an image table", bytes.substr(0, 2 + 14 + 3 * 8 + 14 + 4 * 8 + 3)},
-        {"a module without images", patched(2 + 8, "\0\0")}, {"a module with -2 images", patched(2 + 8, "\xFE\xFF")},
+        {"a module without images", patched(2 + 8, "\0\0")},
+        {"a module with -2 images", patched(2 + 8, "\xFE\xFF")},
     };
     Write(L"good.img", bytes);
     IMG_SetImgFileName(L"good");
@@ -216,11 +242,14 @@ TEST_F(Img, ShowPutsEveryPixelInPlaceAndABadTablePositionFailsThatImageOnly) {
     SetPosition(&bytes, m, 1, 3, static_cast<std::uint32_t>(bytes.size() - 20));
     SetPosition(&bytes, m, 1, 4, 0xFFFFFFF0u);  // negative: the seek fails
     Write(L"kestoimg.img", bytes);
-    const struct { const wchar_t* module; short image, x, y, centred; int tag, w, h, x0, y0; } cases[] = {
-        {L"ALPHA", 1, 100, 50, 0, 2, 31, 11, 100, 50}, {L"ALPHA", 1, 100, 50, 1, 2, 31, 11, 85, 45},  // halves: 15, 5
-        {L"ALPHA", 0, 0, 0, 1, 1, 8, 8, -4, -4}, {L"BETA", 5, 50, 50, 0, 15, 4, 4, 50, 50},
-        {L"ALPHA", 2, 198, 99, 0, 3, 5, 3, 198, 99},  // top-down rows, clipped at the corner
-        {L"ALPHA", 2, 2, 1, 1, 3, 5, 3, 0, 0}, {L"HUGE", 0, 10, 20, 0, 7, 40, 40, 10, 20}};
+    const struct {
+        const wchar_t* module;
+        short image, x, y, centred;
+        int tag, w, h, x0, y0;
+    } cases[] = {{L"ALPHA", 1, 100, 50, 0, 2, 31, 11, 100, 50}, {L"ALPHA", 1, 100, 50, 1, 2, 31, 11, 85, 45},  // halves: 15, 5
+                 {L"ALPHA", 0, 0, 0, 1, 1, 8, 8, -4, -4},       {L"BETA", 5, 50, 50, 0, 15, 4, 4, 50, 50},
+                 {L"ALPHA", 2, 198, 99, 0, 3, 5, 3, 198, 99},  // top-down rows, clipped at the corner
+                 {L"ALPHA", 2, 2, 1, 1, 3, 5, 3, 0, 0},         {L"HUGE", 0, 10, 20, 0, 7, 40, 40, 10, 20}};
     // 64 KB hold every image, 0 and -5 none, 2 all but HUGE.
     for (short kb : {64, 0, -5, 2}) {
         ASSERT_EQ(IMG_Init(kb), 0);
@@ -232,7 +261,8 @@ TEST_F(Img, ShowPutsEveryPixelInPlaceAndABadTablePositionFailsThatImageOnly) {
         }
         GRAF_CanvasSize(200, 100);
         for (short image : {2, 3, 4})  // a failed seek gives the size 0, a failed read the size function's -1
-            EXPECT_EQ(Outcomes(L"BETA", image), std::string("fail 0x0 show -1-1 cache none 0 file -1 ") + (image == 4 ? "0" : "-1"))
+            EXPECT_EQ(Outcomes(L"BETA", image),
+                      std::string("fail 0x0 show -1-1 cache none 0 file -1 ") + (image == 4 ? "0" : "-1"))
                 << kb << " KB, image " << image;
         EXPECT_EQ(Misdrawn(0, 0, 0, 0, 0), 0) << "nothing drawn";
         int size = 5;
@@ -260,26 +290,36 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->width, 31);
     EXPECT_EQ(info->height, 11);
-    IMG_ListToCache(L"BETA", 3, 99, 5, -1); IMG_ListToCache(L"NOSUCH", 1, 2, -1); IMG_ListToCache(L"ALPHA", -1);
+    IMG_ListToCache(L"BETA", 3, 99, 5, -1);
+    IMG_ListToCache(L"NOSUCH", 1, 2, -1);
+    IMG_ListToCache(L"ALPHA", -1);
     IMG_LABEL some[3] = {{0, 2}, {7, 0}, {0, -1}};
     IMG_LabelsToCache(some, 3);
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10), "001" "0001010000");
+    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
+              "001"
+              "0001010000");
     const auto cachedBytes = [] {  // ALPHA 2 from the cache, with the size stored
         int n = -1;
         const char* p = static_cast<const char*>(IMG_GetFromCache(L"ALPHA", 2, &n));
-        return p ? std::string(p, static_cast<std::size_t>(n)) : "none " + std::to_string(n); };
+        return p ? std::string(p, static_cast<std::size_t>(n)) : "none " + std::to_string(n);
+    };
     const std::string first = cachedBytes();
     ASSERT_EQ(first.size(), 16u + 5 * 3 * 4);
-    IMG_SetImgFileName(nullptr); IMG_Flush();  // the file back, the cache emptied
+    IMG_SetImgFileName(nullptr);
+    IMG_Flush();  // the file back, the cache emptied
     IMG_ListToCache(L"ALPHA", 0, 1, 2, -1);
     EXPECT_EQ(cachedBytes(), first);
     IMG_ListToCache(L"BETA", 0, 1, 2, 4, 6, 7, 8, 9, -1);
     IMG_FlushList(L"BETA", 1, 2, 99, -1);
     IMG_LABEL labels[2] = {{1, 3}, {1, 4}};
-    IMG_FlushLabels(labels, 2); IMG_FlushModule(L"ALPHA");
+    IMG_FlushLabels(labels, 2);
+    IMG_FlushModule(L"ALPHA");
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10), "000" "1000001111") << "BETA 5 went with IMG_Flush";
+    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
+              "000"
+              "1000001111")
+        << "BETA 5 went with IMG_Flush";
 }
 
 // The tools, on a source folder with one subfolder per module; files are
@@ -288,13 +328,13 @@ void MakeSource(const std::wstring& root, const Modules& modules) {
     for (const auto& m : modules) {
         const std::wstring dir = root + kuttest::kSep + kuttest::Widen(m.name) + kuttest::kSep;
         kuttest::MakeDir(dir);
-        for (std::size_t i = 0; i < m.bitmaps.size(); ++i) kuttest::WriteFile(dir + wchar_t(L'a' + i) + L"_pic.BMP", m.bitmaps[i]);
+        for (std::size_t i = 0; i < m.bitmaps.size(); ++i)
+            kuttest::WriteFile(dir + wchar_t(L'a' + i) + L"_pic.BMP", m.bitmaps[i]);
     }
 }
 
 TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
-    const Modules modules{{"ALPHA", {Bmp(8, 8, 1), Bmp(31, 11, 2, 32), Bmp(5, 3, 3, 8, true)}},
-                          {"BETA", {Bmp(4, 4, 10, 4)}}};
+    const Modules modules{{"ALPHA", {Bmp(8, 8, 1), Bmp(31, 11, 2, 32), Bmp(5, 3, 3, 8, true)}}, {"BETA", {Bmp(4, 4, 10, 4)}}};
     kuttest::TempDir src;
     MakeSource(src.path(), modules);
     kuttest::WriteFile(src.file(L"ALPHA") + kuttest::kSep + L"notes.txt", "not an image");
@@ -314,7 +354,8 @@ TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
     EXPECT_NE(kuttools::FormatListing(list).find("unreadable"), std::string::npos);
 
     const std::pair<kuttools::ImgModuleSource, const char*> refused[] = {
-        {{"EIGHTCHR", {Bmp(2, 2, 1)}}, "EIGHTCHR"}, {{"EMPTY", {}}, "EMPTY"},
+        {{"EIGHTCHR", {Bmp(2, 2, 1)}}, "EIGHTCHR"},
+        {{"EMPTY", {}}, "EMPTY"},
         {{"M", {Bmp(2, 2, 1), "BM but nothing else"}}, "image 1 of module M"}};
     for (const auto& c : refused) {
         kuttest::TempDir bad;
@@ -334,13 +375,17 @@ TEST_F(Img, FlushLabelsWithANegativeCountFlushesNothing) {
     labels[0] = {0, 0};
     for (short count : {-1, -2, -32767, -32768}) {
         SCOPED_TRACE(count);
-        IMG_SetImgFileName(nullptr);   // the file back
+        IMG_SetImgFileName(nullptr);  // the file back
         IMG_ListToCache(L"ALPHA", 0, -1);
         IMG_ListToCache(L"BETA", 2, -1);
         IMG_FlushLabels(labels.data(), count);
         Hide();
-        EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3), "1" "001");
+        EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
+                  "1"
+                  "001");
     }
     IMG_FlushLabels(labels.data(), 2);
-    EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3), "0" "000");
+    EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
+              "0"
+              "000");
 }

@@ -27,7 +27,11 @@ using Names = std::vector<std::wstring>;
 
 // Runs `call` with `status` preset to 99 and checks its result and status.
 #define EXPECT_RESULT_STATUS(call, result, wantStatus) \
-    do { status = 99; EXPECT_EQ(call, result) << #call; EXPECT_EQ(status, wantStatus) << #call; } while (0)
+    do {                                               \
+        status = 99;                                   \
+        EXPECT_EQ(call, result) << #call;              \
+        EXPECT_EQ(status, wantStatus) << #call;        \
+    } while (0)
 
 namespace {
 
@@ -195,8 +199,7 @@ TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
     Names listed;
     wchar_t name[260];
     const std::wstring pattern = t.path() + L"/*";
-    for (const wchar_t* search = pattern.c_str(); SYS_FileFind(search, name, 1) == 0; search = nullptr)
-        listed.push_back(name);
+    for (const wchar_t* search = pattern.c_str(); SYS_FileFind(search, name, 1) == 0; search = nullptr) listed.push_back(name);
     Names want(std::begin(wide), std::end(wide));
     std::sort(want.begin(), want.end());
     EXPECT_EQ(listed, want);
@@ -218,7 +221,8 @@ TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
 
 TEST(KbaseFiles, SplitTakesTheLastDotAndMergeStaysWithinTheBuffer) {
     const std::wstring s(1, kSep);
-    const std::wstring cases[][4] = {  // path, directory, name, extension
+    const std::wstring cases[][4] = {
+        // path, directory, name, extension
         {s + L"d" + s + L"report.v2.txt", s + L"d" + s, L"report.v2", L".txt"},
         {L"x" + s + L".profile", L"x" + s, L".profile", L""},
         {std::wstring(400, L'n'), L"", std::wstring(259, L'n'), L""},  // cut to what a 260 buffer holds
@@ -255,10 +259,20 @@ TEST(KbaseFiles, FindMatchesWildcardsByKindInOrderWithoutDots) {
     };
     const Names files = {L"a.txt", L"ab.dat", L"b.txt", L"c.txt.bak", L"noext"};
     // "*.*" keeps its Windows meaning: every name, with a dot or not.
-    const struct { const wchar_t* pattern; short attrib; Names found; } cases[] = {
-        {L"*", 1, files}, {L"*.*", 1, files}, {L"*", 2, {L"sub.d", L"sub1"}}, {L"??", 1, {}},
-        {L"*.txt", 1, {L"a.txt", L"b.txt"}}, {L"?.txt", 1, {L"a.txt", L"b.txt"}}, {L"a*", 1, {L"a.txt", L"ab.dat"}},
-        {L"*t*t*", 1, {L"a.txt", L"b.txt", L"c.txt.bak"}}, {L"*t*t", 1, {L"a.txt", L"b.txt"}},
+    const struct {
+        const wchar_t* pattern;
+        short attrib;
+        Names found;
+    } cases[] = {
+        {L"*", 1, files},
+        {L"*.*", 1, files},
+        {L"*", 2, {L"sub.d", L"sub1"}},
+        {L"??", 1, {}},
+        {L"*.txt", 1, {L"a.txt", L"b.txt"}},
+        {L"?.txt", 1, {L"a.txt", L"b.txt"}},
+        {L"a*", 1, {L"a.txt", L"ab.dat"}},
+        {L"*t*t*", 1, {L"a.txt", L"b.txt", L"c.txt.bak"}},
+        {L"*t*t", 1, {L"a.txt", L"b.txt"}},
         {L"*x*", 1, {L"a.txt", L"b.txt", L"c.txt.bak", L"noext"}},
     };
     for (const auto& c : cases) EXPECT_EQ(find(dir + c.pattern, c.attrib), c.found) << kuttest::Narrow(c.pattern);
@@ -268,8 +282,13 @@ TEST(KbaseFiles, FindMatchesWildcardsByKindInOrderWithoutDots) {
 // The producer makes the names n0, n1, ... with the answers given (-1 after
 // the last); the visitor records the names it is shown and replies in turn;
 // FreeName counts the names it frees.
-struct StackRun { std::vector<int> answers = {}, replies = {}; std::size_t produced = 0; wchar_t* current = nullptr;
-                  Names seen = {}; int freed = 0; };
+struct StackRun {
+    std::vector<int> answers = {}, replies = {};
+    std::size_t produced = 0;
+    wchar_t* current = nullptr;
+    Names seen = {};
+    int freed = 0;
+};
 StackRun g_run;
 int Produce(void** slot, void*) {
     if (g_run.produced >= g_run.answers.size()) return -1;
@@ -278,7 +297,9 @@ int Produce(void** slot, void*) {
     *slot = &g_run.current;
     return g_run.answers[g_run.produced++];
 }
-int Visit(void* element, void*) { return g_run.seen.emplace_back(*static_cast<wchar_t**>(element)), g_run.replies[g_run.seen.size() - 1]; }
+int Visit(void* element, void*) {
+    return g_run.seen.emplace_back(*static_cast<wchar_t**>(element)), g_run.replies[g_run.seen.size() - 1];
+}
 void FreeName(void* element) {
     int status = 0;
     _WORD_Free(&status, element);
@@ -312,7 +333,6 @@ TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) 
     EXPECT_RESULT_STATUS(_STACK_Make(&status, nullptr, Produce, nullptr), 255, 255);
     EXPECT_RESULT_STATUS(_WORD_Dup(&status, nullptr), nullptr, 255);
 }
-
 
 // A client of the object cache with 4-byte labels that keeps every block it
 // hands out, so that leaks and double frees show.
@@ -490,7 +510,9 @@ std::uint32_t PixelOf(const std::vector<unsigned char>& obj, int x, int y) {
 // Bitmaps are read from streams on files in a fresh folder.
 class Bmp : public ::testing::Test {
 protected:
-    void TearDown() override { for (FILE* f : files) std::fclose(f); }
+    void TearDown() override {
+        for (FILE* f : files) std::fclose(f);
+    }
     // A stream holding `prefix` bytes of garbage, `bytes` and `after`, positioned on `bytes`.
     FILE* Open(const std::string& bytes, long prefix = 0, const std::string& after = "") {
         const std::wstring path = dir.file(std::to_wstring(files.size()));
@@ -537,20 +559,28 @@ TEST_F(Bmp, EveryDepthAndRowOrderLoadsTheSamePixels) {
 TEST_F(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
     const std::string good = Encode(Picture(10, 6, 16), 4), good24 = Encode(Picture(10, 6, 1000), 24);
     const std::pair<const char*, std::string> bad[] = {
-        {"empty", ""},                                          {"headers cut", good.substr(0, 40)},
-        {"pixels cut", good.substr(0, good.size() - 1)},        {"palette cut", good.substr(0, 14 + 40 + 10)},
-        {"not BM", With(good, 1, 'X', 1)},                      {"core header", With(good, 14, 12)},
-        {"odd header size", With(good, 14, 64)},                {"two planes", With(good, 26, 2, 2)},
-        {"16 bpp", With(good24, 28, 16, 2)},                    {"RLE", With(good, 30, 2)},
-        {"zero width", With(good, 18, 0)},                      {"negative width", With(good, 18, 0xFFFFFFF6u)},
-        {"zero height", With(good, 22, 0)},                     {"most negative height", With(good, 22, 0x80000000u)},
+        {"empty", ""},
+        {"headers cut", good.substr(0, 40)},
+        {"pixels cut", good.substr(0, good.size() - 1)},
+        {"palette cut", good.substr(0, 14 + 40 + 10)},
+        {"not BM", With(good, 1, 'X', 1)},
+        {"core header", With(good, 14, 12)},
+        {"odd header size", With(good, 14, 64)},
+        {"two planes", With(good, 26, 2, 2)},
+        {"16 bpp", With(good24, 28, 16, 2)},
+        {"RLE", With(good, 30, 2)},
+        {"zero width", With(good, 18, 0)},
+        {"negative width", With(good, 18, 0xFFFFFFF6u)},
+        {"zero height", With(good, 22, 0)},
+        {"most negative height", With(good, 22, 0x80000000u)},
         {"side too long", With(good24, 18, GRAF_BMP_MAX_SIDE + 1)},
         {"too many pixels", With(With(good24, 18, GRAF_BMP_MAX_SIDE), 22, GRAF_BMP_MAX_SIDE)},
         {"gigabytes of rows", With(With(good24, 18, 4000), 22, 4000)},
         {"palette larger than the depth", With(With(good, 46, 17), 10, 122) + "more"},
-        {"pixels inside the palette", With(good, 10, 62)},      {"pixels past the end", With(good, 10, 0xFFFFFFF0u)},
-        {"too many pixels, all there", With(With(Encode(Picture(8, 1, 2), 1).substr(0, 62), 18, 4097), 22, 4096) +
-                                           std::string(516 * 4096, '\0')},
+        {"pixels inside the palette", With(good, 10, 62)},
+        {"pixels past the end", With(good, 10, 0xFFFFFFF0u)},
+        {"too many pixels, all there",
+         With(With(Encode(Picture(8, 1, 2), 1).substr(0, 62), 18, 4097), 22, 4096) + std::string(516 * 4096, '\0')},
     };
     GRAF_CanvasSize(20, 20);
     for (const auto& b : bad) {

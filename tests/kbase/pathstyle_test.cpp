@@ -32,7 +32,10 @@ KBASE_SYSCALLS g_real;
 Names g_listed;
 Names g_entries;
 std::wstring g_cwd;
-struct Stat { std::wstring name; unsigned short mode; };
+struct Stat {
+    std::wstring name;
+    unsigned short mode;
+};
 std::vector<Stat> g_stats;
 std::vector<std::wstring> g_opened;
 
@@ -91,7 +94,12 @@ std::vector<int> StylesFor(int style) {
 
 TEST_F(PathStyle, EndsOfPathReadEverySeparatorOfTheStyleAndWriteItsOwn) {
     // style, operation ('+' add, '-' cut), path, result
-    const struct { int style; char op; const wchar_t* path; const wchar_t* want; } rows[] = {
+    const struct {
+        int style;
+        char op;
+        const wchar_t* path;
+        const wchar_t* want;
+    } rows[] = {
         {KBASE_PATHS_WINDOWS, '+', L"a\\b", L"a\\b\\"},
         {KBASE_PATHS_WINDOWS, '+', L"a/b", L"a/b\\"},
         {KBASE_PATHS_WINDOWS, '+', L"a/b/", L"a/b/"},  // a slash is an end already
@@ -127,7 +135,10 @@ TEST_F(PathStyle, EndsOfPathReadEverySeparatorOfTheStyleAndWriteItsOwn) {
 
 TEST_F(PathStyle, SplitFindsDrivesOnlyInTheWindowsStyleAndMergeWritesItsSeparator) {
     // style, path, drive, directory, name, extension
-    const struct { int style; const wchar_t* parts[5]; } splits[] = {
+    const struct {
+        int style;
+        const wchar_t* parts[5];
+    } splits[] = {
         {KBASE_PATHS_WINDOWS, {L"C:\\d\\report.v2.txt", L"C:", L"\\d\\", L"report.v2", L".txt"}},
         {KBASE_PATHS_WINDOWS, {L"c:name.txt", L"c:", L"", L"name", L".txt"}},
         {KBASE_PATHS_WINDOWS, {L"d/e\\f.x", L"", L"d/e\\", L"f", L".x"}},
@@ -148,7 +159,11 @@ TEST_F(PathStyle, SplitFindsDrivesOnlyInTheWindowsStyleAndMergeWritesItsSeparato
         }
     }
     // style, drive, directory, name, extension, merged
-    const struct { int style; const wchar_t* parts[5]; const wchar_t* want; } merges[] = {
+    const struct {
+        int style;
+        const wchar_t* parts[5];
+        const wchar_t* want;
+    } merges[] = {
         {KBASE_PATHS_WINDOWS, {L"C:", L"\\d", L"f", L"txt"}, L"C:\\d\\f.txt"},
         {KBASE_PATHS_WINDOWS, {L"", L"d/", L"f", L".x"}, L"d/f.x"},
         {KBASE_PATHS_WINDOWS, {L"", L"d\\", L"f", L""}, L"d\\f"},
@@ -172,7 +187,12 @@ TEST_F(PathStyle, FindFoldsCaseAndReadsDrivesOnlyInTheWindowsStyle) {
     Install([](KBASE_SYSCALLS* s) { s->list = FakeList; });
     g_entries = {L"b.txt", L"Readme.TXT", L"A.Txt", L"a.dat", L"sub"};
     // style, search, folder listed, files found
-    const struct { int style; const wchar_t* search; const wchar_t* listed; Names found; } rows[] = {
+    const struct {
+        int style;
+        const wchar_t* search;
+        const wchar_t* listed;
+        Names found;
+    } rows[] = {
         {KBASE_PATHS_WINDOWS, L"*.txt", L".", {L"A.Txt", L"Readme.TXT", L"b.txt"}},
         {KBASE_PATHS_WINDOWS, L"A.*", L".", {L"A.Txt", L"a.dat"}},
         {KBASE_PATHS_WINDOWS, L"README.t?t", L".", {L"Readme.TXT"}},
@@ -203,13 +223,14 @@ TEST_F(PathStyle, FindFoldsCaseAndReadsDrivesOnlyInTheWindowsStyle) {
 }
 
 TEST_F(PathStyle, FoldersEndWithTheStylesSeparatorUnlessTheyEndWithOne) {
-    const struct { int style; const wchar_t* folder; const wchar_t* want; } rows[] = {
-        {KBASE_PATHS_WINDOWS, L"C:/data", L"C:/data\\x.dll"},
-        {KBASE_PATHS_WINDOWS, L"C:/data/", L"C:/data/x.dll"},
-        {KBASE_PATHS_WINDOWS, L"C:\\data\\", L"C:\\data\\x.dll"},
-        {KBASE_PATHS_POSIX, L"/data", L"/data/x.dll"},
-        {KBASE_PATHS_POSIX, L"/data/", L"/data/x.dll"},
-        {KBASE_PATHS_POSIX, L"data\\", L"data\\/x.dll"},
+    const struct {
+        int style;
+        const wchar_t* folder;
+        const wchar_t* want;
+    } rows[] = {
+        {KBASE_PATHS_WINDOWS, L"C:/data", L"C:/data\\x.dll"},     {KBASE_PATHS_WINDOWS, L"C:/data/", L"C:/data/x.dll"},
+        {KBASE_PATHS_WINDOWS, L"C:\\data\\", L"C:\\data\\x.dll"}, {KBASE_PATHS_POSIX, L"/data", L"/data/x.dll"},
+        {KBASE_PATHS_POSIX, L"/data/", L"/data/x.dll"},           {KBASE_PATHS_POSIX, L"data\\", L"data\\/x.dll"},
     };
     for (const auto& r : rows) {
         for (int style : StylesFor(r.style)) {
@@ -245,9 +266,13 @@ TEST_F(PathStyle, CurrentFolderStatAndCanvasFileComeFromTheTable) {
     REP_SetRepert(1, L"cfg");
     REP_SetRepert(2, L"lang");
     // A folder, a pipe and regular files, by the type bits of their modes.
-    g_stats = {{L"cfg" + sep + L"dir.cfg", 0x41ED}, {L"fifo.cfg", 0x11A4}, {L"reg.cfg", 0x81A4},
-               {L"lang" + sep + L"dir.cfg", 0x81A4}};
-    const struct { const wchar_t* name; short found; std::wstring path; } rows[] = {
+    g_stats = {
+        {L"cfg" + sep + L"dir.cfg", 0x41ED}, {L"fifo.cfg", 0x11A4}, {L"reg.cfg", 0x81A4}, {L"lang" + sep + L"dir.cfg", 0x81A4}};
+    const struct {
+        const wchar_t* name;
+        short found;
+        std::wstring path;
+    } rows[] = {
         {L"reg.cfg", 1, L"cfg" + sep + L"reg.cfg"},
         {L"fifo.cfg", 0, L""},
         {L"dir.cfg", 1, L"lang" + sep + L"dir.cfg"},

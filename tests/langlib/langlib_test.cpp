@@ -42,19 +42,39 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
     for (int i = 0; i < 2000; ++i) s2000 += static_cast<char16_t>(u'A' + i % 26);
     for (int i = 0; i < 1100; ++i) faces += u"\U0001F600";
     const std::u16string lone = u"a\xD800z", pair = u"x\U0001F600y";
-    HMODULE lib = Build({{1, std::u16string(1023, u'a')}, {2, std::u16string(1024, u'b')}, {3, s2000}, {4, u"Hello"},
-                         {7, u""}, {15, u"fifteen"}, {40, pair}, {41, faces}, {42, lone}, {100, u""},
-                         {1000, u"\u00e9\u4e2d"}, {65535, u"last"}});
+    HMODULE lib = Build({{1, std::u16string(1023, u'a')},
+                         {2, std::u16string(1024, u'b')},
+                         {3, s2000},
+                         {4, u"Hello"},
+                         {7, u""},
+                         {15, u"fifteen"},
+                         {40, pair},
+                         {41, faces},
+                         {42, lone},
+                         {100, u""},
+                         {1000, u"\u00e9\u4e2d"},
+                         {65535, u"last"}});
     ASSERT_NE(lib, nullptr);
     // Where wchar_t holds any character, the 1023 limit counts characters.
-    const struct { unsigned id; int cap; std::wstring want; } cases[] = {
-        {1, 1024, std::wstring(1023, L'a')},    {2, 1024, std::wstring(1023, L'b')},
-        {3, 4000, FromUtf16(s2000)},            {3, 1024, FromUtf16(s2000.substr(0, 1023))},
-        {4, 5, L"Hell"},                        {4, 1, L""},
-        {15, KUT_TEXT_MAX, L"fifteen"},         {1000, KUT_TEXT_MAX, L"\u00e9\u4e2d"},
-        {65535, KUT_TEXT_MAX, L"last"},         {40, KUT_TEXT_MAX, FromUtf16(pair)},
-        {41, KUT_TEXT_MAX, FromUtf16(faces).substr(0, 1023)}, {42, KUT_TEXT_MAX, FromUtf16(lone)},
-        {0x10000 + 15, 64, L"fifteen"},         {0x1FFFF, 64, L"last"},  // numbers are 16-bit
+    const struct {
+        unsigned id;
+        int cap;
+        std::wstring want;
+    } cases[] = {
+        {1, 1024, std::wstring(1023, L'a')},
+        {2, 1024, std::wstring(1023, L'b')},
+        {3, 4000, FromUtf16(s2000)},
+        {3, 1024, FromUtf16(s2000.substr(0, 1023))},
+        {4, 5, L"Hell"},
+        {4, 1, L""},
+        {15, KUT_TEXT_MAX, L"fifteen"},
+        {1000, KUT_TEXT_MAX, L"\u00e9\u4e2d"},
+        {65535, KUT_TEXT_MAX, L"last"},
+        {40, KUT_TEXT_MAX, FromUtf16(pair)},
+        {41, KUT_TEXT_MAX, FromUtf16(faces).substr(0, 1023)},
+        {42, KUT_TEXT_MAX, FromUtf16(lone)},
+        {0x10000 + 15, 64, L"fifteen"},
+        {0x1FFFF, 64, L"last"},  // numbers are 16-bit
     };
     for (const auto& c : cases) EXPECT_EQ(Read(lib, c.id, c.cap), c.want) << c.id;
     // Empty strings read as absent, like numbers on both sides of each block.
@@ -99,18 +119,31 @@ TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
 TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
     const std::string text =
         "\xEF\xBB\xBF# heading comment\n"
-        "1\tOpen\n" "\n" "   \t \n" "  # indented comment\n"
-        "2 Save as...\r\n" "3\t  two leading blanks, trailing tab\t\n"
-        "4  space separator keeps the second space\n" "5\n"
-        "6\t#not a comment\n" "  7\tindented number\n"
+        "1\tOpen\n"
+        "\n"
+        "   \t \n"
+        "  # indented comment\n"
+        "2 Save as...\r\n"
+        "3\t  two leading blanks, trailing tab\t\n"
+        "4  space separator keeps the second space\n"
+        "5\n"
+        "6\t#not a comment\n"
+        "  7\tindented number\n"
         "9\ta\\tb\\nc\\rd\\\\e\\u00E9\\ud800 \xC3\xA9\xF0\x9F\x98\x80\n"
-        "0\tnumber zero\n" "65535\tlast";
+        "0\tnumber zero\n"
+        "65535\tlast";
     StringMap out;
     std::string error;
     ASSERT_TRUE(kuttools::ParseCatalog(text, &out, &error)) << error;
-    const StringMap want{{1, u"Open"}, {2, u"Save as..."}, {3, u"  two leading blanks, trailing tab\t"},
-                         {4, u" space separator keeps the second space"}, {5, u""}, {6, u"#not a comment"},
-                         {7, u"indented number"}, {0, u"number zero"}, {65535, u"last"},
+    const StringMap want{{1, u"Open"},
+                         {2, u"Save as..."},
+                         {3, u"  two leading blanks, trailing tab\t"},
+                         {4, u" space separator keeps the second space"},
+                         {5, u""},
+                         {6, u"#not a comment"},
+                         {7, u"indented number"},
+                         {0, u"number zero"},
+                         {65535, u"last"},
                          {9, std::u16string(u"a\tb\nc\rd\\e\u00e9") + char16_t(0xD800) + u" \u00e9\U0001F600"}};
     EXPECT_EQ(out, want);
 }
@@ -120,11 +153,13 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
         {"1\tbad \\q escape\n", "line 1: unknown escape \\q"},
         {"1\tok\n2\tends in \\", "line 2: backslash at the end of the line (write \\\\ for a backslash)"},
         {"# c\n\n3\t\\u12G4\n", "line 3: \\u needs four hex digits"},
-        {"1\tbad \xC3\n", "line 1: invalid UTF-8"}, {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
+        {"1\tbad \xC3\n", "line 1: invalid UTF-8"},
+        {"1\toverlong \xC0\xAF\n", "line 1: invalid UTF-8"},
         {"1\tsurrogate \xED\xA0\x80\n", "line 1: invalid UTF-8"},
         {"1\ta\n65536\tb\n", "line 2: message number outside 0..65535"},
         {"99999999999999999999\tc\n", "line 1: message number outside 0..65535"},
-        {"text without number\n", "line 1: expected a message number"}, {"-4\tnegative\n", "line 1: expected a message number"},
+        {"text without number\n", "line 1: expected a message number"},
+        {"-4\tnegative\n", "line 1: expected a message number"},
         {"12x\tglued\n", "line 1: expected a tab or a space after the number"},
         {"# one\n10\ta\n\n11\tb\n010\tc\n", "line 5: number 10 already defined on line 2"},
         {"1\t" + std::string(65536, 'x'), "line 1: text longer than 65535 UTF-16 units"},
@@ -141,11 +176,16 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
 // the same 10,000 strings and more, the awkward ones escaped in the file.
 TEST(Catalog, ThroughALibraryAndBack) {
     kuttest::TempDir dir;
-    StringMap in{{0, u"number zero, block 1 slot 0"}, {2, u" leading and trailing "}, {3, u"tab\there\nnewline\rreturn\\backslash"},
+    StringMap in{{0, u"number zero, block 1 slot 0"},
+                 {2, u" leading and trailing "},
+                 {3, u"tab\there\nnewline\rreturn\\backslash"},
                  {4, std::u16string(u"controls ") + char16_t(1) + char16_t(0x1F) + char16_t(0x7F) + u" # \u00fc\U0001F600"},
                  {5, std::u16string(u"lone ") + char16_t(0xDC00) + u" and " + char16_t(0xD83D)},
-                 {6, u"\\u0041 is not an escape here"}, {7, u""}, {40000, std::u16string(2000, u'z')}};
-    for (unsigned id = 100; id < 10100; ++id) in[id] = kuttools::ToUtf16(L"n\u00b0 " + std::to_wstring(id) + std::wstring(id % 37, L'.'));
+                 {6, u"\\u0041 is not an escape here"},
+                 {7, u""},
+                 {40000, std::u16string(2000, u'z')}};
+    for (unsigned id = 100; id < 10100; ++id)
+        in[id] = kuttools::ToUtf16(L"n\u00b0 " + std::to_wstring(id) + std::wstring(id % 37, L'.'));
     const std::string text = kuttools::FormatCatalog(in);
     EXPECT_EQ(text.find("\n7\t"), std::string::npos) << "an empty text is left out";
     EXPECT_NE(text.find("4\tcontrols \\u0001\\u001f\\u007f # \xC3\xBC"), std::string::npos);

@@ -30,8 +30,14 @@ constexpr std::uint32_t kSub = 0x80000000u, kVa = 0x3000;
 constexpr std::size_t kRoot = 0x00, kTypes = 0x18, kLangs = 0x30, kData = 0x48, kBlock = 0x60;
 
 // A directory entry id -> target at `at`; a directory at `at` with `ids` id entries, the first of them id -> target.
-void Entry(Bytes& b, std::size_t at, std::uint32_t id, std::uint32_t target) { Put(b, at, id); Put(b, at + 4, target); }
-void Dir(Bytes& b, std::size_t at, std::uint32_t ids, std::uint32_t id, std::uint32_t to) { Put(b, at + 12, ids << 16); Entry(b, at + 16, id, to); }
+void Entry(Bytes& b, std::size_t at, std::uint32_t id, std::uint32_t target) {
+    Put(b, at, id);
+    Put(b, at + 4, target);
+}
+void Dir(Bytes& b, std::size_t at, std::uint32_t ids, std::uint32_t id, std::uint32_t to) {
+    Put(b, at + 12, ids << 16);
+    Entry(b, at + 16, id, to);
+}
 // A data entry for `block` placed at `at` in the section.
 void Data(Bytes& r, std::size_t entry, std::size_t at, const Bytes& block) {
     Put(r, entry, kVa + static_cast<std::uint32_t>(at));
@@ -62,7 +68,10 @@ Bytes GoodRsrc() {
 // A PE image put together field by field: PE header at 0x40, one section
 // holding the resources; the file offsets of the rest can be patched.
 struct HandPe {
-    struct Section { std::uint32_t va, vsize, raw, rawSize; Bytes data; };  // data placed at `raw` in the file
+    struct Section {
+        std::uint32_t va, vsize, raw, rawSize;
+        Bytes data;
+    };  // data placed at `raw` in the file
     std::uint32_t magic = 0x20B, resRva = kVa, resSize = 0x100;
     std::vector<Section> sections;
 
@@ -72,13 +81,20 @@ struct HandPe {
         const std::uint32_t dirsAt = magic == 0x10B ? 96 : 112, optSize = dirsAt + 8 * 16, opt = 0x40 + 24;
         // Offset, value, width: "MZ", e_lfanew, "PE", machine and section count, optional header size and
         // flags, magic, 16 data directories, the resource directory.
-        const std::uint32_t fields[][3] = {{0, 0x5A4D, 2}, {0x3C, 0x40, 4}, {0x40, 0x4550, 4},
-            {0x44, 0x8664 | static_cast<std::uint32_t>(sections.size()) << 16, 4}, {0x40 + 20, optSize | 0x2022u << 16, 4},
-            {opt, magic, 2}, {opt + dirsAt - 4, 16, 4}, {opt + dirsAt + 16, resRva, 4}, {opt + dirsAt + 20, resSize, 4}};
+        const std::uint32_t fields[][3] = {{0, 0x5A4D, 2},
+                                           {0x3C, 0x40, 4},
+                                           {0x40, 0x4550, 4},
+                                           {0x44, 0x8664 | static_cast<std::uint32_t>(sections.size()) << 16, 4},
+                                           {0x40 + 20, optSize | 0x2022u << 16, 4},
+                                           {opt, magic, 2},
+                                           {opt + dirsAt - 4, 16, 4},
+                                           {opt + dirsAt + 16, resRva, 4},
+                                           {opt + dirsAt + 20, resSize, 4}};
         for (const auto& f : fields) Put(b, f[0], f[1], f[2]);
         std::size_t sh = opt + optSize;
         for (const Section& s : sections) {  // ".rsrc", sizes and addresses, flags
-            for (std::uint32_t v : {0x7273722Eu, 0x63u, s.vsize, s.va, s.rawSize, s.raw, 0u, 0u, 0u, 0x40000040u}) Put(b, (sh += 4) - 4, v);
+            for (std::uint32_t v : {0x7273722Eu, 0x63u, s.vsize, s.va, s.rawSize, s.raw, 0u, 0u, 0u, 0x40000040u})
+                Put(b, (sh += 4) - 4, v);
         }
         for (const Section& s : sections) {
             if (s.data.empty()) continue;
@@ -102,9 +118,21 @@ std::u16string Find(const kut::pe::StringTableImage* img, unsigned id) {
 
 TEST(PeReader, HandMadeAndHostileFiles) {
     const std::u16string absent = u"<absent>", refused = u"<refused>", safe = u"<either>";
-    const auto pe = [](const std::function<void(HandPe&)>& change) { HandPe p; change(p); return p.Build(); };
-    const auto res = [](const std::function<void(Bytes&)>& change) { Bytes r = GoodRsrc(); change(r); return HandPe(r).Build(); };
-    const auto patch = [](std::size_t at, std::uint32_t v) { Bytes b = HandPe().Build(); Put(b, at, v); return b; };
+    const auto pe = [](const std::function<void(HandPe&)>& change) {
+        HandPe p;
+        change(p);
+        return p.Build();
+    };
+    const auto res = [](const std::function<void(Bytes&)>& change) {
+        Bytes r = GoodRsrc();
+        change(r);
+        return HandPe(r).Build();
+    };
+    const auto patch = [](std::size_t at, std::uint32_t v) {
+        Bytes b = HandPe().Build();
+        Put(b, at, v);
+        return b;
+    };
     const auto cut = [](const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); };
     // "hi", then a count of 500 that runs past the entry's `size`.
     const auto overrun = [&res](std::uint32_t size) {
@@ -130,31 +158,58 @@ TEST(PeReader, HandMadeAndHostileFiles) {
         Entry(r, 0x158, 0x409, kData);
         Data(r, 0x100, 0x170, Block({u"", u"Deutsch"}));
     });
-    const struct { const char* what; Bytes file; unsigned id; std::u16string want; } cases[] = {
-        {"slot 1", good, 1, u"abc"}, {"slot 0", good, 0, u"zero"},
-        {"an empty slot", good, 2, absent}, {"a block that is not there", good, 16, absent},
+    const struct {
+        const char* what;
+        Bytes file;
+        unsigned id;
+        std::u16string want;
+    } cases[] = {
+        {"slot 1", good, 1, u"abc"},
+        {"slot 0", good, 0, u"zero"},
+        {"an empty slot", good, 2, absent},
+        {"a block that is not there", good, 16, absent},
         {"PE32", pe([](HandPe& p) { p.magic = 0x10B; }), 1, u"abc"},
         {"no resource directory", pe([](HandPe& p) { p.resRva = p.resSize = 0; }), 1, absent},
-        {"text", Bytes(text.begin(), text.end()), 1, refused}, {"PE header at -1", patch(0x3C, 0xFFFFFFFFu), 1, refused},
-        {"a wrong signature", patch(0x40, 0x5850), 1, refused}, {"ROM magic", pe([](HandPe& p) { p.magic = 0x107; }), 1, refused},
-        {"two data directories", patch(0x40 + 24 + 108, 2), 1, refused}, {"97 sections", patch(0x46, 97), 1, refused},
+        {"text", Bytes(text.begin(), text.end()), 1, refused},
+        {"PE header at -1", patch(0x3C, 0xFFFFFFFFu), 1, refused},
+        {"a wrong signature", patch(0x40, 0x5850), 1, refused},
+        {"ROM magic", pe([](HandPe& p) { p.magic = 0x107; }), 1, refused},
+        {"two data directories", patch(0x40 + 24 + 108, 2), 1, refused},
+        {"97 sections", patch(0x46, 97), 1, refused},
         {"96 section headers past the end", cut(patch(0x46, 96), 0x40 + 24 + 240 + 40 * 10), 1, refused},
         {"a resource RVA beyond the file", pe([](HandPe& p) { p.resRva = 0x90000; }), 1, refused},
-        {"section data beyond the file", pe([](HandPe& p) { p.sections[0] = {kVa, 0x200, 0xFFFFFE00u, 0x200, {}}; }), 1, refused},
-        {"a directory in virtual size only", pe([](HandPe& p) { p.resRva = kVa + 0x200; p.sections[0].vsize = 0x10000; }), 1, refused},
+        {"section data beyond the file", pe([](HandPe& p) {
+             p.sections[0] = {kVa, 0x200, 0xFFFFFE00u, 0x200, {}};
+         }),
+         1, refused},
+        {"a directory in virtual size only", pe([](HandPe& p) {
+             p.resRva = kVa + 0x200;
+             p.sections[0].vsize = 0x10000;
+         }),
+         1, refused},
         {"a root pointing at itself", res([](Bytes& r) { Entry(r, kRoot + 16, 6, kSub | kRoot); }), 1, safe},
         {"names pointing at the root", res([](Bytes& r) { Entry(r, kTypes + 16, 1, kSub | kRoot); }), 6, safe},
         {"languages pointing at themselves", res([](Bytes& r) { Entry(r, kLangs + 16, 0x409, kSub | kLangs); }), 1, safe},
         {"a fourth level", res([](Bytes& r) { Entry(r, kLangs + 16, 0x409, kSub | kRoot); }), 1, safe},
-        {"counts far beyond the section",
-         res([](Bytes& r) { Put(r, kRoot + 12, 0xFFFFFFFFu); Put(r, kTypes + 12, 0xFFFF0000u); Put(r, kLangs + 12, 0x1FFFFu); }),
+        {"counts far beyond the section", res([](Bytes& r) {
+             Put(r, kRoot + 12, 0xFFFFFFFFu);
+             Put(r, kTypes + 12, 0xFFFF0000u);
+             Put(r, kLangs + 12, 0x1FFFFu);
+         }),
          1, u"abc"},
-        {"huge counts at the section's end", pe([](HandPe& p) { Put(p.sections[0].data, 0x1FC, 0xFFFFFFFFu); p.resRva = kVa + 0x1F0; }),
+        {"huge counts at the section's end", pe([](HandPe& p) {
+             Put(p.sections[0].data, 0x1FC, 0xFFFFFFFFu);
+             p.resRva = kVa + 0x1F0;
+         }),
          1, safe},
         // Sizes past the section's file data: the strings inside it are whole.
         {"a data size of 0xFFFFF000", res([](Bytes& r) { Put(r, kData + 4, 0xFFFFF000u); }), 1, u"abc"},
         {"a data size one past the section", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), 1, u"abc"},
-        {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); Put(r, kData + 4, 0x20); }), 1, absent},
+        {"a data address that wraps", res([](Bytes& r) {
+             Put(r, kData, 0xFFFFFFF0u);
+             Put(r, kData + 4, 0x20);
+         }),
+         1, absent},
         {"a data size of 0", res([](Bytes& r) { Put(r, kData + 4, 0); }), 1, absent},
         {"a count past the entry, before it", overrun(28), 0, u"hi"},
         {"a count past the entry", overrun(28), 1, absent},
@@ -203,21 +258,18 @@ TEST(PeReader, TruncatedAndDamagedLibraries) {
         for (const auto& kv : strings) {
             const bool inside = endOf[kv.first] <= n;
             ASSERT_EQ(Find(img.get(), kv.first), inside ? kv.second : u"<absent>") << "id " << kv.first;
-            if (!inside) {
-                ASSERT_TRUE(damaged.count(kv.first / 16 + 1) || damaged.count(0)) << "id " << kv.first;
-            }
+            if (!inside) { ASSERT_TRUE(damaged.count(kv.first / 16 + 1) || damaged.count(0)) << "id " << kv.first; }
             cutInside += inside && n < full.size();
         }
-        if (n == full.size()) {
-            EXPECT_TRUE(damaged.empty());
-        }
+        if (n == full.size()) { EXPECT_TRUE(damaged.empty()); }
     }
     EXPECT_GT(cutInside, 0);
     std::mt19937 rng(12345);
     int loaded = 0;
     for (int round = 0; round < 20000; ++round) {
         Bytes b = full;
-        for (unsigned h = 0; h <= rng() % 4; ++h) b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = static_cast<unsigned char>(rng());
+        for (unsigned h = 0; h <= rng() % 4; ++h)
+            b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = static_cast<unsigned char>(rng());
         auto img = kut::pe::Parse(b);
         loaded += img != nullptr;
         for (unsigned id = 0; img && id < 600; id += 1 + rng() % 7) {
@@ -232,7 +284,11 @@ TEST(PeReader, TruncatedAndDamagedLibraries) {
 // Damaged blocks are named with what is wrong; the strings before the fault
 // are kept.
 TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
-    const auto res = [](const std::function<void(Bytes&)>& change) { Bytes r = GoodRsrc(); change(r); return HandPe(r).Build(); };
+    const auto res = [](const std::function<void(Bytes&)>& change) {
+        Bytes r = GoodRsrc();
+        change(r);
+        return HandPe(r).Build();
+    };
     const auto overrun = [&res](std::uint32_t size) {
         return res([size](Bytes& r) {
             const std::uint32_t units[] = {2, u'h', u'i', 500};
@@ -241,17 +297,27 @@ TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
         });
     };
     const Bytes good = HandPe().Build();
-    const struct { const char* what; Bytes file; const char* problem; std::u16string slot0; unsigned lost = 0; } cases[] = {
+    const struct {
+        const char* what;
+        Bytes file;
+        const char* problem;
+        std::u16string slot0;
+        unsigned lost = 0;
+    } cases[] = {
         {"whole", good, nullptr, u"zero"},
         {"a count past the block", overrun(28), "a string runs past the end of the block", u"hi", 1},
         {"a block of 7 bytes", overrun(7), "the block ends before its 16 strings", u"hi", 1},
         {"a block of 1 byte", overrun(1), "the block ends before its 16 strings", u"<absent>"},
-        {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); }), "string data outside the image", u"<absent>"},
+        {"a data address that wraps", res([](Bytes& r) { Put(r, kData, 0xFFFFFFF0u); }), "string data outside the image",
+         u"<absent>"},
         {"a language entry that is a directory", res([](Bytes& r) { Entry(r, kLangs + 16, 0x409, kSub | kRoot); }),
          "damaged resource directory", u"<absent>"},
-        {"a block past its section's data", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }), "reaches past the file data of its section", u"zero", 16},
-        {"the file cut inside the block", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 8), "cut by the end of the file", u"<absent>"},
-        {"the file cut after string 0", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 10), "cut by the end of the file", u"zero", 1},
+        {"a block past its section's data", res([](Bytes& r) { Put(r, kData + 4, 0x201u); }),
+         "reaches past the file data of its section", u"zero", 16},
+        {"the file cut inside the block", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 8), "cut by the end of the file",
+         u"<absent>"},
+        {"the file cut after string 0", Bytes(good.begin(), good.begin() + 0x400 + kBlock + 10), "cut by the end of the file",
+         u"zero", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -277,19 +343,39 @@ TEST(PeReader, ProblemsNameTheBlockAndTheFault) {
 // entry, each looked up by binary search.
 TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
     constexpr std::uint16_t enUS = 0x0409, enGB = 0x0809, de = 0x0407, deAT = 0x0C07, fr = 0x040C, ja = 0x0411;
-    const struct { std::vector<std::uint16_t> entries; std::uint16_t user, system, want; } cases[] = {
-        {{0x0000, de}, enUS, enUS, 0x0000}, {{0x0000, de}, de, de, 0x0000},
+    const struct {
+        std::vector<std::uint16_t> entries;
+        std::uint16_t user, system, want;
+    } cases[] = {
+        {{0x0000, de}, enUS, enUS, 0x0000},
+        {{0x0000, de}, de, de, 0x0000},
         {{de, 0x0000}, enUS, enUS, de},  // out of order: the search misses the neutral entry
-        {{de, enUS}, enUS, enUS, enUS}, {{de, enUS}, de, de, de}, {{de, enUS}, deAT, deAT, enUS},
-        {{enUS, de}, de, de, enUS},      // out of order: 0x0407 is missed, 0x0409 found
-        {{0x0422, de}, enUS, enUS, 0x0422}, {{0x0422, de}, de, de, 0x0422},  // out of order: the first
-        {{de, 0x0422}, de, de, de}, {{ja, fr}, fr, fr, ja}, {{fr, ja}, ja, ja, ja}, {{fr, ja}, de, de, fr},
-        {{0x0001, 0x0007}, deAT, deAT, 0x0007}, {{0x0001, 0x0007}, enUS, enUS, 0x0001},
-        {{0x0001, 0x0009}, enUS, enUS, 0x0009}, {{0x0001, 0x0009}, de, de, 0x0001},
-        {{0x0001, enGB}, enUS, enUS, 0x0001}, {{0x0001, enGB}, enGB, enGB, enGB},
-        {{0x0001, 0x0400}, enUS, enUS, 0x0001}, {{0x0001, 0x0800}, enUS, enUS, 0x0001}, {{0x0001, 0x007F}, enUS, enUS, 0x0001},
-        {{0x0001, de, deAT}, deAT, de, deAT}, {{0x0007, de}, deAT, de, 0x0007}, {{0x0007, fr}, de, fr, 0x0007},
-        {{0x0001, deAT}, ja, deAT, deAT}, {{0x0400, de}, ja, de, de}, {{enUS, fr}, de, fr, fr}, {{de, enUS, fr}, ja, de, de},
+        {{de, enUS}, enUS, enUS, enUS},
+        {{de, enUS}, de, de, de},
+        {{de, enUS}, deAT, deAT, enUS},
+        {{enUS, de}, de, de, enUS},  // out of order: 0x0407 is missed, 0x0409 found
+        {{0x0422, de}, enUS, enUS, 0x0422},
+        {{0x0422, de}, de, de, 0x0422},  // out of order: the first
+        {{de, 0x0422}, de, de, de},
+        {{ja, fr}, fr, fr, ja},
+        {{fr, ja}, ja, ja, ja},
+        {{fr, ja}, de, de, fr},
+        {{0x0001, 0x0007}, deAT, deAT, 0x0007},
+        {{0x0001, 0x0007}, enUS, enUS, 0x0001},
+        {{0x0001, 0x0009}, enUS, enUS, 0x0009},
+        {{0x0001, 0x0009}, de, de, 0x0001},
+        {{0x0001, enGB}, enUS, enUS, 0x0001},
+        {{0x0001, enGB}, enGB, enGB, enGB},
+        {{0x0001, 0x0400}, enUS, enUS, 0x0001},
+        {{0x0001, 0x0800}, enUS, enUS, 0x0001},
+        {{0x0001, 0x007F}, enUS, enUS, 0x0001},
+        {{0x0001, de, deAT}, deAT, de, deAT},
+        {{0x0007, de}, deAT, de, 0x0007},
+        {{0x0007, fr}, de, fr, 0x0007},
+        {{0x0001, deAT}, ja, deAT, deAT},
+        {{0x0400, de}, ja, de, de},
+        {{enUS, fr}, de, fr, fr},
+        {{de, enUS, fr}, ja, de, de},
         {{de, de}, de, de, de},
     };
     for (const auto& c : cases) {
@@ -314,27 +400,34 @@ TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
 }
 
 TEST(PeReader, LocaleNamesMapToWindowsLanguages) {
-    const struct { const char* name; std::uint16_t id; } cases[] = {
-        {"en_US.UTF-8", 0x0409}, {"en_GB.UTF-8", 0x0809}, {"de_DE.UTF-8", 0x0407}, {"de_AT", 0x0C07}, {"de_CH.UTF-8", 0x0807},
-        {"de", 0x0407}, {"de_DE@euro", 0x0407}, {"fr_FR.UTF-8", 0x040C}, {"fr_BE", 0x080C}, {"fr_CA.UTF-8", 0x0C0C},
-        {"fr_CH", 0x100C}, {"it_IT", 0x0410}, {"it_CH", 0x0810}, {"es_ES.UTF-8", 0x0C0A}, {"es_MX", 0x080A}, {"es", 0x0C0A},
-        {"pt_PT", 0x0816}, {"pt_BR.UTF-8", 0x0416}, {"nl_NL", 0x0413}, {"nl_BE", 0x0813}, {"pl_PL.UTF-8", 0x0415},
-        {"cs_CZ", 0x0405}, {"sk_SK", 0x041B}, {"hu_HU", 0x040E}, {"sl_SI", 0x0424}, {"hr_HR", 0x041A}, {"ro_RO", 0x0418},
-        {"ru_RU.UTF-8", 0x0419}, {"uk_UA", 0x0422}, {"bg_BG", 0x0402}, {"sr_RS", 0x281A}, {"sr_RS.UTF-8@latin", 0x241A},
+    const struct {
+        const char* name;
+        std::uint16_t id;
+    } cases[] = {
+        {"en_US.UTF-8", 0x0409}, {"en_GB.UTF-8", 0x0809}, {"de_DE.UTF-8", 0x0407}, {"de_AT", 0x0C07},
+        {"de_CH.UTF-8", 0x0807}, {"de", 0x0407},          {"de_DE@euro", 0x0407},  {"fr_FR.UTF-8", 0x040C},
+        {"fr_BE", 0x080C},       {"fr_CA.UTF-8", 0x0C0C}, {"fr_CH", 0x100C},       {"it_IT", 0x0410},
+        {"it_CH", 0x0810},       {"es_ES.UTF-8", 0x0C0A}, {"es_MX", 0x080A},       {"es", 0x0C0A},
+        {"pt_PT", 0x0816},       {"pt_BR.UTF-8", 0x0416}, {"nl_NL", 0x0413},       {"nl_BE", 0x0813},
+        {"pl_PL.UTF-8", 0x0415}, {"cs_CZ", 0x0405},       {"sk_SK", 0x041B},       {"hu_HU", 0x040E},
+        {"sl_SI", 0x0424},       {"hr_HR", 0x041A},       {"ro_RO", 0x0418},       {"ru_RU.UTF-8", 0x0419},
+        {"uk_UA", 0x0422},       {"bg_BG", 0x0402},       {"sr_RS", 0x281A},       {"sr_RS.UTF-8@latin", 0x241A},
         {"sr_ME@latin", 0x2C1A}, {"ja_JP.UTF-8", 0x0411}, {"de_XX", 0x0407},  // an unknown region: the language's default
-        {"C", 0x0409}, {"C.UTF-8", 0x0409}, {"POSIX", 0x0409}, {"", 0x0409}, {nullptr, 0x0409}, {"xx_YY", 0x0409},
-        {"deutsch_DE", 0x0409}, {"de_DEUTSCHLAND", 0x0409}, {"de_DE@latin", 0x0407},
+        {"C", 0x0409},           {"C.UTF-8", 0x0409},     {"POSIX", 0x0409},       {"", 0x0409},
+        {nullptr, 0x0409},       {"xx_YY", 0x0409},       {"deutsch_DE", 0x0409},  {"de_DEUTSCHLAND", 0x0409},
+        {"de_DE@latin", 0x0407},
     };
     for (const auto& c : cases) EXPECT_EQ(kut::pe::LanguageOfLocale(c.name), c.id) << (c.name ? c.name : "(null)");
 }
 
 // The UI language as POSIX resolves LC_MESSAGES, the system's as LC_CTYPE.
 TEST(PeReader, EnvironmentLanguagesFollowThePosixOrder) {
-    const struct { const char *all, *messages, *ctype, *lang; std::uint16_t user, system; } cases[] = {
-        {"it_IT.UTF-8", "de_DE", "fr_FR", "pl_PL", 0x0410, 0x0410},
-        {"", "de_AT.UTF-8", "fr_FR.UTF-8", "pl_PL", 0x0C07, 0x040C},
-        {nullptr, nullptr, nullptr, "uk_UA.UTF-8", 0x0422, 0x0422},
-        {nullptr, "", "ru_RU", "cs_CZ", 0x0405, 0x0419},
+    const struct {
+        const char *all, *messages, *ctype, *lang;
+        std::uint16_t user, system;
+    } cases[] = {
+        {"it_IT.UTF-8", "de_DE", "fr_FR", "pl_PL", 0x0410, 0x0410}, {"", "de_AT.UTF-8", "fr_FR.UTF-8", "pl_PL", 0x0C07, 0x040C},
+        {nullptr, nullptr, nullptr, "uk_UA.UTF-8", 0x0422, 0x0422}, {nullptr, "", "ru_RU", "cs_CZ", 0x0405, 0x0419},
         {nullptr, nullptr, nullptr, nullptr, 0x0409, 0x0409},
     };
     for (const auto& c : cases) {

@@ -66,11 +66,10 @@ void Insert(K_MSG& msg, const wchar_t* text, KLONG id, std::size_t room = 8) {
 }
 
 // Logic language 1 and output language 2 of module "KMAIN".
-const Strings kLogic = {{1, L"Open"},         {2, L"OUT::Total$$x"}, {3, L"OUT::Only here$$y"},
-                        {4, L"Value$$unit"},  {5, L"Beam$$Poutre"},  {6, L"plain"},
-                        {8, L"Girder$$OUT::Traeger"},                {65535, L"last"}};
-const Strings kOutput = {{1, L"Ouvrir"}, {2, L"OUT::Summe"}, {4, L"Valeur$$unite"}, {5, L"OUT::Balken$$Traeger"},
-                         {8, L"x$$OUT::Poutrelle"}};
+const Strings kLogic = {{1, L"Open"},         {2, L"OUT::Total$$x"}, {3, L"OUT::Only here$$y"},    {4, L"Value$$unit"},
+                        {5, L"Beam$$Poutre"}, {6, L"plain"},         {8, L"Girder$$OUT::Traeger"}, {65535, L"last"}};
+const Strings kOutput = {
+    {1, L"Ouvrir"}, {2, L"OUT::Summe"}, {4, L"Valeur$$unite"}, {5, L"OUT::Balken$$Traeger"}, {8, L"x$$OUT::Poutrelle"}};
 
 // Directory kind 2 is a temporary folder holding KMAIN's two libraries.
 class MsgLib : public ::testing::Test {
@@ -95,15 +94,16 @@ using MsgTable = MsgLib;
 
 TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguagesAndMayBeMissing) {
     const std::wstring longName(1023, L'Q');
-    const struct { const wchar_t *given, *kept; } cases[] = {
-        {L"KMAIN", L"KEST_"}, {L"KBET", L"BDAT_"}, {L"ABC", L"ABC__"},     {L"STRUCT", L"STRU_"},
-        {L"", L"_____"},      {nullptr, L"_____"}, {L"kmain", L"kmai_"},   {L"KMAINX", L"KMAI_"},
-        {L"KBETON", L"KBET_"}, {L"AB_D", L"AB_D_"}, {longName.c_str(), L"QQQQ_"}};
+    const struct {
+        const wchar_t *given, *kept;
+    } cases[] = {{L"KMAIN", L"KEST_"},  {L"KBET", L"BDAT_"}, {L"ABC", L"ABC__"},          {L"STRUCT", L"STRU_"},
+                 {L"", L"_____"},       {nullptr, L"_____"}, {L"kmain", L"kmai_"},        {L"KMAINX", L"KMAI_"},
+                 {L"KBETON", L"KBET_"}, {L"AB_D", L"AB_D_"}, {longName.c_str(), L"QQQQ_"}};
     for (const auto& c : cases) EXPECT_STREQ(K_MSG(c.given, 0, nullptr, 0).m_Name, c.kept) << c.given;
     WriteLib(L"ABC__033.dll", {{1, L"thirty-three"}});
     WriteLib(L"ABC__002.dll", {{1, L"two"}});
     WriteLib(L"ABC__1234.dll", {{1, L"four digits"}});
-    K_MSG a(L"ABC", 0, nullptr, 33);   // the argument overrides the logic language only
+    K_MSG a(L"ABC", 0, nullptr, 33);  // the argument overrides the logic language only
     EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(33, 2));
     EXPECT_EQ(a.numItems(), -1);
     EXPECT_STREQ(a.gettext(1, 1), L"thirty-three");
@@ -111,7 +111,7 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguagesAndMayBeMissing) {
     EXPECT_STREQ(K_MSG(L"ABC", 0, nullptr, 1234).text(1), L"four digits");
     K_MSG::ConfLag(-2, 300);
     EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(-2, 300));
-    K_MSG c(L"ABC", 0, 65536, 0, 0);   // language 0: the settings' 1, no such file
+    K_MSG c(L"ABC", 0, 65536, 0, 0);  // language 0: the settings' 1, no such file
     EXPECT_EQ(KMsgTestAccess::Languages(), std::make_pair(1, 2));
     EXPECT_NE(c.m_OutputLib, nullptr);
     // Without the output library a marked text is the logic-language text.
@@ -119,7 +119,7 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguagesAndMayBeMissing) {
     K_MSG e(L"KMAIN", 0, nullptr, 0);
     EXPECT_EQ(e.wasInitError(), -1);
     EXPECT_STREQ(e.text(2), L"Total");
-    const KLONG ids[] = {1, 2};   // without any library every mode is still built
+    const KLONG ids[] = {1, 2};  // without any library every mode is still built
     K_MSG m1(L"NONE", 1, nullptr, 0), m2(L"NONE", ids, 2, 0, nullptr, 0);
     for (K_MSG* m : {&m1, &m2, &c}) {
         EXPECT_EQ(m->wasInitError(), -1);
@@ -131,27 +131,49 @@ TEST_F(MsgLib, LibraryFilesFollowModuleNameAndLanguagesAndMayBeMissing) {
 
 TEST(MsgParam, FieldsAreSeparatedByDoubleDollars) {
     const std::wstring big(3000, L'z'), second = L"a$$" + std::wstring(1023, L'y');
-    const struct { int n; const wchar_t* text; std::wstring want; } cases[] = {
-        {1, L"one$$two$$three", L"one"}, {2, L"one$$two$$three", L"two"}, {3, L"one$$two$$three", L"three"},
-        {4, L"one$$two$$three", L""},    {0, L"one$$two", L"one"},         {-7, L"one$$two", L"one"},
-        {1, L"$$two", L""},              {2, L"$$two", L"two"},            {1, L"plain", L"plain"},
-        {2, L"plain", L""},              {1, L"a$b$$c", L"a$b"},           {2, L"a$$$b", L"$b"},
-        {2, L"a$$", L""}, {1, big.c_str(), std::wstring(1023, L'z')}, {2, second.c_str(), std::wstring(1023, L'y')}};
+    const struct {
+        int n;
+        const wchar_t* text;
+        std::wstring want;
+    } cases[] = {{1, L"one$$two$$three", L"one"},
+                 {2, L"one$$two$$three", L"two"},
+                 {3, L"one$$two$$three", L"three"},
+                 {4, L"one$$two$$three", L""},
+                 {0, L"one$$two", L"one"},
+                 {-7, L"one$$two", L"one"},
+                 {1, L"$$two", L""},
+                 {2, L"$$two", L"two"},
+                 {1, L"plain", L"plain"},
+                 {2, L"plain", L""},
+                 {1, L"a$b$$c", L"a$b"},
+                 {2, L"a$$$b", L"$b"},
+                 {2, L"a$$", L""},
+                 {1, big.c_str(), std::wstring(1023, L'z')},
+                 {2, second.c_str(), std::wstring(1023, L'y')}};
     for (const auto& c : cases) EXPECT_EQ(MsgParam(c.n, c.text), c.want) << c.n << " of " << c.text;
     EXPECT_EQ(MsgParam(1, L"x"), g_MsgParamText);
-    std::wcscpy(g_MsgParamText, L"p$$q");   // its own buffer may be passed back in
+    std::wcscpy(g_MsgParamText, L"p$$q");  // its own buffer may be passed back in
     EXPECT_STREQ(MsgParam(2, g_MsgParamText), L"q");
     EXPECT_STREQ(g_OutMark, L"OUT::");
 }
 
 TEST_F(MsgLib, FillParamReplacesTheFirstMarkerOnly) {
     K_MSG msg(L"X", 0, nullptr, 0);
-    const struct { const wchar_t* src; short n; const wchar_t *value, *want; } cases[] = {
-        {L"Width %1 of %2", 2, L"beam", L"Width %1 of beam"}, {L"Width %1 of %2", 3, L"beam", L"Width %1 of %2"},
-        {L"a%12b", 1, L"X", L"aX2b"},             {L"a%12b", 12, L"X", L"aXb"},
-        {L"%1 and %1", 1, L"v", L"v and %1"},     {L"zero %0!", 0, L"nil", L"zero nil!"},
-        {L"%3 or %-3", -3, L"neg", L"%3 or neg"}, {L"big %32767", 32767, L"max", L"big max"},
-        {L"min %-32768.", -32768, L"lo", L"min lo."}, {L"%1", 1, L"", L""}, {L"no marker", 1, L"x", L"no marker"}};
+    const struct {
+        const wchar_t* src;
+        short n;
+        const wchar_t *value, *want;
+    } cases[] = {{L"Width %1 of %2", 2, L"beam", L"Width %1 of beam"},
+                 {L"Width %1 of %2", 3, L"beam", L"Width %1 of %2"},
+                 {L"a%12b", 1, L"X", L"aX2b"},
+                 {L"a%12b", 12, L"X", L"aXb"},
+                 {L"%1 and %1", 1, L"v", L"v and %1"},
+                 {L"zero %0!", 0, L"nil", L"zero nil!"},
+                 {L"%3 or %-3", -3, L"neg", L"%3 or neg"},
+                 {L"big %32767", 32767, L"max", L"big max"},
+                 {L"min %-32768.", -32768, L"lo", L"min lo."},
+                 {L"%1", 1, L"", L""},
+                 {L"no marker", 1, L"x", L"no marker"}};
     wchar_t out[256];
     for (const auto& c : cases) {
         msg.fillParam(c.src, out, c.n, c.value);
@@ -161,19 +183,22 @@ TEST_F(MsgLib, FillParamReplacesTheFirstMarkerOnly) {
 
 TEST_F(MsgLib, OnDemandReadsApplyFieldsMarkersAndTheCache) {
     K_MSG msg(L"KMAIN", 0, nullptr, 0);
-    const struct { KLONG id; const wchar_t* want; } cases[] = {{1, L"Open"}, {2, L"Summe"}, {3, L"Only here"},
-        {4, L"Value"}, {5, L"Beam"}, {7, L""}, {8, L"Girder"}, {0, L""}, {65535, L"last"}};
+    const struct {
+        KLONG id;
+        const wchar_t* want;
+    } cases[] = {{1, L"Open"}, {2, L"Summe"},  {3, L"Only here"}, {4, L"Value"},   {5, L"Beam"},
+                 {7, L""},     {8, L"Girder"}, {0, L""},          {65535, L"last"}};
     for (const auto& c : cases) EXPECT_STREQ(msg.text(c.id), c.want) << c.id;
     EXPECT_EQ(msg[2], CString(L"Summe"));
-    const wchar_t* first = msg.text(1);   // without the cache: the object's buffer
+    const wchar_t* first = msg.text(1);  // without the cache: the object's buffer
     EXPECT_EQ(msg.text(6), first);
     EXPECT_EQ(first, msg.m_Text);
     EXPECT_STREQ(first, L"plain");
-    EXPECT_EQ(K_MSG(L"KMAIN", 2, nullptr, 0).m_MsgList, nullptr);   // only 1 switches the cache on
+    EXPECT_EQ(K_MSG(L"KMAIN", 2, nullptr, 0).m_MsgList, nullptr);  // only 1 switches the cache on
 
     K_MSG cached(L"KMAIN", 1, L"ignored", 0);
     const std::vector<const wchar_t*> got = {cached.text(2), cached.text(1), cached.text(9)};
-    cached.gettext(6, 1);   // overwrites m_Text, not the cache
+    cached.gettext(6, 1);  // overwrites m_Text, not the cache
     EXPECT_EQ((std::vector<const wchar_t*>{cached.text(2), cached.text(1), cached.text(9)}), got);
     EXPECT_EQ(std::wstring(got[0]) + L"|" + got[1] + L"|" + got[2], L"Summe|Open|");
     EXPECT_EQ(cached.m_MsgList->GetCount(), 3);
@@ -185,8 +210,8 @@ TEST_F(MsgLib, ListedModeKeepsTheCallersOrderAndGetTextTheWholeString) {
     K_MSG msg(L"KMAIN", ids, 5, 0, nullptr, 0);
     ASSERT_EQ(msg.m_Count, 5);
     EXPECT_STREQ(msg.text(2), L"Summe");
-    EXPECT_STREQ(msg.text(6), L"");   // in the library, not in the list
-    msg.m_MemTab[2].strText = L"second five";   // of two entries the first wins
+    EXPECT_STREQ(msg.text(6), L"");            // in the library, not in the list
+    msg.m_MemTab[2].strText = L"second five";  // of two entries the first wins
     EXPECT_STREQ(msg.text(5), L"Beam");
     for (short count : {0, -3}) EXPECT_STREQ(K_MSG(L"KMAIN", ids, count, 0, nullptr, 0).text(5), L"") << count;
     K_MSG m4(L"KMAIN", 0, 10, 0, 0);
@@ -202,11 +227,16 @@ TEST_F(MsgLib, CompleteModeStoresEveryNonEmptyTextBelowTheBound) {
     WriteLib(L"SPAR_001.dll", {{2, L"b"}, {3, L"c"}, {5, L"e"}, {6, L"f"}});
     K_MSG sparse(L"SPARSE", 0, 6, 0, 0);
     EXPECT_EQ(TableOf(sparse), (Table{{2, L"b"}, {3, L"c"}, {5, L"e"}}));
-    EXPECT_STREQ(sparse.text(6), L"");   // 6 is not tried
+    EXPECT_STREQ(sparse.text(6), L"");  // 6 is not tried
     for (KLONG bound : {0, 1}) EXPECT_EQ(K_MSG(L"SPARSE", 0, bound, 0, 0).m_Items, nullptr);
     K_MSG whole(L"KMAIN", 0, 65536, 0, 0);
-    EXPECT_EQ(TableOf(whole), (Table{{1, L"Open"}, {2, L"Summe"}, {3, L"Only here$$y"}, {4, L"Value$$unit"},
-                                     {5, L"Beam$$Poutre"}, {6, L"plain"}, {8, L"Girder$$OUT::Traeger"},
+    EXPECT_EQ(TableOf(whole), (Table{{1, L"Open"},
+                                     {2, L"Summe"},
+                                     {3, L"Only here$$y"},
+                                     {4, L"Value$$unit"},
+                                     {5, L"Beam$$Poutre"},
+                                     {6, L"plain"},
+                                     {8, L"Girder$$OUT::Traeger"},
                                      {65535, L"last"}}));
     EXPECT_STREQ(whole.GetTextParam(4, 2), L"Poutre");
     // Field 2 of each text, texts without one left out; the marker is
@@ -218,14 +248,14 @@ TEST_F(MsgLib, CompleteModeStoresEveryNonEmptyTextBelowTheBound) {
 
 TEST_F(MsgLib, TextsAreCutAt1023Characters) {
     const std::wstring t1023(1023, L'a'), t1024(1024, L'b');
-    WriteLib(L"LONG_001.dll", {{1, t1023}, {2, t1024}, {3, std::wstring(5000, L'c')}, {4, L"OUT::" + t1024},
-                               {5, t1023 + L"$$tail"}});
+    WriteLib(L"LONG_001.dll",
+             {{1, t1023}, {2, t1024}, {3, std::wstring(5000, L'c')}, {4, L"OUT::" + t1024}, {5, t1023 + L"$$tail"}});
     WriteLib(L"LONG_002.dll", {{4, L"OUT::" + std::wstring(1100, L'o')}});
     K_MSG m1(L"LONG", 0, nullptr, 0), m4(L"LONG", 0, 10, 0, 0);
     ASSERT_EQ(m4.m_Count, 5);
     for (K_MSG* m : {&m1, &m4}) {
         EXPECT_EQ(m->text(2), std::wstring(1023, L'b'));
-        EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));   // the marker is dropped from what fits
+        EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));  // the marker is dropped from what fits
     }
     EXPECT_EQ(m1.text(1), t1023);
     EXPECT_EQ(m1.text(5), t1023);
@@ -262,8 +292,9 @@ TEST_F(MsgLib, CompleteModeOverTenThousandStrings) {
 TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
 #if defined(KUT_TEST_ASAN)
     // The first byte behind the allocation is poisoned.
-    const struct { unsigned texts, capacity; } caps[] = {{1, 102},   {98, 102},  {99, 102},  {100, 201},
-                                                         {198, 201}, {199, 300}, {297, 300}, {298, 399}};
+    const struct {
+        unsigned texts, capacity;
+    } caps[] = {{1, 102}, {98, 102}, {99, 102}, {100, 201}, {198, 201}, {199, 300}, {297, 300}, {298, 399}};
     for (const auto& c : caps) {
         WriteLib(L"GROW_001.dll", Numbered(c.texts));
         K_MSG msg(L"GROW", 0, 65536, 0, 0);
@@ -278,8 +309,11 @@ TEST_F(MsgLib, TableGrowsIn99EntrySteps) {
     // failed growth keeps what came before, a failed text copy loses one
     // text, and without the lookup index (the last) the bisection serves.
     WriteLib(L"GROW_001.dll", Numbered(400));
-    const struct { long after; int count; KLONG lost; } cases[] = {
-        {0, 0, 1}, {100, 99, 100}, {200, 198, 199}, {300, 297, 298}, {5, 399, 5}, {405, 400, 401}};
+    const struct {
+        long after;
+        int count;
+        KLONG lost;
+    } cases[] = {{0, 0, 1}, {100, 99, 100}, {200, 198, 199}, {300, 297, 298}, {5, 399, 5}, {405, 400, 401}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.after);
         KUT_TestFailAlloc(c.after, 0);
@@ -315,7 +349,7 @@ TEST_F(MsgLib, AssignmentIsADeepCopy) {
     delete complete;
     EXPECT_EQ(a.m_NewMsg->nId, 4);
     EXPECT_STREQ(a.text(2), L"Summe");
-    EXPECT_STREQ(a.text(1), L"Open");   // read through the copy's own library
+    EXPECT_STREQ(a.text(1), L"Open");  // read through the copy's own library
     EXPECT_EQ(a.m_MsgList->GetCount(), 3);
     EXPECT_STREQ(b.text(4), L"Value");
     EXPECT_STREQ(b.gettext(1, 0), L"Ouvrir");
@@ -324,9 +358,9 @@ TEST_F(MsgLib, AssignmentIsADeepCopy) {
     const wchar_t* kept = c.text(1);
     c = *&c;
     EXPECT_EQ(c.text(1), kept);
-    c = a;   // releases the table
+    c = a;  // releases the table
     EXPECT_STREQ(c.text(2), L"Summe");
-    a = b;   // releases the cache
+    a = b;  // releases the cache
     EXPECT_STREQ(a.text(4), L"Value");
 }
 
@@ -334,15 +368,18 @@ TEST_F(MsgTable, SortSetKeepsNumbersAscendingAndGetTextParamTakesPositions) {
     K_MSG msg(L"NONE", 0, 0, 0, 0);
     for (auto& [id, t] : Table{{10, L"t1"}, {20, L"a$$b$$c"}, {5, L"$$x"}, {10, L"t2"}}) Insert(msg, t.c_str(), id);
     EXPECT_EQ(TableOf(msg), (Table{{5, L"$$x"}, {10, L"t1"}, {10, L"t2"}, {20, L"a$$b$$c"}}));
-    EXPECT_EQ(msg.m_Items[0].pText[4], L'\0');   // room for two more characters
-    const struct { KLONG pos, field; const wchar_t* want; } cases[] = {{3, 3, L"c"}, {3, 4, L""}, {3, 2, L"b"},
-        {3, 0, L"a"}, {0, 1, L""}, {0, 2, L"x"}, {1, 1, L"t1"}, {1, 2, L""}, {4, 1, L""}, {-1, 1, L""}};
+    EXPECT_EQ(msg.m_Items[0].pText[4], L'\0');  // room for two more characters
+    const struct {
+        KLONG pos, field;
+        const wchar_t* want;
+    } cases[] = {{3, 3, L"c"}, {3, 4, L""},   {3, 2, L"b"}, {3, 0, L"a"}, {0, 1, L""},
+                 {0, 2, L"x"}, {1, 1, L"t1"}, {1, 2, L""},  {4, 1, L""},  {-1, 1, L""}};
     for (const auto& c : cases) EXPECT_STREQ(msg.GetTextParam(c.pos, c.field), c.want) << c.pos << ", " << c.field;
     EXPECT_EQ(msg.GetTextParam(1, 1), msg.m_ParamText);
 }
 
 TEST_F(MsgTable, BSearchFindsEveryStoredNumberAndNothingElse) {
-    for (KLONG n = 1; n <= 260; ++n) {   // odd numbers, so the even ones lie in the gaps
+    for (KLONG n = 1; n <= 260; ++n) {  // odd numbers, so the even ones lie in the gaps
         K_MSG msg(L"NONE", 0, 0, 0, 0);
         for (KLONG i = 0; i < n; ++i) Insert(msg, L"t", 2 * i + 1, static_cast<std::size_t>(n));
         for (KLONG i = 0; i < n; ++i) {
@@ -351,7 +388,7 @@ TEST_F(MsgTable, BSearchFindsEveryStoredNumberAndNothingElse) {
         }
         ASSERT_EQ(msg.BSearch(0, n), -1) << "n=" << n;
     }
-    EXPECT_EQ(K_MSG(L"NONE", 0, 1, 0, 0).BSearch(1, 0), -1);   // no table to touch
+    EXPECT_EQ(K_MSG(L"NONE", 0, 1, 0, 0).BSearch(1, 0), -1);  // no table to touch
     // Of equal numbers, the first the probes meet: the middle, then below it.
     K_MSG dup(L"NONE", 0, 0, 0, 0), same(L"NONE", 0, 0, 0, 0);
     for (KLONG id : {5, 5, 5, 7, 9, 9}) Insert(dup, L"d", id);
@@ -376,12 +413,12 @@ TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     EXPECT_TRUE(LooksUpAsBisection(copied, 0, 401));
     msg = copied;
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
-    msg.LoadAllStrings(100);   // a second filling
+    msg.LoadAllStrings(100);  // a second filling
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
 }
 
 TEST_F(MsgTable, EditedNumbersAreLookedUpAsTheBisectionFindsThem) {
-    WriteLib(L"ODD__001.dll", Numbered(200, 2));   // 1, 3, ... 399
+    WriteLib(L"ODD__001.dll", Numbered(200, 2));  // 1, 3, ... 399
     K_MSG msg(L"ODD", 0, 65536, 0, 0);
     ASSERT_TRUE(KMsgTestAccess::Indexed(msg));
     // Edits in place that keep the order: into the gap below, equal to the
@@ -412,10 +449,13 @@ void Place(K_MSG& msg, const std::vector<KLONG>& ids) {
 }  // namespace
 
 TEST_F(MsgTable, SortSetPlacesBeforeTheFirstGreaterNumberInTableOrder) {
-    const struct { std::vector<KLONG> table; KLONG id; std::vector<KLONG> want; } cases[] = {
-        {{5, 1, 9}, 3, {3, 5, 1, 9}}, {{5, 1, 9}, 1, {1, 5, 1, 9}}, {{5, 1, 9}, 6, {5, 1, 6, 9}},
-        {{5, 1, 9}, 10, {5, 1, 9, 10}}, {{1, 3, 2}, 2, {1, 2, 3, 2}}, {{9, 7, 5}, 8, {8, 9, 7, 5}},
-        {{2, 2, 1}, 2, {2, 2, 1, 2}}, {{}, 4, {4}}};
+    const struct {
+        std::vector<KLONG> table;
+        KLONG id;
+        std::vector<KLONG> want;
+    } cases[] = {
+        {{5, 1, 9}, 3, {3, 5, 1, 9}}, {{5, 1, 9}, 1, {1, 5, 1, 9}}, {{5, 1, 9}, 6, {5, 1, 6, 9}}, {{5, 1, 9}, 10, {5, 1, 9, 10}},
+        {{1, 3, 2}, 2, {1, 2, 3, 2}}, {{9, 7, 5}, 8, {8, 9, 7, 5}}, {{2, 2, 1}, 2, {2, 2, 1, 2}}, {{}, 4, {4}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.table) + " + " + std::to_string(c.id));
         K_MSG msg(L"NONE", 0, 0, 0, 0);
@@ -463,7 +503,7 @@ TEST(MsgList, SetMakesANewCopyAndLeavesTheEarlierTextAlone) {
     EXPECT_NE(node.pText, first);
     EXPECT_STREQ(first, L"first") << "the first copy is still the caller's";
     EXPECT_STREQ(node.pText, L"second");
-    EXPECT_EQ(node.pText[7], L'\0');   // length + 2 characters
+    EXPECT_EQ(node.pText[7], L'\0');  // length + 2 characters
     // Neither copy goes with the node: whoever sets a node twice frees both.
     std::free(first);
     std::free(node.pText);

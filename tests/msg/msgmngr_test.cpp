@@ -19,15 +19,18 @@ using ::testing::StrEq;
 
 class HostMngr : public KMsgMngrBase {
 public:
-    MOCK_METHOD(int, Message,
-                (unsigned, unsigned, const wchar_t*, const wchar_t*, const wchar_t*, unsigned, KMsgExtInfoBase*),
+    MOCK_METHOD(int, Message, (unsigned, unsigned, const wchar_t*, const wchar_t*, const wchar_t*, unsigned, KMsgExtInfoBase*),
                 (override));
 };
 
 // Fills what a host's information class fills.
 struct Info : KMsgExtInfoBase {
     Info() = default;
-    Info(int attr, const wchar_t* link1, const wchar_t* link2) { m_Attr = attr; m_Link1 = link1; m_Link2 = link2; }
+    Info(int attr, const wchar_t* link1, const wchar_t* link2) {
+        m_Attr = attr;
+        m_Link1 = link1;
+        m_Link2 = link2;
+    }
     std::tuple<int, CString, CString> Fields() const { return {m_Attr, m_Link1, m_Link2}; }
 };
 
@@ -56,7 +59,7 @@ void* LibraryExport(const char* name) {
 TEST(MsgMngr, DefaultConstructorIsExported) {
     void* ctor = LibraryExport("_ZN12KMsgMngrBaseC1Ev");
     ASSERT_NE(ctor, nullptr);
-    ASSERT_NE(LibraryExport("_ZN12KMsgMngrBaseC1ERKS_"), nullptr);   // the lookup itself works
+    ASSERT_NE(LibraryExport("_ZN12KMsgMngrBaseC1ERKS_"), nullptr);  // the lookup itself works
     alignas(KMsgMngrBase) unsigned char storage[sizeof(KMsgMngrBase)];
     // The object's address is the constructor's only argument.
     reinterpret_cast<void (*)(void*)>(ctor)(storage);
@@ -86,7 +89,7 @@ TEST(MsgMngr, InstalledManagerGetsTheSecondTextOrElseTheFirst) {
     EXPECT_EQ(KMSG_Message(7, 8, first, nullptr, third, 0x31, &info), 42);
     EXPECT_EQ(KMSG_Message(0, 0, first, L"second", nullptr, 0, nullptr), 1);
     EXPECT_EQ(KMSG_Message(0, 0, nullptr, nullptr, nullptr, 0, nullptr), 2);
-    KMSG_SetMsgMngr(before);   // answers again, without the host
+    KMSG_SetMsgMngr(before);  // answers again, without the host
     EXPECT_EQ(KMSG_Message(0, 0, L"x", nullptr, nullptr, 4, nullptr), 6);
 }
 

@@ -36,14 +36,14 @@
 
 namespace {
 
-std::atomic<long> g_left{-1};     // calls still allowed; -1: never fail
+std::atomic<long> g_left{-1};  // calls still allowed; -1: never fail
 std::atomic<long> g_failed{0};
 
 bool FailThisCall() {
     if (g_left.load(std::memory_order_relaxed) < 0) return false;
     if (g_left.load(std::memory_order_relaxed) == 0) {
         g_failed.fetch_add(1, std::memory_order_relaxed);
-        return true;   // and every later call, until disarmed
+        return true;  // and every later call, until disarmed
     }
     g_left.fetch_sub(1, std::memory_order_relaxed);
     return false;
@@ -96,9 +96,7 @@ long FailFromEachCall(Run run, Judge judge) {
         g_left = n;
         try {
             run();
-        } catch (...) {
-            escaped = true;
-        }
+        } catch (...) { escaped = true; }
         g_left = -1;
         const bool failed = g_failed.load() > 0;
         EXPECT_FALSE(escaped) << "an exception left the library with new failing from call " << n;
@@ -158,7 +156,8 @@ TEST_F(NewFail, MessageTablesAnswerTheTextOrNothing) {
         void (*run)(MsgAnswers*, const KLONG*);
     };
     const Mode modes[] = {
-        {"mode 1 cached", [](MsgAnswers* a, const KLONG*) {
+        {"mode 1 cached",
+         [](MsgAnswers* a, const KLONG*) {
              K_MSG m(L"NF", 1, nullptr, 1);
              a->error[0] = m.wasInitError();
              Keep(a->text[0], m.text(3));
@@ -176,7 +175,8 @@ TEST_F(NewFail, MessageTablesAnswerTheTextOrNothing) {
              m.fillParam(L"a %1 b", a->text[6], 1, L"X");
              Keep(a->text[7], m.gettext(6, 1));
          }},
-        {"mode 1 uncached", [](MsgAnswers* a, const KLONG*) {
+        {"mode 1 uncached",
+         [](MsgAnswers* a, const KLONG*) {
              K_MSG m(L"NF", 0, nullptr, 1);
              a->error[0] = m.wasInitError();
              Keep(a->text[0], m.text(3));
@@ -187,7 +187,8 @@ TEST_F(NewFail, MessageTablesAnswerTheTextOrNothing) {
              const CString s = copy[12];
              Keep(a->text[3], s);
          }},
-        {"mode 2", [](MsgAnswers* a, const KLONG* numbers) {
+        {"mode 2",
+         [](MsgAnswers* a, const KLONG* numbers) {
              K_MSG m(L"NF", numbers, 4, 0, nullptr, 1);
              a->error[0] = m.wasInitError();
              for (int i = 0; i < 4; ++i) Keep(a->text[i], m.text(numbers[i]));
@@ -199,7 +200,8 @@ TEST_F(NewFail, MessageTablesAnswerTheTextOrNothing) {
              a->error[2] = other.wasInitError();
              Keep(a->text[5], other.text(9));
          }},
-        {"mode 4", [](MsgAnswers* a, const KLONG*) {
+        {"mode 4",
+         [](MsgAnswers* a, const KLONG*) {
              K_MSG m(L"NF", 1, 100, 0, 0);
              a->error[0] = m.wasInitError();
              Keep(a->text[0], m.text(3));
@@ -221,27 +223,34 @@ TEST_F(NewFail, MessageTablesAnswerTheTextOrNothing) {
         // still reads the logic library: its answers are the third kind.
         MsgAnswers clean{}, logicOnly{}, got{};
         ASSERT_EQ(std::rename(kuttest::Narrow(m_dir.file(L"NF___002.dll")).c_str(),
-                              kuttest::Narrow(m_dir.file(L"NF___002.off")).c_str()), 0);
+                              kuttest::Narrow(m_dir.file(L"NF___002.off")).c_str()),
+                  0);
         mode.run(&logicOnly, ids);
         ASSERT_EQ(std::rename(kuttest::Narrow(m_dir.file(L"NF___002.off")).c_str(),
-                              kuttest::Narrow(m_dir.file(L"NF___002.dll")).c_str()), 0);
+                              kuttest::Narrow(m_dir.file(L"NF___002.dll")).c_str()),
+                  0);
         ASSERT_EQ(logicOnly.error[0], -1);
         mode.run(&clean, ids);
         ASSERT_EQ(clean.error[0], 0);
         ASSERT_STRNE(clean.text[0], L"");
-        const long calls = FailFromEachCall([&] { got = MsgAnswers{}; mode.run(&got, ids); }, [&](long n, bool failed) {
-            for (int i = 0; i < 3; ++i) {
-                EXPECT_TRUE(got.error[i] == clean.error[i] || (failed && got.error[i] == -1)) << i << " run " << n;
-            }
-            // A failed allocation may lose a text, never change one; an
-            // object whose libraries did not load reads nothing.
-            for (int i = 0; i < kTexts; ++i) {
-                const bool same = std::wcscmp(got.text[i], clean.text[i]) == 0;
-                const bool lost = got.text[i][0] == L'\0' || std::wcscmp(got.text[i], logicOnly.text[i]) == 0;
-                EXPECT_TRUE(same || (failed && lost))
-                    << mode.name << " text " << i << " run " << n << ": " << kuttest::Narrow(got.text[i]);
-            }
-        });
+        const long calls = FailFromEachCall(
+            [&] {
+                got = MsgAnswers{};
+                mode.run(&got, ids);
+            },
+            [&](long n, bool failed) {
+                for (int i = 0; i < 3; ++i) {
+                    EXPECT_TRUE(got.error[i] == clean.error[i] || (failed && got.error[i] == -1)) << i << " run " << n;
+                }
+                // A failed allocation may lose a text, never change one; an
+                // object whose libraries did not load reads nothing.
+                for (int i = 0; i < kTexts; ++i) {
+                    const bool same = std::wcscmp(got.text[i], clean.text[i]) == 0;
+                    const bool lost = got.text[i][0] == L'\0' || std::wcscmp(got.text[i], logicOnly.text[i]) == 0;
+                    EXPECT_TRUE(same || (failed && lost))
+                        << mode.name << " text " << i << " run " << n << ": " << kuttest::Narrow(got.text[i]);
+                }
+            });
         ExpectAllocates(calls, 4);
     }
     // The fill needs no memory at all.
@@ -361,21 +370,26 @@ TEST(NewFailImages, AnswersAreTheImageOrMinusOne) {
     ASSERT_EQ(clean.size, 0);
     ASSERT_STREQ(clean.file, L"nf.img");
     ASSERT_NE(clean.cached, nullptr);
-    const long calls = FailFromEachCall([&] { got = Answers{}; run(&got); }, [&](long n, bool failed) {
-        auto either = [&](short value, short good) { return Either(value, good, failed, -1); };
-        EXPECT_TRUE(std::wcscmp(got.file, clean.file) == 0 || (failed && got.file[0] == L'\0')) << n;
-        EXPECT_TRUE(either(got.init, clean.init)) << n;
-        EXPECT_TRUE(either(got.size, clean.size)) << n;
-        if (got.size == 0) {
-            EXPECT_EQ(got.w, 6) << n;
-            EXPECT_EQ(got.h, 5) << n;
-        }
-        EXPECT_TRUE(either(got.show, clean.show)) << n;
-        EXPECT_TRUE(either(got.fromFile, clean.fromFile)) << n;
-        EXPECT_TRUE(either(got.label, clean.label)) << n;
-        EXPECT_TRUE(got.cached != nullptr || failed) << n;
-        EXPECT_TRUE(got.pixel == clean.pixel || failed) << n;
-    });
+    const long calls = FailFromEachCall(
+        [&] {
+            got = Answers{};
+            run(&got);
+        },
+        [&](long n, bool failed) {
+            auto either = [&](short value, short good) { return Either(value, good, failed, -1); };
+            EXPECT_TRUE(std::wcscmp(got.file, clean.file) == 0 || (failed && got.file[0] == L'\0')) << n;
+            EXPECT_TRUE(either(got.init, clean.init)) << n;
+            EXPECT_TRUE(either(got.size, clean.size)) << n;
+            if (got.size == 0) {
+                EXPECT_EQ(got.w, 6) << n;
+                EXPECT_EQ(got.h, 5) << n;
+            }
+            EXPECT_TRUE(either(got.show, clean.show)) << n;
+            EXPECT_TRUE(either(got.fromFile, clean.fromFile)) << n;
+            EXPECT_TRUE(either(got.label, clean.label)) << n;
+            EXPECT_TRUE(got.cached != nullptr || failed) << n;
+            EXPECT_TRUE(got.pixel == clean.pixel || failed) << n;
+        });
     ExpectAllocates(calls, 0);
     REP_SetRepert(2, nullptr);
 }
@@ -523,27 +537,33 @@ TEST(NewFailFiles, CopiesAndWalksAnswerZeroOr255) {
     kuttest::RemoveTree(tree);
     kuttest::RemoveTree(made);
     kuttest::MakeDir(tree);
-    const long calls = FailFromEachCall([&] { got = Answers{}; run(&got); }, [&](long n, bool failed) {
-        // _FILE_Copy answers 1 for a failure and leaves its status 0.
-        EXPECT_EQ(got.copyStatus, 0) << n;
-        EXPECT_TRUE(got.copy == 0 || (failed && got.copy == 1)) << n << ": " << got.copy;
-        const int statuses[] = {got.treeStatus, got.scanStatus, got.treeCopy, got.scan, got.remove};
-        for (int i = 0; i < 5; ++i) EXPECT_TRUE(statuses[i] == 0 || (failed && statuses[i] == 255)) << i << ": " << statuses[i] << " run " << n;
-        // The removal's status is its last step's: _FILE_RmDir answers 1.
-        EXPECT_TRUE(got.removeStatus == 0 || (failed && (got.removeStatus == 1 || got.removeStatus == 255))) << n;
-        EXPECT_TRUE(got.len == 3000 || (failed && got.len == -1)) << n;
-        EXPECT_TRUE(got.open == 0 || failed) << n;
-        if (got.copy == 0) { EXPECT_EQ(kuttest::Read(copyFile), std::string(3000, 'a')) << n; }
-        if (!failed) {
-            EXPECT_EQ(got.treeCopy, clean.treeCopy);
-            EXPECT_EQ(got.scan, clean.scan);
-            EXPECT_TRUE(kuttest::Exists(tree + kSep + L"sub" + kSep + L"b.txt"));
-            EXPECT_STREQ(got.pasted, clean.pasted);
-        }
-        kuttest::RemoveTree(tree);
-        kuttest::RemoveTree(made);
-        kuttest::MakeDir(tree);
-    });
+    const long calls = FailFromEachCall(
+        [&] {
+            got = Answers{};
+            run(&got);
+        },
+        [&](long n, bool failed) {
+            // _FILE_Copy answers 1 for a failure and leaves its status 0.
+            EXPECT_EQ(got.copyStatus, 0) << n;
+            EXPECT_TRUE(got.copy == 0 || (failed && got.copy == 1)) << n << ": " << got.copy;
+            const int statuses[] = {got.treeStatus, got.scanStatus, got.treeCopy, got.scan, got.remove};
+            for (int i = 0; i < 5; ++i)
+                EXPECT_TRUE(statuses[i] == 0 || (failed && statuses[i] == 255)) << i << ": " << statuses[i] << " run " << n;
+            // The removal's status is its last step's: _FILE_RmDir answers 1.
+            EXPECT_TRUE(got.removeStatus == 0 || (failed && (got.removeStatus == 1 || got.removeStatus == 255))) << n;
+            EXPECT_TRUE(got.len == 3000 || (failed && got.len == -1)) << n;
+            EXPECT_TRUE(got.open == 0 || failed) << n;
+            if (got.copy == 0) { EXPECT_EQ(kuttest::Read(copyFile), std::string(3000, 'a')) << n; }
+            if (!failed) {
+                EXPECT_EQ(got.treeCopy, clean.treeCopy);
+                EXPECT_EQ(got.scan, clean.scan);
+                EXPECT_TRUE(kuttest::Exists(tree + kSep + L"sub" + kSep + L"b.txt"));
+                EXPECT_STREQ(got.pasted, clean.pasted);
+            }
+            kuttest::RemoveTree(tree);
+            kuttest::RemoveTree(made);
+            kuttest::MakeDir(tree);
+        });
     ExpectAllocates(calls, 5);
 }
 
@@ -565,8 +585,7 @@ TEST(NewFailSiblings, PathsSearchesAndCanvas) {
         a->repert = REP_Repert(0, 1, L"file.txt", a->path);
         a->chk = REP_ChkCfg(270, L"unimet.cfg", a->path, &a->found);
         a->find = SYS_FileFind(pattern.c_str(), a->name, 1);
-        while (SYS_FileFind(nullptr, a->merged, 1) == 0) {
-        }
+        while (SYS_FileFind(nullptr, a->merged, 1) == 0) {}
         a->merge = SYS_FileMerge(a->merged, nullptr, dir.path().c_str(), L"name", L".ext");
         a->len = SYS_FileLen(data.c_str());
         FILE* f = REP_FOpen(data.c_str(), L"r");
@@ -584,19 +603,24 @@ TEST(NewFailSiblings, PathsSearchesAndCanvas) {
     ASSERT_EQ(clean.merge, 0);
     ASSERT_EQ(clean.save, 0);
     ASSERT_STREQ(clean.name, L"b.dat");
-    const long calls = FailFromEachCall([&] { got = Answers{}; run(&got); }, [&](long n, bool failed) {
-        auto either = [&](int value, int good, int bad) { return Either(value, good, failed, bad); };
-        EXPECT_TRUE(either(got.repert, 0, -1)) << n;
-        EXPECT_TRUE(either(got.chk, 1, 0)) << n;
-        EXPECT_EQ(got.found, got.chk) << n;
-        EXPECT_TRUE(either(got.find, 0, -1)) << n;
-        if (got.find == 0) { EXPECT_STREQ(got.name, L"b.dat") << n; }
-        EXPECT_TRUE(either(got.merge, 0, -1)) << n;
-        EXPECT_TRUE(either(got.len, 3, -1)) << n;
-        EXPECT_TRUE(got.opened || failed) << n;
-        EXPECT_TRUE(either(got.canvas, 0, -1)) << n;
-        EXPECT_TRUE(either(got.save, 0, -1)) << n;
-    });
+    const long calls = FailFromEachCall(
+        [&] {
+            got = Answers{};
+            run(&got);
+        },
+        [&](long n, bool failed) {
+            auto either = [&](int value, int good, int bad) { return Either(value, good, failed, bad); };
+            EXPECT_TRUE(either(got.repert, 0, -1)) << n;
+            EXPECT_TRUE(either(got.chk, 1, 0)) << n;
+            EXPECT_EQ(got.found, got.chk) << n;
+            EXPECT_TRUE(either(got.find, 0, -1)) << n;
+            if (got.find == 0) { EXPECT_STREQ(got.name, L"b.dat") << n; }
+            EXPECT_TRUE(either(got.merge, 0, -1)) << n;
+            EXPECT_TRUE(either(got.len, 3, -1)) << n;
+            EXPECT_TRUE(got.opened || failed) << n;
+            EXPECT_TRUE(either(got.canvas, 0, -1)) << n;
+            EXPECT_TRUE(either(got.save, 0, -1)) << n;
+        });
     ExpectAllocates(calls, 5);
     REP_SetRepert(1, nullptr);
 }

@@ -23,14 +23,18 @@ Bitmap Sample(int w, int h, int colours) {
     Bitmap b;
     b.width = w;
     b.height = h;
-    for (int i = 0; i < w * h; ++i) b.pixels.push_back(static_cast<std::uint32_t>((i * 2654435761u) % colours) * 0x10305 & 0xFFFFFF);
+    for (int i = 0; i < w * h; ++i)
+        b.pixels.push_back(static_cast<std::uint32_t>((i * 2654435761u) % colours) * 0x10305 & 0xFFFFFF);
     return b;
 }
 
 TEST(Png, PixelsSurviveEveryRoute) {
-    struct Row { int w, h, colours, bmpDepth; bool topDown; };
-    const Row rows[] = {{1, 1, 1, 24, false}, {7, 3, 2, 1, false}, {9, 5, 16, 4, true}, {33, 17, 200, 8, false},
-                        {31, 2, 100000, 24, true}, {5, 6, 100000, 32, false}};
+    struct Row {
+        int w, h, colours, bmpDepth;
+        bool topDown;
+    };
+    const Row rows[] = {{1, 1, 1, 24, false},    {7, 3, 2, 1, false},       {9, 5, 16, 4, true},
+                        {33, 17, 200, 8, false}, {31, 2, 100000, 24, true}, {5, 6, 100000, 32, false}};
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h) + " " + std::to_string(r.bmpDepth) + " bpp");
         const Bitmap in = Sample(r.w, r.h, r.colours);
@@ -68,7 +72,11 @@ std::string Header(std::uint32_t w, std::uint32_t h) {
 }
 
 TEST(Png, RefusesWhatTheLibraryCouldNotHold) {
-    struct Row { const char* what; std::string bytes; const char* error; };
+    struct Row {
+        const char* what;
+        std::string bytes;
+        const char* error;
+    };
     const Row rows[] = {
         {"too wide", Header(16385, 1), "16384"},
         {"too many pixels", Header(8192, 4096), "16M"},
@@ -129,7 +137,8 @@ protected:
         std::string bytes, error;
         Bitmap b;
         EXPECT_TRUE(kuttest::ReadFile(m_tmp.file(name), &bytes)) << kuttest::Narrow(name);
-        const bool ok = kuttools::IsPngName(name) ? kuttools::DecodePng(bytes, &b, &error) : kuttools::DecodeBmp(bytes, &b, &error);
+        const bool ok =
+            kuttools::IsPngName(name) ? kuttools::DecodePng(bytes, &b, &error) : kuttools::DecodeBmp(bytes, &b, &error);
         EXPECT_TRUE(ok) << kuttest::Narrow(name) << ": " << error;
         return b;
     }

@@ -25,7 +25,11 @@ std::string Units(const std::wstring& w) {
 }
 
 TEST(Utf8, ValidTextDecodesAndEveryOtherByteIsEscaped) {
-    struct Case { const char* what; std::string bytes; std::wstring wide; };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::wstring wide;
+    };
     const Case cases[] = {
         {"ASCII", "abc", L"abc"},
         {"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", std::wstring(L"\u00E9\u20AC") + L"\U0001F600"},
@@ -71,11 +75,7 @@ TEST(Utf8, WideTextThatUtf8CannotCarry) {
 
 TEST(Utf8, PrintableShowsEscapedBytesAsHex) {
     const std::pair<std::string, std::string> cases[] = {
-        {"caf\xE9.txt", "caf\\xE9.txt"},
-        {"caf\xC3\xA9", "caf\xC3\xA9"},
-        {"\xE2\x82", "\\xE2\\x82"},
-        {"a\\b", "a\\b"},
-        {"", ""},
+        {"caf\xE9.txt", "caf\\xE9.txt"}, {"caf\xC3\xA9", "caf\xC3\xA9"}, {"\xE2\x82", "\\xE2\\x82"}, {"a\\b", "a\\b"}, {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(Printable(c.first), c.second) << c.first;
 }

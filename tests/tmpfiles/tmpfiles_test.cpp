@@ -34,7 +34,11 @@ TEST(TmpFiles, DemoRemovesItsFolderUnlessAskedToKeepIt) {
     const std::string exe = "\"" KUT_CLI_PATH "\"";
 #endif
     const std::string cmd = exe + " demo >\"" + kuttest::Narrow(out.file(L"out")) + "\"";
-    struct Row { const char* keep; int left; const char* says; };
+    struct Row {
+        const char* keep;
+        int left;
+        const char* says;
+    };
     for (const Row& r : {Row{nullptr, 0, "files removed"}, Row{"0", 0, "files removed"}, Row{"1", 1, "files kept in "}}) {
         SCOPED_TRACE(r.keep ? r.keep : "unset");
         kuttest::SetEnv("KUT_KEEP_TMP", r.keep);

@@ -6,8 +6,7 @@
 
 #include "kut/kstate.h"
 
-static CString Tip(const wchar_t* prefix, short row) {
-    return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
+static CString Tip(const wchar_t* prefix, short row) { return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
 
 // Rows 0, 7 and 49 filled, tips "<prefix><row>", command 42, state 3.
 static void Fill(KState& t, const wchar_t* prefix) {
@@ -16,7 +15,8 @@ static void Fill(KState& t, const wchar_t* prefix) {
         t.SetHelp(row, 1000 + row);
         t.SetTip(row, Tip(prefix, row));
     }
-    t.Cmd() = 42; t.State() = 3;
+    t.Cmd() = 42;
+    t.State() = 3;
 }
 
 // Rows as Fill leaves them (cleared ones without a prefix), and the command and state.
@@ -34,10 +34,14 @@ static ::testing::AssertionResult Rows(KState& t, const wchar_t* prefix, int cmd
 
 TEST(KState, RowsSettersAndReset) {
     KState t;  // a new table, and setters given rows out of range
-    for (short bad : {-1, 50, -32768, 32767}) { t.SetState(bad, 1, 2, 3); t.SetTip(bad, CString(L"x")); t.SetHelp(bad, 9); }
+    for (short bad : {-1, 50, -32768, 32767}) {
+        t.SetState(bad, 1, 2, 3);
+        t.SetTip(bad, CString(L"x"));
+        t.SetHelp(bad, 9);
+    }
     EXPECT_TRUE(Rows(t, nullptr, -1, 50));
     Fill(t, L"first");
-    Fill(t, L"tip");  // each tip replaced, the old one released, the caller's temporary copied
+    Fill(t, L"tip");                    // each tip replaced, the old one released, the caller's temporary copied
     t.SetTip(7, *t.StateTab()[7].tip);  // the row's own string as the argument
     EXPECT_TRUE(Rows(t, L"tip", 42, 3));
     t.StateTab()[10].tip = new CString(L"handed over, then released by ResetState");

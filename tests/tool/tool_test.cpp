@@ -28,10 +28,13 @@ TEST(ToolRecords, RectAndPaletteReuseOneStaticRecord) {
 // difference that wraps is outside; GlobalCoors undoes LocalCoors.
 TEST(ToolPoints, InsideTestsAndConversions) {
     const TOOL_RECT box{10, 20, 30, 40}, wide{-30000, 0, 30000, 10};
-    const struct { const TOOL_RECT* r; short x, y; int pointIn, localIn; } rows[] = {
-        {&box, 10, 20, 1, 1}, {&box, 29, 39, 1, 1}, {&box, 9, 25, 0, 0}, {&box, 30, 25, 0, 0},
-        {&box, 15, 19, 0, 0}, {&box, 15, 40, 0, 0}, {&box, 30, 20, 0, 0}, {&box, 5, 50, 0, 0},
-        {&wide, 30000, 0, 0, 0}, {&wide, 29999, 9, 1, 0}};
+    const struct {
+        const TOOL_RECT* r;
+        short x, y;
+        int pointIn, localIn;
+    } rows[] = {{&box, 10, 20, 1, 1},    {&box, 29, 39, 1, 1},   {&box, 9, 25, 0, 0},  {&box, 30, 25, 0, 0},
+                {&box, 15, 19, 0, 0},    {&box, 15, 40, 0, 0},   {&box, 30, 20, 0, 0}, {&box, 5, 50, 0, 0},
+                {&wide, 30000, 0, 0, 0}, {&wide, 29999, 9, 1, 0}};
     for (const auto& p : rows) {
         SCOPED_TRACE(testing::Message() << p.x << "," << p.y << (p.r == &box ? " in box" : " in wide"));
         const auto global = std::make_pair(p.x, p.y);
@@ -49,9 +52,12 @@ TEST(ToolPoints, InsideTestsAndConversions) {
 
 // Nothing is normalised; the area is taken in 32 bits and wraps beyond them.
 TEST(ToolMeasures, WidthHeightAreaLocalCenter) {
-    const struct { TOOL_RECT r; int width, height, area; } rows[] = {
-        {{30, 45, 10, 20}, -20, -25, 500}, {{0, 0, 300, 200}, 300, 200, 60000},
-        {{-32768, -32768, 32767, 32767}, 65535, 65535, -131071}};
+    const struct {
+        TOOL_RECT r;
+        int width, height, area;
+    } rows[] = {{{30, 45, 10, 20}, -20, -25, 500},
+                {{0, 0, 300, 200}, 300, 200, 60000},
+                {{-32768, -32768, 32767, 32767}, 65535, 65535, -131071}};
     for (const auto& m : rows)
         EXPECT_EQ(std::make_tuple(TOOL_RectWidth(&m.r), TOOL_RectHeight(&m.r), TOOL_RectArea(&m.r)),
                   std::make_tuple(m.width, m.height, m.area));
@@ -60,8 +66,11 @@ TEST(ToolMeasures, WidthHeightAreaLocalCenter) {
     EXPECT_EQ(out, (TOOL_RECT{0, 0, 5, 10}));
     TOOL_Local(&r, &r);  // x1 and y1 are 0 before the width and height are taken
     EXPECT_EQ(r, (TOOL_RECT{0, 0, 15, 30}));
-    const struct { short start, end, size; int want; } centers[] = {{0, 10, 3, 3}, {0, 10, 13, -1}, {0, 10, 14, -2},
-        {-10, 10, 5, -3}, {5, 5, 0, 5}, {-32768, 32767, -32768, -32768 + (65535 + 32768) / 2}};
+    const struct {
+        short start, end, size;
+        int want;
+    } centers[] = {{0, 10, 3, 3},    {0, 10, 13, -1}, {0, 10, 14, -2},
+                   {-10, 10, 5, -3}, {5, 5, 0, 5},    {-32768, 32767, -32768, -32768 + (65535 + 32768) / 2}};
     for (auto c : centers) EXPECT_EQ(TOOL_Center(c.start, c.end, c.size), c.want) << c.start << " " << c.size;
 }
 

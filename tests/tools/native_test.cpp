@@ -56,12 +56,21 @@ TEST_F(Native, IdentityIsTheFileNotTheSpelling) {
     hard = link(kuttest::Narrow(F(L"a")).c_str(), kuttest::Narrow(F(L"hard")).c_str()) == 0;
     sym = symlink("a", kuttest::Narrow(F(L"sym")).c_str()) == 0 && symlink("sub", kuttest::Narrow(F(L"dirlink")).c_str()) == 0;
 #endif
-    struct Row { std::wstring x, y; bool same; bool needs; };
+    struct Row {
+        std::wstring x, y;
+        bool same;
+        bool needs;
+    };
     const std::vector<Row> rows = {
-        {F(L"a"), F(L"a"), true, true}, {F(L"a"), other, true, true}, {F(L"a"), F(L"b"), false, true},
-        {F(L"a"), F(L"missing"), false, true}, {F(L"sub"), m_dir.path() + kSep + L"." + kSep + L"sub", true, true},
-        {F(L"sub"), F(L"a"), false, true}, {F(L"a"), F(L"hard"), true, hard},
-        {F(L"a"), F(L"sym"), true, sym}, {F(L"sub"), F(L"dirlink"), true, sym},
+        {F(L"a"), F(L"a"), true, true},
+        {F(L"a"), other, true, true},
+        {F(L"a"), F(L"b"), false, true},
+        {F(L"a"), F(L"missing"), false, true},
+        {F(L"sub"), m_dir.path() + kSep + L"." + kSep + L"sub", true, true},
+        {F(L"sub"), F(L"a"), false, true},
+        {F(L"a"), F(L"hard"), true, hard},
+        {F(L"a"), F(L"sym"), true, sym},
+        {F(L"sub"), F(L"dirlink"), true, sym},
     };
     for (const Row& r : rows) {
         if (!r.needs) continue;
@@ -99,7 +108,13 @@ TEST_F(Native, ReasonsAreTheSystemsText) {
 
 TEST_F(Native, AnOutputReplacesTheFileOnlyWhenComplete) {
     fs::permissions(fs::path(F(L"b")), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    struct Row { std::wstring name; native::Replace replace; int result; std::string error; std::string after; };
+    struct Row {
+        std::wstring name;
+        native::Replace replace;
+        int result;
+        std::string error;
+        std::string after;
+    };
     const std::vector<Row> rows = {
         {L"new", native::Replace::kAllow, 0, "", "data"},
         {L"a", native::Replace::kAllow, 0, "", "data"},
@@ -115,9 +130,7 @@ TEST_F(Native, AnOutputReplacesTheFileOnlyWhenComplete) {
         std::string error;
         EXPECT_EQ(native::WriteFileAtomic(F(r.name), "data", 4, &error, r.replace), r.result) << error;
         EXPECT_NE(error.find(r.error), std::string::npos) << error;
-        if (r.name != L"sub") {
-            EXPECT_EQ(Read(r.name), r.after);
-        }
+        if (r.name != L"sub") { EXPECT_EQ(Read(r.name), r.after); }
     }
     fs::permissions(fs::path(F(L"b")), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"b", L"fresh", L"new", L"sub"})) << "no temporary left";
@@ -141,7 +154,7 @@ TEST_F(Native, AnOutputNeverCommittedLeavesTheOldFile) {
     ASSERT_EQ(chmod(kuttest::Narrow(F(L"a")).c_str(), 0640), 0);
     std::string error;
     ASSERT_EQ(native::WriteFileAtomic(F(L"sym"), "new", 3, &error), 0) << error;
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(lstat(kuttest::Narrow(F(L"sym")).c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(stat(kuttest::Narrow(F(L"a")).c_str(), &st), 0);
@@ -152,11 +165,18 @@ TEST_F(Native, AnOutputNeverCommittedLeavesTheOldFile) {
 
 TEST_F(Native, OutputsAreCheckedAgainstInputsByIdentity) {
     const std::wstring other = F(L"sub") + kSep + L".." + kSep + L"a";
-    struct Row { std::vector<std::wstring> in, out; bool ok; std::string error; };
+    struct Row {
+        std::vector<std::wstring> in, out;
+        bool ok;
+        std::string error;
+    };
     const std::vector<Row> rows = {
-        {{F(L"a")}, {F(L"b")}, true, ""}, {{F(L"a")}, {F(L"new")}, true, ""},
-        {{F(L"a")}, {F(L"a")}, false, "it is the input file"}, {{F(L"b"), F(L"a")}, {other}, false, "it is the input file"},
-        {{}, {F(L"a"), other}, false, "the same file as the output"}, {{F(L"missing")}, {F(L"missing")}, true, ""},
+        {{F(L"a")}, {F(L"b")}, true, ""},
+        {{F(L"a")}, {F(L"new")}, true, ""},
+        {{F(L"a")}, {F(L"a")}, false, "it is the input file"},
+        {{F(L"b"), F(L"a")}, {other}, false, "it is the input file"},
+        {{}, {F(L"a"), other}, false, "the same file as the output"},
+        {{F(L"missing")}, {F(L"missing")}, true, ""},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.error));
@@ -170,20 +190,32 @@ TEST(Environment, WarnsOnceAboutEachValueTheLibrariesIgnore) {
     kuttest::TempDir dir;
     kuttest::WriteFile(dir.file(L"f"), "");
     const std::string missing = kuttest::Narrow(dir.file(L"missing")), file = kuttest::Narrow(dir.file(L"f"));
-    for (const char* v : {"KBASE_ROOT", "KBASE_DIR_1", "KBASE_DIR_2", "KBASE_DIR_5", "KBASE_DIR_9", "KOPTS_LANGUAGE", "KOPTS_UNITS"})
+    for (const char* v :
+         {"KBASE_ROOT", "KBASE_DIR_1", "KBASE_DIR_2", "KBASE_DIR_5", "KBASE_DIR_9", "KOPTS_LANGUAGE", "KOPTS_UNITS"})
         kuttest::SetEnv(v, nullptr);
     ASSERT_EQ(kuttools::EnvironmentWarnings(), std::vector<std::string>());
-    struct Row { const char* name; std::string value, warning; };
+    struct Row {
+        const char* name;
+        std::string value, warning;
+    };
     const std::vector<Row> rows = {
-        {"KOPTS_LANGUAGE", "abc", "not two language numbers"}, {"KOPTS_LANGUAGE", "2", "not two language numbers"},
-        {"KOPTS_LANGUAGE", "2;3", "not two language numbers"}, {"KOPTS_LANGUAGE", "2,", "not two language numbers"},
-        {"KOPTS_LANGUAGE", "40000,1", "1 to 32767"}, {"KOPTS_LANGUAGE", "1,-2", "1 to 32767"},
+        {"KOPTS_LANGUAGE", "abc", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "2", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "2;3", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "2,", "not two language numbers"},
+        {"KOPTS_LANGUAGE", "40000,1", "1 to 32767"},
+        {"KOPTS_LANGUAGE", "1,-2", "1 to 32767"},
         {"KOPTS_LANGUAGE", "2,3x", "the text after the second number is ignored"},
-        {"KOPTS_LANGUAGE", " 2,3", ""}, {"KOPTS_LANGUAGE", "", ""},
-        {"KOPTS_UNITS", "bogus", "not \"nonmetric\" or \"metric\""}, {"KOPTS_UNITS", "NONMETRIC", "not \"nonmetric\""},
-        {"KOPTS_UNITS", "nonmetric", ""}, {"KOPTS_UNITS", "metric", ""},
-        {"KBASE_ROOT", missing, "no such folder"}, {"KBASE_DIR_9", file, "not a folder"},
-        {"KBASE_DIR_15", missing, "no such folder"}, {"KBASE_DIR_2", kuttest::Narrow(dir.path()), ""},
+        {"KOPTS_LANGUAGE", " 2,3", ""},
+        {"KOPTS_LANGUAGE", "", ""},
+        {"KOPTS_UNITS", "bogus", "not \"nonmetric\" or \"metric\""},
+        {"KOPTS_UNITS", "NONMETRIC", "not \"nonmetric\""},
+        {"KOPTS_UNITS", "nonmetric", ""},
+        {"KOPTS_UNITS", "metric", ""},
+        {"KBASE_ROOT", missing, "no such folder"},
+        {"KBASE_DIR_9", file, "not a folder"},
+        {"KBASE_DIR_15", missing, "no such folder"},
+        {"KBASE_DIR_2", kuttest::Narrow(dir.path()), ""},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.name) + "=" + r.value);

@@ -37,16 +37,22 @@ int Shell(const std::string& cmd) {
 }
 
 TEST(Traits, ParametersFieldsMarkerAndBlanks) {
-    struct Row { std::u16string text; int fields; bool out; std::vector<unsigned> params; std::u16string lead, trail; };
+    struct Row {
+        std::u16string text;
+        int fields;
+        bool out;
+        std::vector<unsigned> params;
+        std::u16string lead, trail;
+    };
     const Row rows[] = {
         {u"plain", 1, false, {}, u"", u""},
         {u"a%12b %1 %1", 1, false, {1, 1, 12}, u"", u""},  // %12 is parameter 12, not %1 and a 2
         {u"100% done, %x", 1, false, {}, u"", u""},
-        {u"a$$$$b", 3, false, {}, u"", u""},                 // an empty field 2 still counts
+        {u"a$$$$b", 3, false, {}, u"", u""},  // an empty field 2 still counts
         {u"OUT::x$$y", 2, true, {}, u"", u""},
-        {u"out::x OUT::", 1, false, {}, u"", u""},           // only at the very start, case-sensitive
+        {u"out::x OUT::", 1, false, {}, u"", u""},  // only at the very start, case-sensitive
         {u" \tText:\n ", 1, false, {}, u" \t", u"\n "},
-        {u"   ", 1, false, {}, u"   ", u""},                  // all blank: counted once, as leading
+        {u"   ", 1, false, {}, u"   ", u""},  // all blank: counted once, as leading
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(kuttools::EscapeText(r.text));
@@ -59,13 +65,13 @@ TEST(Traits, ParametersFieldsMarkerAndBlanks) {
 }
 
 TEST(Compare, OneLinePerProblem) {
-    const StringMap ref = {{1, u"Beam"}, {2, u"Width %1 of %2"}, {3, u"Length$$mm"}, {4, u"OUT::Total"},
-                           {5, u"Name: "}, {6, u"  indented"}, {7, u"gone"}, {8, u"%1 and %12"}};
+    const StringMap ref = {{1, u"Beam"},   {2, u"Width %1 of %2"}, {3, u"Length$$mm"}, {4, u"OUT::Total"},
+                           {5, u"Name: "}, {6, u"  indented"},     {7, u"gone"},       {8, u"%1 and %12"}};
     const StringMap good = {{1, u"Poutre"}, {2, u"Largeur %2 de %1"}, {3, u"Longueur$$mm"}, {4, u"OUT::Somme"},
-                            {5, u"Nom : "}, {6, u"  indenté"}, {7, u"parti"}, {8, u"%12 et %1"}};
+                            {5, u"Nom : "}, {6, u"  indenté"},        {7, u"parti"},        {8, u"%12 et %1"}};
     EXPECT_EQ(Joined(kuttools::CompareStrings(ref, good)), "");
     const StringMap bad = {{1, u"Poutre"}, {2, u"Largeur %1"}, {3, u"Longueur"}, {4, u"Somme"},
-                           {5, u"Nom :"}, {6, u"indenté "}, {8, u"%1 et %1"}, {9, u"en trop"}};
+                           {5, u"Nom :"},  {6, u"indenté "},   {8, u"%1 et %1"}, {9, u"en trop"}};
     EXPECT_EQ(Joined(kuttools::CompareStrings(ref, bad)),
               "2: parameters differ: %1 %2 in the reference, %1 in the target\n"
               "3: $$ fields differ: 2 in the reference, 1 in the target\n"
@@ -80,7 +86,10 @@ TEST(Compare, OneLinePerProblem) {
 }
 
 TEST(Notes, NameEachConventionUsed) {
-    struct Row { std::u16string text; std::vector<std::string> has; };
+    struct Row {
+        std::u16string text;
+        std::vector<std::string> has;
+    };
     const Row rows[] = {
         {u"OUT::Total$$kg", {"OUT::", "2 fields", "field 1"}},
         {u"Width %1 of %2", {"%1 %2 are values"}},
@@ -239,18 +248,25 @@ TEST_F(Po, FileEditedByATranslator) {
 
 TEST_F(Po, BrokenFilesNameTheirLine) {
     const std::string head = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";  // lines 1-3
-    struct Row { const char* what; std::string text; std::string error; };
+    struct Row {
+        const char* what;
+        std::string text;
+        std::string error;
+    };
     const Row rows[] = {
         {"string not closed", head + "msgctxt \"1\"\nmsgid \"Beam\"\nmsgstr \"Pou\n", ":7: end-of-line within string"},
         {"unknown keyword", head + "msgctxt \"1\"\nmsgid \"Beam\"\nmsgtsr \"Poutre\"\n", ":6: "},
-        {"number not in the reference", head + "msgctxt \"1\"\nmsgid \"Beam\"\nmsgstr \"P\"\n\nmsgctxt \"8\"\nmsgid \"x\"\nmsgstr \"y\"\n",
+        {"number not in the reference",
+         head + "msgctxt \"1\"\nmsgid \"Beam\"\nmsgstr \"P\"\n\nmsgctxt \"8\"\nmsgid \"x\"\nmsgstr \"y\"\n",
          ":8: message 8 is not in the reference"},
         {"not a number", head + "msgctxt \"one\"\nmsgid \"Beam\"\nmsgstr \"P\"\n", ":4: msgctxt \"one\" is not a message number"},
         {"number 0", head + "msgctxt \"0\"\nmsgid \"Beam\"\nmsgstr \"P\"\n", ":4: msgctxt \"0\""},
         {"number too large", head + "msgctxt \"65536\"\nmsgid \"Beam\"\nmsgstr \"P\"\n", ":4: msgctxt \"65536\""},
         {"no msgctxt", head + "msgid \"Beam\"\nmsgstr \"P\"\n", "without msgctxt"},
         {"plural", head + "msgctxt \"1\"\nmsgid \"Beam\"\nmsgid_plural \"Beams\"\nmsgstr[0] \"P\"\n", ":4: message 1: plural"},
-        {"charset", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\nmsgctxt \"1\"\nmsgid \"Beam\"\nmsgstr \"P\xE9\"\n",
+        {"charset",
+         "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\nmsgctxt \"1\"\nmsgid \"Beam\"\nmsgstr "
+         "\"P\xE9\"\n",
          "charset ISO-8859-1"},
     };
     for (const Row& r : rows) {
@@ -280,8 +296,8 @@ protected:
 #else
         const std::string exe = "\"" KUT_CLI_PATH "\"";
 #endif
-        const int rc = Shell(exe + " " + args + " >\"" + m_tmp.narrow() + kuttest::Narrow(std::wstring(1, kuttest::kSep)) + "out\" 2>\"" +
-                             Name(L"err") + "\"");
+        const int rc = Shell(exe + " " + args + " >\"" + m_tmp.narrow() + kuttest::Narrow(std::wstring(1, kuttest::kSep)) +
+                             "out\" 2>\"" + Name(L"err") + "\"");
         kuttest::ReadFile(m_tmp.file(L"out"), &m_out);
         kuttest::ReadFile(m_tmp.file(L"err"), &m_err);
         for (std::string* s : {&m_out, &m_err})

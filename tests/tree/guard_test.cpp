@@ -80,17 +80,28 @@ TEST_F(Guard, RootsDotsAndTheCurrentAndHomeFoldersAreNeverRemoved) {
     const std::wstring s(1, kSep);
     CheckRows({
         {L"", "empty"},
-        {L".", "'.' or '..'"}, {L"..", "'.' or '..'"}, {L"." + s, "'.' or '..'"}, {L".." + s + s, "'.' or '..'"},
-        {L"." + s + L".", "'.' or '..'"}, {t.file(L"other") + s + L".", "'.' or '..'"},
-        {t.file(L"other") + s + L"..", "'.' or '..'"}, {L"nothing" + s + L"..", "'.' or '..'"},
+        {L".", "'.' or '..'"},
+        {L"..", "'.' or '..'"},
+        {L"." + s, "'.' or '..'"},
+        {L".." + s + s, "'.' or '..'"},
+        {L"." + s + L".", "'.' or '..'"},
+        {t.file(L"other") + s + L".", "'.' or '..'"},
+        {t.file(L"other") + s + L"..", "'.' or '..'"},
+        {L"nothing" + s + L"..", "'.' or '..'"},
         // The current folder and those above it, however they are spelled.
-        {cwd(), "is the current folder"}, {cwd() + s + s, "is the current folder"},
-        {L".." + s + L"sub", "is the current folder"}, {work(), "holds the current folder"},
-        {L"..", "'.' or '..'"}, {t.path(), "holds the current folder"},
+        {cwd(), "is the current folder"},
+        {cwd() + s + s, "is the current folder"},
+        {L".." + s + L"sub", "is the current folder"},
+        {work(), "holds the current folder"},
+        {L"..", "'.' or '..'"},
+        {t.path(), "holds the current folder"},
         {work() + s + L"." + s + L"sub", "is the current folder"},
-        {t.file(L"home"), "is the home folder"}, {t.file(L"home") + s, "is the home folder"},
+        {t.file(L"home"), "is the home folder"},
+        {t.file(L"home") + s, "is the home folder"},
         // Ordinary folders, and paths with nothing there, may go.
-        {t.file(L"other"), ""}, {L"other-missing", ""}, {t.file(L"other") + s + L"x", ""},
+        {t.file(L"other"), ""},
+        {L"other-missing", ""},
+        {t.file(L"other") + s + L"x", ""},
     });
 }
 
@@ -98,9 +109,12 @@ TEST_F(Guard, TheRootsOfFileSystemsAreNeverRemoved) {
 #if defined(_WIN32)
     std::wstring drive = cwd().substr(0, 2);  // "C:" or "Z:"
     CheckRows({
-        {drive + L"\\", "root of a file system"}, {drive + L"/", "root of a file system"},
-        {drive + L"\\.", "root of a file system"}, {drive + L"\\..", "root of a file system"},
-        {drive + L"\\..\\..", "root of a file system"}, {drive, "bare drive"},
+        {drive + L"\\", "root of a file system"},
+        {drive + L"/", "root of a file system"},
+        {drive + L"\\.", "root of a file system"},
+        {drive + L"\\..", "root of a file system"},
+        {drive + L"\\..\\..", "root of a file system"},
+        {drive, "bare drive"},
         {L"\\\\server\\share\\.", "'.' or '..'"},
     });
     // A share that cannot be reached is nothing to remove; one that can is a root.
@@ -109,12 +123,17 @@ TEST_F(Guard, TheRootsOfFileSystemsAreNeverRemoved) {
         CheckRows({{L"\\\\localhost\\C$\\", "root of a file system"}});
 #else
     CheckRows({
-        {L"/", "root of a file system"}, {L"//", "root of a file system"}, {L"///", "root of a file system"},
-        {L"/.", "root of a file system"}, {L"/..", "root of a file system"}, {L"/../..", "root of a file system"},
+        {L"/", "root of a file system"},
+        {L"//", "root of a file system"},
+        {L"///", "root of a file system"},
+        {L"/.", "root of a file system"},
+        {L"/..", "root of a file system"},
+        {L"/../..", "root of a file system"},
         {L"//./", "root of a file system"},
     });
     // A mounted file system's root (the process table is one wherever it is mounted).
-    struct stat root {}, proc {};
+    struct stat root {
+    }, proc{};
     if (::stat("/", &root) == 0 && ::stat("/proc", &proc) == 0 && root.st_dev != proc.st_dev)
         CheckRows({{L"/proc", "root of a file system"}, {L"/proc/", "root of a file system"}});
 #endif
@@ -126,20 +145,30 @@ TEST_F(Guard, ALinkIsRemovedItselfWhateverItPointsTo) {
     if (!MakeLink(work(), toWork) || !MakeLink(std::wstring(1, kSep), toRoot) || !kuttools::native::IsLink(toWork))
         GTEST_SKIP() << "no links that the system reports here";
     CheckRows({
-        {toWork, ""}, {toRoot, ""}, {toWork + kSep, ""},
+        {toWork, ""},
+        {toRoot, ""},
+        {toWork + kSep, ""},
         // Through the link, the folders are what they are.
-        {toWork + kSep + L"sub", "is the current folder"}, {toWork + kSep + L".", "'.' or '..'"},
+        {toWork + kSep + L"sub", "is the current folder"},
+        {toWork + kSep + L".", "'.' or '..'"},
     });
 }
 
 TEST_F(Guard, ACopyIntoItsOwnSourceIsRefusedThroughLinks) {
     const std::wstring a = t.file(L"a"), s(1, kSep);
     kuttest::MakeDir(a + s + L"b");
-    struct Copy { std::wstring src, dst; std::string refusal; };
+    struct Copy {
+        std::wstring src, dst;
+        std::string refusal;
+    };
     std::vector<Copy> rows = {
-        {a, a, "is the source"}, {a, a + s + s, "is the source"}, {a, a + s + L"b", "inside the source"},
-        {a, a + s + L"new" + s + L"deeper", "inside the source"}, {a + s + L"b", a, ""},
-        {a, t.file(L"other"), ""}, {a, t.file(L"other") + s + L"new", ""},
+        {a, a, "is the source"},
+        {a, a + s + s, "is the source"},
+        {a, a + s + L"b", "inside the source"},
+        {a, a + s + L"new" + s + L"deeper", "inside the source"},
+        {a + s + L"b", a, ""},
+        {a, t.file(L"other"), ""},
+        {a, t.file(L"other") + s + L"new", ""},
         {a, a + s + L"b" + s + L".." + s + L"x", "inside the source"},
     };
     const std::wstring alink = t.file(L"alink");

@@ -40,7 +40,8 @@ using Image = std::vector<unsigned char>;
 
 // "loaded 0|1", then "<number> <count> <UTF-16 units in hex>" for every
 // number that yields a text.
-template <class Text> std::string Dump(bool loaded, Text text) {
+template <class Text>
+std::string Dump(bool loaded, Text text) {
     std::ostringstream out;
     out << "loaded " << loaded << '\n' << std::setfill('0');
     for (unsigned id = 0; loaded && id <= 0xFFFF; ++id) {
@@ -68,9 +69,11 @@ std::string DumpLoader(const std::wstring& path) {
 std::string DumpReader(const std::wstring& path, const kut::pe::Languages& langs) {
     std::string bytes;
     kut::pe::ImagePtr image;
-    if (kuttest::ReadFile(path, &bytes)) image = kut::pe::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), langs);
+    if (kuttest::ReadFile(path, &bytes))
+        image = kut::pe::Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), langs);
     return Dump(image != nullptr, [&](unsigned id) {
-        const unsigned char* text = nullptr; std::size_t len = 0;
+        const unsigned char* text = nullptr;
+        std::size_t len = 0;
         std::u16string units;
         if (!kut::pe::FindString(*image, id, &text, &len)) return units;
         // What fits the buffer with its NUL, as LoadStringW copies it.
@@ -105,8 +108,7 @@ std::string Compare(const std::wstring& path, const std::string& name, bool must
             EXPECT_EQ(y, "loaded 1") << name << ": the reader";
         } else if (line == 1) {
             EXPECT_TRUE(x == "loaded 1" || y != "loaded 1") << name << ": the system says " << x << ", the reader " << y;
-        }
-        else if (x != y)
+        } else if (x != y)
             return name + ", line " + std::to_string(line) + ":\n  LoadStringW: " + x.substr(0, 200) +
                    "\n  PE reader:   " + y.substr(0, 200) + "\n  (dumps in " + kuttest::Narrow(dir.wstring()) + ")";
     }
@@ -114,7 +116,8 @@ std::string Compare(const std::wstring& path, const std::string& name, bool must
 }
 
 Image Build(const Strings& strings) {
-    Image image; std::string error;
+    Image image;
+    std::string error;
     EXPECT_TRUE(kuttools::BuildLanguageLibrary(strings, &image, &error)) << error;
     return image;
 }
@@ -133,8 +136,16 @@ std::uint32_t Get(const Image& b, std::size_t at, int bytes = 4) {
 }
 
 Strings Typical() {
-    return {{1, u"Open"}, {2, u"OUT::Total$$sum"}, {3, u"Only here"}, {15, u"fifteen"}, {16, u"sixteen"}, {17, u"x"},
-            {1000, u"thousand"}, {32768, u"middle"}, {255, u"Width %1 of %2$$mm$$help text"}, {65534, u"second to last"},
+    return {{1, u"Open"},
+            {2, u"OUT::Total$$sum"},
+            {3, u"Only here"},
+            {15, u"fifteen"},
+            {16, u"sixteen"},
+            {17, u"x"},
+            {1000, u"thousand"},
+            {32768, u"middle"},
+            {255, u"Width %1 of %2$$mm$$help text"},
+            {65534, u"second to last"},
             {65535, u"last"}};
 }
 
@@ -143,9 +154,18 @@ Strings Typical() {
 // a pair that straddles the cut.
 Strings Edges() {
     using S = std::u16string;
-    return {{1, S(1022, u'a')}, {2, S(1023, u'b')}, {3, S(1024, u'c')}, {4, S(5000, u'd')}, {5, S(0xFFFF, u'e')},
-            {6, u"\u00e9\u20ac\u0416\u4e2d"}, {7, u"pair \U0001F600 end"}, {8, u"lone \xD800 high"},
-            {9, u"lone \xDC00 low"}, {10, S(u"nul\0inside", 10)}, {11, S(1022, u'f') + u"\U0001F600"}, {12, u"OUT::"}};
+    return {{1, S(1022, u'a')},
+            {2, S(1023, u'b')},
+            {3, S(1024, u'c')},
+            {4, S(5000, u'd')},
+            {5, S(0xFFFF, u'e')},
+            {6, u"\u00e9\u20ac\u0416\u4e2d"},
+            {7, u"pair \U0001F600 end"},
+            {8, u"lone \xD800 high"},
+            {9, u"lone \xDC00 low"},
+            {10, S(u"nul\0inside", 10)},
+            {11, S(1022, u'f') + u"\U0001F600"},
+            {12, u"OUT::"}};
 }
 
 // Every number, so that every block and slot of a full table is compared.
@@ -172,8 +192,11 @@ Strings Random() {
 
 TEST(LoaderDiff, WrittenToolBuiltAndDamagedLibrariesReadAlike) {
     kuttest::TempDir dir;
-    const std::pair<const char*, Strings> sets[] = {{"written-typical", Typical()}, {"written-edges", Edges()},
-        {"written-full", Full()}, {"written-one", {{1, u"one"}}}, {"written-random", Random()}};
+    const std::pair<const char*, Strings> sets[] = {{"written-typical", Typical()},
+                                                    {"written-edges", Edges()},
+                                                    {"written-full", Full()},
+                                                    {"written-one", {{1, u"one"}}},
+                                                    {"written-random", Random()}};
     for (const auto& [name, strings] : sets) EXPECT_EQ(Compare(Save(dir, name, Build(strings)), name, true), "");
     // One built from tests/windows/strings.rc by GNU windres and ld; the
     // sample data's language libraries, made by kut msg build from catalogs.
@@ -214,15 +237,18 @@ TEST(LoaderDiff, WrittenToolBuiltAndDamagedLibrariesReadAlike) {
     // NULs where the reader drops those strings; the image loader is where
     // wine is lenient, so its answer there says nothing about Windows.
     const std::pair<const char*, Image> cases[] = {
-        {"damaged-empty-file", Image()}, {"damaged-headers-only", Image(good.begin(), good.begin() + 0x100)},
+        {"damaged-empty-file", Image()},
+        {"damaged-headers-only", Image(good.begin(), good.begin() + 0x100)},
         {"damaged-cut-in-directory", Image(good.begin(), good.begin() + static_cast<long>(root) + 0x18)},
         {"damaged-signature", patched(pe, 0x00005850)},  // "PX\0\0"
-        {"damaged-lfanew-past-end", patched(0x3C, 0x7FFFFFF0u)}, {"damaged-no-sections", patched(pe + 6, 0, 2)},
+        {"damaged-lfanew-past-end", patched(0x3C, 0x7FFFFFF0u)},
+        {"damaged-no-sections", patched(pe + 6, 0, 2)},
         // A well-formed image without resources: loads, holds no string.
         {"no-resource-directory", patched(resDir, 0, 8)},
         // The entry that names type 6 under another type number; its
         // subdirectory made the root itself.
-        {"no-string-type", patched(typeEntry, 7)}, {"damaged-root-loop", patched(typeEntry + 4, 0x80000000u)}};
+        {"no-string-type", patched(typeEntry, 7)},
+        {"damaged-root-loop", patched(typeEntry + 4, 0x80000000u)}};
     // The reader may refuse a file whose resource directory is damaged where
     // the system, which looks at resources only when asked for one, loads it.
     for (const auto& [name, image] : cases) EXPECT_EQ(Compare(Save(dir, name, image), name, false), "");
@@ -252,13 +278,27 @@ TEST(LoaderLanguages, SeveralLanguagesReadAlike) {
         s[500u + lang % 3u] = t + u" shared block";
         return s;
     };
-    const std::vector<std::vector<std::uint16_t>> sets = {
-        {0x0000, 0x0407}, {0x0407, 0x0000}, {0x0407, 0x0409}, {0x0409, 0x0407}, {0x0422, 0x0407}, {0x0407, 0x0422},
-        {0x0411, 0x040C}, {0x040C, 0x0411},
-        // Neutral sublanguages, other English and German variants, the ids
-        // that look neutral but are not, and three languages.
-        {0x0001, 0x0007}, {0x0001, 0x0009}, {0x0001, 0x0809}, {0x0001, 0x0C07}, {0x0001, 0x0400}, {0x0001, 0x0800},
-        {0x0001, 0x007F}, {0x0007, 0x0407}, {0x0407, 0x0409, 0x040C}, {0x040C, 0x0407, 0x0409}, {0x0000, 0x0407, 0x0409}};
+    const std::vector<std::vector<std::uint16_t>> sets = {{0x0000, 0x0407},
+                                                          {0x0407, 0x0000},
+                                                          {0x0407, 0x0409},
+                                                          {0x0409, 0x0407},
+                                                          {0x0422, 0x0407},
+                                                          {0x0407, 0x0422},
+                                                          {0x0411, 0x040C},
+                                                          {0x040C, 0x0411},
+                                                          // Neutral sublanguages, other English and German variants, the ids
+                                                          // that look neutral but are not, and three languages.
+                                                          {0x0001, 0x0007},
+                                                          {0x0001, 0x0009},
+                                                          {0x0001, 0x0809},
+                                                          {0x0001, 0x0C07},
+                                                          {0x0001, 0x0400},
+                                                          {0x0001, 0x0800},
+                                                          {0x0001, 0x007F},
+                                                          {0x0007, 0x0407},
+                                                          {0x0407, 0x0409, 0x040C},
+                                                          {0x040C, 0x0407, 0x0409},
+                                                          {0x0000, 0x0407, 0x0409}};
     kuttest::TempDir dir;
     for (const auto& set : sets) {
         std::vector<kuttools::LanguageStrings> languages;

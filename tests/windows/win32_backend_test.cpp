@@ -60,7 +60,9 @@ TEST(Win32Backend, StreamsAreBinaryWhateverTheMode) {
     // A name outside the ANSI code page reaches the file system intact; CR LF
     // stays two bytes and Ctrl-Z is not the end of the file, in every mode.
     const std::wstring path = dir.file(L"\u0416\u00e9\u4e2d.txt");
-    std::string text("a\nb\r\n\x1a" "c");
+    std::string text(
+        "a\nb\r\n\x1a"
+        "c");
     for (const char* mode : {"w", "a+", "r", "rt", "rb"}) {
         std::FILE* f = kut::platform::SystemOpenFile(path.c_str(), mode);
         ASSERT_NE(f, nullptr) << mode;

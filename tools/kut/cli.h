@@ -29,8 +29,8 @@ std::string Cp1252ToU8(const std::string& bytes);
 
 // What the tool prints goes through kuttools::Printable: a file name that
 // is not UTF-8 (a Latin-1 name on Linux) shows its bytes as \xNN, never raw.
-void Out(const std::string& text);            // stdout, as it is (file contents)
-void OutLine(const std::string& text);        // stdout, printable, with a line end
+void Out(const std::string& text);      // stdout, as it is (file contents)
+void OutLine(const std::string& text);  // stdout, printable, with a line end
 // "kut: <message>" on stderr; returns kExitFail.
 int Fail(const std::string& message);
 // "kut: warning: <message>" on stderr.

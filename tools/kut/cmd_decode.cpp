@@ -42,25 +42,35 @@ const char kHelp[] =
 
 // The selection rows of the decoding, for telling the user what was chosen.
 struct Row {
-    int file;               // number of the DecodNNN file
-    const char* builtIn;    // table used when no file is in force
+    int file;             // number of the DecodNNN file
+    const char* builtIn;  // table used when no file is in force
 };
 
 Row CodePageRow(int lang) {
     switch (lang) {
-        case 33: return {33, "DOS_TABLE_437 (code page 437)"};
-        case 34: case 35: case 39: case 49: return {lang, "DOS_TABLE_850 (code page 850)"};
-        case 48: return {48, "DOS_TABLE_852 (code page 852)"};
-        default: return {1, "DOS_TABLE_437 (code page 437)"};
+    case 33: return {33, "DOS_TABLE_437 (code page 437)"};
+    case 34:
+    case 35:
+    case 39:
+    case 49: return {lang, "DOS_TABLE_850 (code page 850)"};
+    case 48: return {48, "DOS_TABLE_852 (code page 852)"};
+    default: return {1, "DOS_TABLE_437 (code page 437)"};
     }
 }
 
 Row DictionaryRow(int lang) {
     switch (lang) {
-        case 33: case 34: case 35: case 39: case 49: case 55: case 81: return {lang, "FOLD_TABLE_LATIN"};
-        case 48: return {48, "FOLD_TABLE_CE"};
-        case 70: case 79: return {70, "FOLD_TABLE_CYR"};
-        default: return {1, "FOLD_TABLE_LATIN"};
+    case 33:
+    case 34:
+    case 35:
+    case 39:
+    case 49:
+    case 55:
+    case 81: return {lang, "FOLD_TABLE_LATIN"};
+    case 48: return {48, "FOLD_TABLE_CE"};
+    case 70:
+    case 79: return {70, "FOLD_TABLE_CYR"};
+    default: return {1, "FOLD_TABLE_LATIN"};
     }
 }
 
@@ -115,7 +125,8 @@ void WarnAboutNuls(const std::wstring& source) {
 }
 
 int Convert(const Parsed& p, short lang) {
-    if (p.positional.size() < 2 || p.positional.size() > 3) return Usage("decode", "convert takes a source and an optional destination");
+    if (p.positional.size() < 2 || p.positional.size() > 3)
+        return Usage("decode", "convert takes a source and an optional destination");
     const std::wstring& source = p.positional[1];
     const bool generated = p.positional.size() == 2;
     std::wstring dest = generated ? std::wstring() : p.positional[2];
@@ -184,11 +195,12 @@ int Fold(const Parsed& p, short lang) {
         std::string bytes;
         for (wchar_t c : p.positional[i]) {
             if (static_cast<unsigned long>(c) > 0xFF) {
-                return Usage("decode", "fold: character U+" + [&] {
-                    char hex[24];
-                    std::snprintf(hex, sizeof hex, "%04lX", static_cast<unsigned long>(c));
-                    return std::string(hex);
-                }() + " has no byte of its own; pipe code-page bytes through standard input instead");
+                return Usage(
+                    "decode", "fold: character U+" + [&] {
+                        char hex[24];
+                        std::snprintf(hex, sizeof hex, "%04lX", static_cast<unsigned long>(c));
+                        return std::string(hex);
+                    }() + " has no byte of its own; pipe code-page bytes through standard input instead");
             }
             bytes += static_cast<char>(c);
         }

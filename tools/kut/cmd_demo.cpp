@@ -157,7 +157,7 @@ int StepUnits() {
         if (!found) return Fail(std::string("units: ") + file + ": not found in " + U8(KindDir(1)) + " nor " + U8(KindDir(2)));
         // -1 the file cannot be read, -2 a count line is no number, other
         // values: no such unit.
-        const std::string why = v == -1.0 ? WhyUnreadable(path)
+        const std::string why = v == -1.0   ? WhyUnreadable(path)
                                 : v == -2.0 ? std::string("a count line of the length section is not a number")
                                             : std::string("no unit M or MM in the length section");
         return Fail("units: " + U8(path) + ": " + why);
@@ -186,7 +186,8 @@ int CmdDemo(const std::vector<std::wstring>& args) {
     } else {
         outDir = MakeTempDir("kut-demo");
         if (outDir.empty()) {
-            return Fail("cannot make a folder under " + U8(kuttools::native::TempDir()) + ": " + kuttools::native::ErrnoReason(errno));
+            return Fail("cannot make a folder under " + U8(kuttools::native::TempDir()) + ": " +
+                        kuttools::native::ErrnoReason(errno));
         }
         madeDir = true;
     }

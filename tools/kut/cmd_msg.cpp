@@ -86,9 +86,7 @@ int Show(const Parsed& p) {
     if (module.size() >= 1024) return Usage("msg", "module name too long");
     std::string error;
     long lang = 0, output = 0, mode = KMSG_MODE_BY_NUMBER, field = 0, bound = 65536;
-    if (!Language(p, L"--lang", &lang, &error) || !Language(p, L"--output", &output, &error)) {
-        return Usage("msg", error);
-    }
+    if (!Language(p, L"--lang", &lang, &error) || !Language(p, L"--output", &output, &error)) { return Usage("msg", error); }
     if (const std::wstring* v = p.Value(L"--mode")) {
         if (!ParseNumber(*v, 1, 4, &mode) || mode == 3) return Usage("msg", "mode is 1, 2 or 4, not '" + U8(*v) + "'");
     }
@@ -123,8 +121,7 @@ int Show(const Parsed& p) {
     } else if (mode == KMSG_MODE_LIST) {
         msg = new K_MSG(module.c_str(), ids.data(), static_cast<short>(ids.size()), 0, L"", static_cast<short>(lang));
     } else {
-        msg = new K_MSG(module.c_str(), static_cast<short>(lang), static_cast<KLONG>(bound), 0,
-                        static_cast<int>(field));
+        msg = new K_MSG(module.c_str(), static_cast<short>(lang), static_cast<KLONG>(bound), 0, static_cast<int>(field));
     }
     int status = kExitOk;
     if (msg->wasInitError() == -1) {
@@ -149,8 +146,8 @@ int Show(const Parsed& p) {
     for (KLONG id : ids) {
         const wchar_t* text = msg->text(id);
         if (!text || !*text) {
-            Fail("message " + std::to_string(id) + ": no text in " +
-                 U8(LibraryName(msg->m_Name, logic)) + " (module " + U8(module) + ")");
+            Fail("message " + std::to_string(id) + ": no text in " + U8(LibraryName(msg->m_Name, logic)) + " (module " +
+                 U8(module) + ")");
             status = kExitFail;
             continue;
         }
@@ -239,13 +236,16 @@ int Compare(const Parsed& p) {
 
 #if defined(KUT_HAVE_PO)
 int Export(const Parsed& p) {
-    if (p.positional.size() != 3 && p.positional.size() != 4) return Usage("msg", "export takes a reference, an optional target and a PO file");
+    if (p.positional.size() != 3 && p.positional.size() != 4)
+        return Usage("msg", "export takes a reference, an optional target and a PO file");
     const bool hasTarget = p.positional.size() == 4;
     kuttools::StringMap ref, target;
     if (!ReadLibrary(p.positional[1], &ref) || (hasTarget && !ReadLibrary(p.positional[2], &target))) return kExitFail;
     std::string tag;
-    if (const std::wstring* v = p.Value(L"--language")) tag = U8(*v);
-    else if (hasTarget) tag = kuttools::LanguageTag(kuttools::LanguageOfLibraryName(p.positional[2]));
+    if (const std::wstring* v = p.Value(L"--language"))
+        tag = U8(*v);
+    else if (hasTarget)
+        tag = kuttools::LanguageTag(kuttools::LanguageOfLibraryName(p.positional[2]));
     std::vector<std::wstring> inputs{FindLibrary(p.positional[1])};
     if (hasTarget) inputs.push_back(FindLibrary(p.positional[2]));
     const int checked = CheckOutput(inputs, p.positional.back(), NoClobber(p));
@@ -296,7 +296,8 @@ int CmdMsg(const std::vector<std::wstring>& args) {
     if (action == L"export") return Export(p);
     if (action == L"import") return Import(p);
 #else
-    if (action == L"export" || action == L"import") return Fail("msg " + U8(action) + ": not in this build (made without libgettextpo)");
+    if (action == L"export" || action == L"import")
+        return Fail("msg " + U8(action) + ": not in this build (made without libgettextpo)");
 #endif
     return Usage("msg", "unknown action '" + U8(action) + "'");
 }

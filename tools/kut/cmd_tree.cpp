@@ -46,19 +46,19 @@ const char kHelp[] =
 
 // What the handler needs; one tree operation runs at a time.
 struct Walk {
-    std::wstring srcRoot;   // as handed to the library
+    std::wstring srcRoot;  // as handed to the library
     std::wstring dstRoot;
-    std::wstring rootLabel; // prefix stripped for scan output
-    int op = 0;             // 1 copy, 2 remove, 3 scan
+    std::wstring rootLabel;  // prefix stripped for scan output
+    int op = 0;              // 1 copy, 2 remove, 3 scan
     long done = 0;
     int failures = 0;
     bool progress = false;
     long long lastDraw = 0;
     long long started = 0;
     bool drawn = false;
-    bool noClobber = false; // copy: existing destination files are kept
-    int pass = 0;           // copy: 2 directories, 1 files
-    std::wstring scanDir;   // directory being listed (scan)
+    bool noClobber = false;  // copy: existing destination files are kept
+    int pass = 0;            // copy: 2 directories, 1 files
+    std::wstring scanDir;    // directory being listed (scan)
     std::vector<std::string> listing;
 };
 Walk g_walk;
@@ -120,9 +120,8 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
                 g_walk.scanDir = cut == std::wstring::npos ? std::wstring() : search.substr(0, cut);
             }
             std::wstring full = Join(g_walk.scanDir, n);
-            std::wstring rel = full.compare(0, g_walk.rootLabel.size(), g_walk.rootLabel) == 0
-                                   ? full.substr(g_walk.rootLabel.size())
-                                   : full;
+            std::wstring rel =
+                full.compare(0, g_walk.rootLabel.size(), g_walk.rootLabel) == 0 ? full.substr(g_walk.rootLabel.size()) : full;
             while (!rel.empty() && rel[0] == kSep) rel.erase(0, 1);
             g_walk.listing.push_back(Shown(rel) + (ctx->kind == FTW_LIST_DIRS ? "/" : ""));
             Progress(full);
@@ -131,10 +130,7 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
     }
     if (ctx->error == 0) {
         // -n: an existing destination file is kept, quietly, as cp -n does.
-        if (g_walk.op == 1 && g_walk.pass == 1 && g_walk.noClobber &&
-            SYS_FileAccess(DestinationOf(n).c_str()) != 0) {
-            return 1;
-        }
+        if (g_walk.op == 1 && g_walk.pass == 1 && g_walk.noClobber && SYS_FileAccess(DestinationOf(n).c_str()) != 0) { return 1; }
         Progress(n);
         return 0;  // operate on it
     }
@@ -185,7 +181,6 @@ int Finish(int result, const std::string& what) {
     return kExitOk;
 }
 
-
 int Copy(const Parsed& p, const Patterns& pat) {
     if (p.positional.size() != 3) return Usage("tree", "copy takes a source and a destination");
     if (p.Has(L"--keep-root") || p.Has(L"--files-only")) return Usage("tree", "--keep-root and --files-only belong to remove");
@@ -214,8 +209,8 @@ int Copy(const Parsed& p, const Patterns& pat) {
     // The directory pass matches the directories' own names against
     // the entry pattern: give it the directory pattern there.
     g_walk.pass = 2;
-    int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), pat.dirs.c_str(), pat.dirs.c_str(), FILE_TREE_MAKE_DIRS,
-                           pat.depth, Handler);
+    int r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), pat.dirs.c_str(), pat.dirs.c_str(), FILE_TREE_MAKE_DIRS, pat.depth,
+                           Handler);
     g_walk.pass = 1;
     if (r == 0) {
         r = _FILE_TreeCopy(&status, dst.c_str(), src.c_str(), pat.dirs.c_str(), pat.files.c_str(), FILE_TREE_COPY_FILES,
@@ -235,7 +230,8 @@ int Remove(const Parsed& p, const Patterns& pat) {
     if (kuttools::native::IsLink(root)) {
         // As rm -r LINK: the link goes, what it points to stays.
         if (p.Has(L"--keep-root") || p.Has(L"--files-only")) {
-            return Fail(Shown(root) + " is a symbolic link: --keep-root and --files-only would empty what it "
+            return Fail(Shown(root) +
+                        " is a symbolic link: --keep-root and --files-only would empty what it "
                         "points to; name that folder instead");
         }
         if (!kuttools::native::RemoveLink(root)) {
@@ -247,11 +243,11 @@ int Remove(const Parsed& p, const Patterns& pat) {
     if (root.size() >= KUT_PATH_MAX) return Fail("path too long");
     g_walk.op = 2;
     int status = 0;
-    int r = _FILE_TreeRemove(&status, root.c_str(), pat.dirs.c_str(), pat.files.c_str(), FILE_TREE_REMOVE_FILES,
-                             pat.depth, Handler);
+    int r =
+        _FILE_TreeRemove(&status, root.c_str(), pat.dirs.c_str(), pat.files.c_str(), FILE_TREE_REMOVE_FILES, pat.depth, Handler);
     // As in a copy, the directory pass matches directories against the
     // entry pattern.
-    const int flags = p.Has(L"--files-only") ? 0
+    const int flags = p.Has(L"--files-only")  ? 0
                       : p.Has(L"--keep-root") ? FILE_TREE_REMOVE_DIRS
                                               : FILE_TREE_REMOVE_DIRS | FILE_TREE_REMOVE_ROOT;
     if (r == 0 && flags != 0) {

@@ -66,13 +66,13 @@ int CmdUnits(const std::vector<std::wstring>& args) {
     KUT_Units units;
     double v;
     if (ratio) {
-        v = section == 1 ? units.LenghtCoeff(first.data(), second.data())
-          : section == 2 ? units.ForceCoeff(first.data(), second.data())
-                         : units.MassCoeff(first.data(), second.data());
+        v = section == 1   ? units.LenghtCoeff(first.data(), second.data())
+            : section == 2 ? units.ForceCoeff(first.data(), second.data())
+                           : units.MassCoeff(first.data(), second.data());
     } else {
-        v = section == 1 ? units.GetLenghtCoeff(first.data())
-          : section == 2 ? units.GetForceCoeff(first.data())
-                         : units.GetMassCoeff(first.data());
+        v = section == 1   ? units.GetLenghtCoeff(first.data())
+            : section == 2 ? units.GetForceCoeff(first.data())
+                           : units.GetMassCoeff(first.data());
     }
     if (v >= 0) {
         if (ratio) {
@@ -89,9 +89,7 @@ int CmdUnits(const std::vector<std::wstring>& args) {
     const std::string where = found ? U8(path) : U8(file);
     const std::string what = U8(quantity) + " section";
     if (v == -1.0) {
-        if (!found) {
-            return Fail(U8(file) + ": not found in " + U8(KindDir(1)) + " nor " + U8(KindDir(2)));
-        }
+        if (!found) { return Fail(U8(file) + ": not found in " + U8(KindDir(1)) + " nor " + U8(KindDir(2))); }
         return Fail(where + ": " + WhyUnreadable(path));
     }
     if (v == -2.0) return Fail(where + ": the count line of the " + what + " (or of one before it) is not a number");

@@ -89,8 +89,7 @@ std::wstring MakeTempDir(const std::string& prefix) {
     long long seed = NowMs();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[48];
-        std::snprintf(suffix, sizeof suffix, "-%lu-%lld", kuttools::native::ProcessId(),
-                      (seed + attempt * 7919) % 1000000);
+        std::snprintf(suffix, sizeof suffix, "-%lu-%lld", kuttools::native::ProcessId(), (seed + attempt * 7919) % 1000000);
         std::wstring dir = Join(base, FromU8(prefix + suffix));
         std::error_code ec;
         if (fs::create_directory(FsPath(dir), ec) && !ec) return dir;

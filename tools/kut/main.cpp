@@ -78,17 +78,21 @@ int Run(std::vector<std::wstring> args) {
         return kExitOk;
     }
     int (*handler)(const std::vector<std::wstring>&) = nullptr;
-    if (cmd == L"msg") handler = CmdMsg;
-    else if (cmd == L"decode") handler = CmdDecode;
-    else if (cmd == L"img") handler = CmdImg;
-    else if (cmd == L"units") handler = CmdUnits;
-    else if (cmd == L"tree") handler = CmdTree;
-    else if (cmd == L"demo") handler = CmdDemo;
+    if (cmd == L"msg")
+        handler = CmdMsg;
+    else if (cmd == L"decode")
+        handler = CmdDecode;
+    else if (cmd == L"img")
+        handler = CmdImg;
+    else if (cmd == L"units")
+        handler = CmdUnits;
+    else if (cmd == L"tree")
+        handler = CmdTree;
+    else if (cmd == L"demo")
+        handler = CmdDemo;
     if (!handler) return Usage("", "unknown command '" + U8(cmd) + "'");
 
-    for (const std::string& warning : kuttools::EnvironmentWarnings()) {
-        Warn(warning);
-    }
+    for (const std::string& warning : kuttools::EnvironmentWarnings()) { Warn(warning); }
     std::string error;
     if (!SetUpFolders(dataGiven ? data : std::wstring(), &error)) return Fail(error);
     InstallMessageBoxHook();

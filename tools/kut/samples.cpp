@@ -17,8 +17,8 @@ namespace {
 
 using kuttools::Bitmap;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kRed = 0xD02020, kGreen = 0x20A040,
-                        kBlue = 0x2050D0, kYellow = 0xF0C020, kGrey = 0x808080, kBrown = 0xC08040;
+constexpr std::uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kRed = 0xD02020, kGreen = 0x20A040, kBlue = 0x2050D0,
+                        kYellow = 0xF0C020, kGrey = 0x808080, kBrown = 0xC08040;
 
 Bitmap Blank(int w, int h, std::uint32_t colour) {
     Bitmap b;
@@ -39,9 +39,7 @@ void Rect(Bitmap& b, int x0, int y0, int x1, int y1, std::uint32_t c) {
 
 void Line(Bitmap& b, int x0, int y0, int x1, int y1, std::uint32_t c) {
     const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-    for (int i = 0; i <= n; ++i) {
-        Set(b, x0 + (x1 - x0) * i / (n ? n : 1), y0 + (y1 - y0) * i / (n ? n : 1), c);
-    }
+    for (int i = 0; i <= n; ++i) { Set(b, x0 + (x1 - x0) * i / (n ? n : 1), y0 + (y1 - y0) * i / (n ? n : 1), c); }
 }
 
 // Filled triangle: every pixel centre on the inner side of the three edges.
@@ -52,8 +50,7 @@ void Triangle(Bitmap& b, double ax, double ay, double bx, double by, double cx, 
     for (int y = 0; y < b.height; ++y) {
         for (int x = 0; x < b.width; ++x) {
             const double px = x + 0.5, py = y + 0.5;
-            const double d1 = side(ax, ay, bx, by, px, py), d2 = side(bx, by, cx, cy, px, py),
-                         d3 = side(cx, cy, ax, ay, px, py);
+            const double d1 = side(ax, ay, bx, by, px, py), d2 = side(bx, by, cx, cy, px, py), d3 = side(cx, cy, ax, ay, px, py);
             if ((d1 >= 0 && d2 >= 0 && d3 >= 0) || (d1 <= 0 && d2 <= 0 && d3 <= 0)) Set(b, x, y, c);
         }
     }

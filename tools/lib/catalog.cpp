@@ -104,27 +104,27 @@ bool UnescapeText(const std::string& field, std::u16string* out, std::string* er
         const char e = field[i + 1];
         i += 2;
         switch (e) {
-            case 't': *out += u'\t'; break;
-            case 'n': *out += u'\n'; break;
-            case 'r': *out += u'\r'; break;
-            case '\\': *out += u'\\'; break;
-            case 'u': {
-                std::uint32_t v = 0;
-                for (int k = 0; k < 4; ++k) {
-                    const int d = i + k < field.size() ? HexDigit(field[i + k]) : -1;
-                    if (d < 0) {
-                        if (error) *error = "\\u needs four hex digits";
-                        return false;
-                    }
-                    v = v * 16 + static_cast<std::uint32_t>(d);
+        case 't': *out += u'\t'; break;
+        case 'n': *out += u'\n'; break;
+        case 'r': *out += u'\r'; break;
+        case '\\': *out += u'\\'; break;
+        case 'u': {
+            std::uint32_t v = 0;
+            for (int k = 0; k < 4; ++k) {
+                const int d = i + k < field.size() ? HexDigit(field[i + k]) : -1;
+                if (d < 0) {
+                    if (error) *error = "\\u needs four hex digits";
+                    return false;
                 }
-                i += 4;
-                *out += static_cast<char16_t>(v);
-                break;
+                v = v * 16 + static_cast<std::uint32_t>(d);
             }
-            default:
-                if (error) *error = std::string("unknown escape \\") + e;
-                return false;
+            i += 4;
+            *out += static_cast<char16_t>(v);
+            break;
+        }
+        default:
+            if (error) *error = std::string("unknown escape \\") + e;
+            return false;
         }
     }
     return true;
@@ -137,11 +137,11 @@ std::string EscapeText(const std::u16string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t c = text[i];
         switch (c) {
-            case u'\\': out += "\\\\"; continue;
-            case u'\t': out += "\\t"; continue;
-            case u'\n': out += "\\n"; continue;
-            case u'\r': out += "\\r"; continue;
-            default: break;
+        case u'\\': out += "\\\\"; continue;
+        case u'\t': out += "\\t"; continue;
+        case u'\n': out += "\\n"; continue;
+        case u'\r': out += "\\r"; continue;
+        default: break;
         }
         bool escape = c < 0x20 || c == 0x7F;
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -216,8 +216,8 @@ bool ParseCatalog(const std::string& text, StringMap* out, std::string* error) {
         auto seen = lineOf.find(n);
         if (seen != lineOf.end()) {
             if (error) {
-                *error = LineError(lineNo, "number " + std::to_string(n) + " already defined on line " +
-                                               std::to_string(seen->second));
+                *error =
+                    LineError(lineNo, "number " + std::to_string(n) + " already defined on line " + std::to_string(seen->second));
             }
             return false;
         }
@@ -295,8 +295,7 @@ bool CheckLanguageLibrary(const std::wstring& path, std::vector<std::string>* pr
     return Check(path, &damage, error);
 }
 
-bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error,
-                         std::vector<std::string>* problems) {
+bool DumpLanguageLibrary(const std::wstring& path, StringMap* out, std::string* error, std::vector<std::string>* problems) {
     out->clear();
     Damage damage{problems, {}};
     if (problems && !Check(path, &damage, error)) return false;

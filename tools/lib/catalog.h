@@ -74,8 +74,7 @@ bool CheckLanguageLibrary(const std::wstring& path, std::vector<std::string>* pr
 // itself (by identity: a link or another spelling of the same file) is
 // refused before anything is written.
 bool BuildLanguageLibraryFromCatalog(const std::wstring& catalog, const std::wstring& library, std::string* error,
-                                     unsigned short langId = 0x0409,
-                                     native::Replace replace = native::Replace::kAllow);
+                                     unsigned short langId = 0x0409, native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

@@ -85,9 +85,7 @@ bool ReadIndex(std::FILE* f, std::vector<RawModule>* modules, std::string* error
         if (std::fread(table.data(), 1, table.size(), f) != table.size()) {
             return Fail(error, "the index ends inside the image table of module " + mod.name);
         }
-        for (int i = 0; i < images; ++i) {
-            mod.entries.push_back({static_cast<std::int32_t>(Get32(&table[8u * i]))});
-        }
+        for (int i = 0; i < images; ++i) { mod.entries.push_back({static_cast<std::int32_t>(Get32(&table[8u * i]))}); }
         modules->push_back(std::move(mod));
     }
     return true;
@@ -132,8 +130,8 @@ bool EncodeBmp(const Bitmap& bitmap, int bpp, bool topDown, std::string* bmp, st
             p &= 0xFFFFFF;
             if (index.count(p)) continue;
             if (palette.size() == (1u << bpp)) {
-                return Fail(error, "more than " + std::to_string(1u << bpp) + " colours for " + std::to_string(bpp) +
-                                       " bits per pixel");
+                return Fail(error,
+                            "more than " + std::to_string(1u << bpp) + " colours for " + std::to_string(bpp) + " bits per pixel");
             }
             index[p] = static_cast<unsigned>(palette.size());
             palette.push_back(p);
@@ -234,7 +232,8 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
         std::vector<fs::path> files;
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             std::string ext = it->path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
             if ((ext == ".bmp" || ext == ".png") && it->is_regular_file(ec)) files.push_back(it->path());
         }
         if (ec) return Fail(error, "cannot list " + Shown(native::FromFsPath(dir)) + ": " + ec.message());
@@ -288,7 +287,8 @@ bool ListImageFile(const std::wstring& path, std::vector<ImgModuleInfo>* modules
     if (!f) return Fail(error, CannotOpen(path));
     std::vector<RawModule> index;
     if (!ReadIndex(f.get(), &index, error)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     modules->clear();
     for (const RawModule& raw : index) {
@@ -335,8 +335,8 @@ std::string FormatListing(const std::vector<ImgModuleInfo>& modules) {
     return out;
 }
 
-bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp,
-                  std::string* error, native::Replace replace) {
+bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp, std::string* error,
+                  native::Replace replace) {
     bool skip = false;
     if (!Prepare({path}, outBmp, replace, &skip, error)) return false;
     if (skip) return true;
@@ -349,7 +349,8 @@ bool ExtractImage(const std::wstring& path, const std::string& module, int image
     if (image < 0 || static_cast<std::size_t>(image) >= it->entries.size()) {
         return Fail(error, "module " + module + " has no image " + std::to_string(image));
     }
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        return Fail(error, "cannot measure " + Shown(path) + ": " + native::ErrnoReason(errno));
     const std::int64_t fileEnd = std::ftell(f.get());
     const std::int32_t pos = it->entries[static_cast<std::size_t>(image)].position;
     const std::int64_t len = BmpLength(f.get(), pos, fileEnd);
@@ -363,8 +364,8 @@ bool ExtractImage(const std::wstring& path, const std::string& module, int image
     return native::WriteFileAtomic(outBmp, bytes.data(), bytes.size(), error, replace) != 1;
 }
 
-bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns,
-                 int gap, std::string* error, native::Replace replace) {
+bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns, int gap,
+                 std::string* error, native::Replace replace) {
     bool skip = false;
     if (!Prepare({path}, outBmp, replace, &skip, error)) return false;
     if (skip) return true;
@@ -401,13 +402,14 @@ bool RenderSheet(const std::wstring& path, const std::string& module, const std:
     }
     if (width > GRAF_BMP_MAX_SIDE || height > GRAF_BMP_MAX_SIDE) {
         IMG_Close();
-        return Fail(error, "the sheet would be " + std::to_string(width) + " x " + std::to_string(height) +
-                               " pixels; use fewer columns");
+        return Fail(
+            error, "the sheet would be " + std::to_string(width) + " x " + std::to_string(height) + " pixels; use fewer columns");
     }
     GRAF_CanvasSize(static_cast<short>(width), static_cast<short>(height));
     int failed = 0;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (IMG_Show(name.c_str(), static_cast<short>(i), static_cast<short>(cells[i].x), static_cast<short>(cells[i].y), 0) != 0) {
+        if (IMG_Show(name.c_str(), static_cast<short>(i), static_cast<short>(cells[i].x), static_cast<short>(cells[i].y), 0) !=
+            0) {
             ++failed;
         }
     }
@@ -417,7 +419,8 @@ bool RenderSheet(const std::wstring& path, const std::string& module, const std:
     errno = 0;
     if (GRAF_CanvasSave(pending.TempPath().c_str()) != 0) {
         const int err = errno;
-        return Fail(error, "cannot write " + Shown(outBmp) + ": " + (err ? native::ErrnoReason(err) : "the drawing could not be saved"));
+        return Fail(error,
+                    "cannot write " + Shown(outBmp) + ": " + (err ? native::ErrnoReason(err) : "the drawing could not be saved"));
     }
     if (pending.Commit(error, replace) == 1) return false;
     if (failed) return Fail(error, std::to_string(failed) + " image(s) of " + module + " could not be drawn");

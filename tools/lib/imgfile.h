@@ -57,12 +57,12 @@ bool BuildImageFile(const std::wstring& folder, const std::wstring& out, std::st
                     native::Replace replace = native::Replace::kAllow);
 
 struct ImgEntryInfo {
-    std::int32_t position = 0;  // absolute position of the BMP
-    std::int64_t fileBytes = 0; // its length in the file, 0 when unreadable
-    short width = 0;            // 0 x 0 when the bitmap is unreadable
+    std::int32_t position = 0;   // absolute position of the BMP
+    std::int64_t fileBytes = 0;  // its length in the file, 0 when unreadable
+    short width = 0;             // 0 x 0 when the bitmap is unreadable
     short height = 0;
     short bitCount = 0;
-    int memoryBytes = 0;        // what the cache needs for it, 0 when unreadable
+    int memoryBytes = 0;  // what the cache needs for it, 0 when unreadable
 };
 struct ImgModuleInfo {
     std::string name;
@@ -78,15 +78,15 @@ std::string FormatListing(const std::vector<ImgModuleInfo>& modules);
 
 // Writes image `image` of the first module named `module` as a BMP file: the
 // bytes stored in the image file, unchanged.
-bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp,
-                  std::string* error, native::Replace replace = native::Replace::kAllow);
+bool ExtractImage(const std::wstring& path, const std::string& module, int image, const std::wstring& outBmp, std::string* error,
+                  native::Replace replace = native::Replace::kAllow);
 
 // Draws the images of `module` left to right, `columns` per row (0: all in
 // one row), `gap` pixels apart and around, through kut's IMG_Show on the
 // kbase canvas, and saves the canvas as a 24-bit BMP. Uses (and closes) the
 // process's image cache.
-bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns,
-                 int gap, std::string* error, native::Replace replace = native::Replace::kAllow);
+bool RenderSheet(const std::wstring& path, const std::string& module, const std::wstring& outBmp, int columns, int gap,
+                 std::string* error, native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

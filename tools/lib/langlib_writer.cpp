@@ -160,8 +160,7 @@ bool BuildLanguageLibrary(const std::map<unsigned, std::u16string>& strings, std
     return BuildLanguageLibrary(std::vector<LanguageStrings>{{langId, strings}}, image, error);
 }
 
-bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image,
-                          std::string* error) {
+bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image, std::string* error) {
     auto fail = [&](const std::string& msg) {
         if (error) *error = msg;
         return false;
@@ -220,22 +219,22 @@ bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::ve
 
     // PE signature and COFF header.
     w.Bytes("PE\0\0", 4);
-    w.U16(0x8664);  // AMD64
-    w.U16(1);       // sections
-    w.U32(0);       // time stamp
-    w.U32(0);       // symbol table
-    w.U32(0);       // symbols
-    w.U16(240);     // size of the PE32+ optional header
+    w.U16(0x8664);                    // AMD64
+    w.U16(1);                         // sections
+    w.U32(0);                         // time stamp
+    w.U32(0);                         // symbol table
+    w.U32(0);                         // symbols
+    w.U16(240);                       // size of the PE32+ optional header
     w.U16(0x2000 | 0x0020 | 0x0002);  // DLL, large address aware, executable image
 
     // Optional header, PE32+.
     w.U16(0x20B);
     w.U8(14);  // linker version
     w.U8(0);
-    w.U32(0);        // size of code
-    w.U32(rawSize);  // size of initialised data
-    w.U32(0);        // size of uninitialised data
-    w.U32(0);        // entry point: none, the library holds no code
+    w.U32(0);         // size of code
+    w.U32(rawSize);   // size of initialised data
+    w.U32(0);         // size of uninitialised data
+    w.U32(0);         // entry point: none, the library holds no code
     w.U32(kRsrcRva);  // base of code
     w.U64(0x180000000ull);
     w.U32(kSectionAlign);
@@ -254,12 +253,12 @@ bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::ve
     w.U16(2);  // subsystem: Windows GUI
     // Relocatable without a relocation table: there is nothing to fix up.
     w.U16(0x0020 | 0x0040 | 0x0100);  // high-entropy VA, dynamic base, NX compatible
-    w.U64(0x100000);  // stack reserve
-    w.U64(0x1000);    // stack commit
-    w.U64(0x100000);  // heap reserve
-    w.U64(0x1000);    // heap commit
-    w.U32(0);         // loader flags
-    w.U32(16);        // data directories
+    w.U64(0x100000);                  // stack reserve
+    w.U64(0x1000);                    // stack commit
+    w.U64(0x100000);                  // heap reserve
+    w.U64(0x1000);                    // heap commit
+    w.U32(0);                         // loader flags
+    w.U32(16);                        // data directories
     for (int i = 0; i < 16; ++i) {
         if (i == 2) {
             w.U32(kRsrcRva);
@@ -288,15 +287,15 @@ bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::ve
     return true;
 }
 
-bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId, native::Replace replace) {
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings, std::string* error,
+                          unsigned short langId, native::Replace replace) {
     std::vector<unsigned char> image;
     if (!BuildLanguageLibrary(strings, &image, error, langId)) return false;
     return native::WriteFileAtomic(path, image.data(), image.size(), error, replace) != 1;
 }
 
-bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId, native::Replace replace) {
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings, std::string* error,
+                          unsigned short langId, native::Replace replace) {
     std::map<unsigned, std::u16string> u16;
     for (const auto& kv : strings) u16.emplace(kv.first, ToUtf16(kv.second));
     return WriteLanguageLibrary(path, u16, error, langId, replace);

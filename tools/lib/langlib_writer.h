@@ -48,19 +48,16 @@ struct LanguageStrings {
 // A library in several languages: each block gets one entry per language
 // that has strings in it, in the order of `languages` (which the loader
 // expects sorted by id; tests write other orders on purpose).
-bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image,
-                          std::string* error);
+bool BuildLanguageLibrary(const std::vector<LanguageStrings>& languages, std::vector<unsigned char>* image, std::string* error);
 
 // BuildLanguageLibrary, then the bytes written to `path` under a temporary
 // name and renamed over it when complete (native::WriteFileAtomic). With
 // Replace::kRefuse an existing `path` is kept and the call succeeds.
-bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId,
-                          native::Replace replace = native::Replace::kAllow);
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::u16string>& strings, std::string* error,
+                          unsigned short langId = kDefaultLangId, native::Replace replace = native::Replace::kAllow);
 // The same with wide texts (UTF-32 on Linux, UTF-16 on Windows).
-bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings,
-                          std::string* error, unsigned short langId = kDefaultLangId,
-                          native::Replace replace = native::Replace::kAllow);
+bool WriteLanguageLibrary(const std::wstring& path, const std::map<unsigned, std::wstring>& strings, std::string* error,
+                          unsigned short langId = kDefaultLangId, native::Replace replace = native::Replace::kAllow);
 
 }  // namespace kuttools
 

@@ -65,13 +65,15 @@ std::vector<std::string> CompareStrings(const StringMap& ref, const StringMap& t
         const std::string n = std::to_string(r->first) + ": ";
         const TextTraits a = Traits(r->second), b = Traits(t->second);
         if (a.params != b.params)
-            out.push_back(n + "parameters differ: " + Params(a.params) + " in the reference, " + Params(b.params) + " in the target");
+            out.push_back(n + "parameters differ: " + Params(a.params) + " in the reference, " + Params(b.params) +
+                          " in the target");
         if (a.fields != b.fields)
             out.push_back(n + "$$ fields differ: " + std::to_string(a.fields) + " in the reference, " + std::to_string(b.fields) +
                           " in the target");
         if (a.outMarker != b.outMarker) out.push_back(n + "OUT:: marker only in the " + (a.outMarker ? "reference" : "target"));
         if (a.leading != b.leading)
-            out.push_back(n + "leading blanks differ: " + Quoted(a.leading) + " in the reference, " + Quoted(b.leading) + " in the target");
+            out.push_back(n + "leading blanks differ: " + Quoted(a.leading) + " in the reference, " + Quoted(b.leading) +
+                          " in the target");
         if (a.trailing != b.trailing)
             out.push_back(n + "trailing blanks differ: " + Quoted(a.trailing) + " in the reference, " + Quoted(b.trailing) +
                           " in the target");

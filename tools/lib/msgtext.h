@@ -24,9 +24,9 @@
 namespace kuttools {
 
 struct TextTraits {
-    int fields = 1;               // "$$" separators + 1
-    bool outMarker = false;       // begins with "OUT::"
-    std::vector<unsigned> params; // every "%n", in ascending order (repeats kept)
+    int fields = 1;                    // "$$" separators + 1
+    bool outMarker = false;            // begins with "OUT::"
+    std::vector<unsigned> params;      // every "%n", in ascending order (repeats kept)
     std::u16string leading, trailing;  // blanks (space, tab, CR, LF) at either end
 };
 

@@ -76,8 +76,7 @@ using Handle = HANDLE;
 
 bool IsReadOnly(const std::wstring& path) {
     DWORD attrs = GetFileAttributesW(path.c_str());
-    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
-           !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) && !(attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -127,14 +126,14 @@ bool RemoveTemp(const std::wstring& temp) { return DeleteFileW(temp.c_str()) != 
 #else
 
 bool IsReadOnly(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR);
 }
 
 }  // namespace
 
 bool IsDirectory(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -178,7 +177,7 @@ bool RemoveTemp(const std::wstring& temp) { return unlink(NativePath(temp).c_str
 // replaces the target and keeps the link. The path itself when it is no
 // link or its target cannot be resolved.
 std::wstring ThroughLinks(const std::wstring& path) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(NativePath(path).c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     char* real = realpath(NativePath(path).c_str(), nullptr);
     if (!real) return path;
@@ -215,11 +214,9 @@ bool CheckDestination(const std::wstring& path, std::wstring* target, std::strin
 // Makes an empty temporary next to `target`; its path in *temp and the
 // open file in *handle.
 #if defined(_WIN32)
-bool MakeTemp(const std::wstring& path, const std::wstring& target, std::wstring* temp, HANDLE* handle,
-              std::string* error) {
+bool MakeTemp(const std::wstring& path, const std::wstring& target, std::wstring* temp, HANDLE* handle, std::string* error) {
 #else
-bool MakeTemp(const std::wstring& path, const std::wstring& target, std::wstring* temp, int* handle,
-              std::string* error) {
+bool MakeTemp(const std::wstring& path, const std::wstring& target, std::wstring* temp, int* handle, std::string* error) {
 #endif
     std::wstring dir, base;
     SplitPath(target, &dir, &base);
@@ -270,7 +267,7 @@ int Rename(const std::wstring& temp, const std::wstring& target, Replace replace
     }
     if (errno == EEXIST) return kSkippedExisting;
     // File systems without hard links: the check and the rename are apart.
-    struct stat st{};
+    struct stat st {};
     if (lstat(to.c_str(), &st) == 0) return kSkippedExisting;
     if (rename(from.c_str(), to.c_str()) == 0) return 0;
     *err = errno;
@@ -284,9 +281,8 @@ void KeepMode(const std::wstring& target, const std::wstring& temp) {
     (void)target;
     (void)temp;
 #else
-    struct stat st{};
-    if (stat(NativePath(target).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        chmod(NativePath(temp).c_str(), st.st_mode & 07777);
+    struct stat st {};
+    if (stat(NativePath(target).c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(NativePath(temp).c_str(), st.st_mode & 07777);
 #endif
 }
 
@@ -320,8 +316,8 @@ bool GetFileId(const std::wstring& path, FileId* out, bool followLinks) {
     }
 #if defined(_WIN32)
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, flags, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     BOOL ok = GetFileInformationByHandle(h, &info);
@@ -334,7 +330,7 @@ bool GetFileId(const std::wstring& path, FileId* out, bool followLinks) {
     out->volume = info.dwVolumeSerialNumber;
     out->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 #else
-    struct stat st{};
+    struct stat st {};
     const std::string p = NativePath(path);
     if ((followLinks ? stat(p.c_str(), &st) : lstat(p.c_str(), &st)) != 0) return false;
     out->volume = static_cast<std::uint64_t>(st.st_dev);
@@ -344,9 +340,7 @@ bool GetFileId(const std::wstring& path, FileId* out, bool followLinks) {
     return true;
 }
 
-bool SameFile(const FileId& a, const FileId& b) {
-    return a.valid && b.valid && a.volume == b.volume && a.index == b.index;
-}
+bool SameFile(const FileId& a, const FileId& b) { return a.valid && b.valid && a.volume == b.volume && a.index == b.index; }
 
 bool SameFile(const std::wstring& a, const std::wstring& b) {
     FileId ia, ib;
@@ -356,12 +350,11 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 std::string SystemReason(int err) {
 #if defined(_WIN32)
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(err), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(err), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring w = n && text ? std::wstring(text, n) : std::wstring();
     if (text) LocalFree(text);
-    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ' || w.back() == L'.'))
-        w.pop_back();
+    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ' || w.back() == L'.')) w.pop_back();
     if (w.empty()) return "system error " + std::to_string(err);
     return ToUtf8(w);
 #else
@@ -387,7 +380,7 @@ bool Exists(const std::wstring& path) {
 #if defined(_WIN32)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 #else
-    struct stat st{};
+    struct stat st {};
     return lstat(NativePath(path).c_str(), &st) == 0;
 #endif
 }
@@ -424,8 +417,7 @@ bool ReadFile(const std::wstring& path, std::string* bytes, std::string* error) 
     return true;
 }
 
-int WriteFileAtomic(const std::wstring& path, const void* data, std::size_t size, std::string* error,
-                    Replace replace) {
+int WriteFileAtomic(const std::wstring& path, const void* data, std::size_t size, std::string* error, Replace replace) {
     if (replace == Replace::kRefuse && Exists(path)) {
         Fail(error, "not replacing", path, "the file exists (no-clobber)");
         return kSkippedExisting;
@@ -443,8 +435,7 @@ bool PendingOutput::Write(const void* data, std::size_t size, std::string* error
         return false;
     }
 #if defined(_WIN32)
-    HANDLE h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         Fail(error, "cannot write", m_path, LastSystemReason());
         return false;
@@ -528,8 +519,7 @@ void PendingOutput::Discard() {
     m_temp.clear();
 }
 
-bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std::wstring>& outputs,
-                  std::string* error) {
+bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std::wstring>& outputs, std::string* error) {
     std::vector<FileId> in(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) GetFileId(inputs[i], &in[i], true);
     std::vector<FileId> out(outputs.size());
@@ -538,16 +528,16 @@ bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             if (SameFile(out[o], in[i])) {
                 if (error)
-                    *error = "refusing to write " + Shown(outputs[o]) + ": it is the input file " +
-                             Shown(inputs[i]) + " (the output would destroy the input)";
+                    *error = "refusing to write " + Shown(outputs[o]) + ": it is the input file " + Shown(inputs[i]) +
+                             " (the output would destroy the input)";
                 return false;
             }
         }
         for (std::size_t p = 0; p < o; ++p) {
             if (SameFile(out[o], out[p])) {
                 if (error)
-                    *error = "refusing to write " + Shown(outputs[o]) + ": it is the same file as the output " +
-                             Shown(outputs[p]);
+                    *error =
+                        "refusing to write " + Shown(outputs[o]) + ": it is the same file as the output " + Shown(outputs[p]);
                 return false;
             }
         }
@@ -607,8 +597,8 @@ std::wstring HomeDir() {
 }
 
 bool FinalPath(const std::wstring& path, std::wstring* out) {
-    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     std::vector<wchar_t> buf(MAX_PATH + 1);
     DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
@@ -670,7 +660,6 @@ bool FinalPath(const std::wstring& path, std::wstring* out) {
 }
 
 #endif
-
 
 std::wstring TempDir() {
     std::error_code ec;

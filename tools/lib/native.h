@@ -77,8 +77,8 @@ bool ReadFile(const std::wstring& path, std::string* bytes, std::string* error);
 
 // How an output file may be written.
 enum class Replace {
-    kAllow,    // an existing destination is replaced
-    kRefuse,   // an existing destination is left alone (-n, --no-clobber)
+    kAllow,   // an existing destination is replaced
+    kRefuse,  // an existing destination is left alone (-n, --no-clobber)
 };
 
 // Result of an output that was refused because the destination exists and
@@ -136,8 +136,7 @@ private:
 // Checks, by identity, that no output names the same file as an input or
 // as another output (an output that does not exist yet clashes with
 // nothing). False with a message naming both paths in *error.
-bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std::wstring>& outputs,
-                  std::string* error);
+bool CheckOutputs(const std::vector<std::wstring>& inputs, const std::vector<std::wstring>& outputs, std::string* error);
 
 // The path as the system takes it (UTF-8 on Linux); for messages use
 // ToUtf8 of the wide path.

@@ -45,8 +45,8 @@ void Record(int severity, const char* file, std::size_t line, const char* text) 
 void XError(int severity, po_message_t, const char* file, size_t line, size_t, int, const char* text) {
     Record(severity, file, line, text);
 }
-void XError2(int severity, po_message_t, const char* file, size_t line, size_t, int, const char* text, po_message_t,
-             const char*, size_t, size_t, int, const char*) {
+void XError2(int severity, po_message_t, const char* file, size_t line, size_t, int, const char* text, po_message_t, const char*,
+             size_t, size_t, int, const char*) {
     Record(severity, file, line, text);
 }
 const po_xerror_handler kHandler = {XError, XError2};
@@ -131,11 +131,14 @@ bool ExportPo(const StringMap& ref, const StringMap* target, const std::string& 
         Iter it(po_message_iterator(file.get(), nullptr));
         po_message_t header = po_message_create();
         po_message_set_msgid(header, "");
-        const std::string head = "Project-Id-Version: PACKAGE VERSION\n"
-                                 "Language: " + languageTag + "\n"
-                                 "MIME-Version: 1.0\n"
-                                 "Content-Type: text/plain; charset=UTF-8\n"
-                                 "Content-Transfer-Encoding: 8bit\n";
+        const std::string head =
+            "Project-Id-Version: PACKAGE VERSION\n"
+            "Language: " +
+            languageTag +
+            "\n"
+            "MIME-Version: 1.0\n"
+            "Content-Type: text/plain; charset=UTF-8\n"
+            "Content-Transfer-Encoding: 8bit\n";
         po_message_set_msgstr(header, head.c_str());
         if (!target) po_message_set_fuzzy(header, 1);  // a template's header, as xgettext leaves it
         po_message_insert(it.get(), header);

@@ -10,7 +10,8 @@ std::u16string ToUtf16(const std::wstring& text) {
     std::u16string out;
     out.reserve(text.size());
     for (wchar_t wc : text) {
-        auto c = static_cast<std::uint32_t>(wc);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
+        auto c =
+            static_cast<std::uint32_t>(wc);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c): a wide code unit, not a byte
         if (sizeof(wchar_t) > 2 && c >= 0x10000 && c <= 0x10FFFF) {
             c -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (c >> 10));
