@@ -300,8 +300,8 @@ const KBASE_SYSCALLS kSystem = {
     SysList, std::malloc, std::realloc, std::free, SysTransfer, SysCwd,
 };
 
-constexpr kbase::PathStyle kPosixPaths = {L'/', false, false};
-constexpr kbase::PathStyle kWindowsPaths = {L'\\', true, true};
+[[maybe_unused]] constexpr kbase::PathStyle kPosixPaths = {L'/', false, false};
+[[maybe_unused]] constexpr kbase::PathStyle kWindowsPaths = {L'\\', true, true};
 #if defined(_WIN32)
 constexpr const kbase::PathStyle& kNativePaths = kWindowsPaths;
 #else

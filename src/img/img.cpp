@@ -257,8 +257,8 @@ void IMG_SetImgFileName(const wchar_t* base) {
     wchar_t path[KUT_PATH_MAX];
     path[0] = L'\0';
     if (len + 4 < KUT_PATH_MAX) {
-        std::wmemcpy(name, stem, len);
-        std::wcscpy(name + len, L".img");
+        std::wcscpy(name, stem);
+        std::wcscat(name, L".img");
         REP_Repert(0, 2, name, path);
     }
     SetPath(path);
@@ -301,7 +301,7 @@ void IMG_SetImgPathFileName(const wchar_t* path) {
     const std::size_t len = path ? std::wcslen(path) : 0;
     wchar_t copy[KUT_PATH_MAX] = {};
     // A path that does not fit names no file.
-    if (len < KUT_PATH_MAX && len) std::wmemcpy(copy, path, len);
+    if (len < KUT_PATH_MAX && len) std::wcscpy(copy, path);
     SetPath(copy);
     if (LoadIndex() != 0) return;
     CACHE_Init(&g_state.cache, CacheCallback, 0);

@@ -296,7 +296,8 @@ private:
                 std::uint64_t len = 0;
                 if (size - pos < 2) {
                     fault = "the block ends before its 16 strings";
-                } else if (inFile - std::min(inFile, pos) < 2) {
+                } else if (inFile - std::min(inFile, pos) <
+                           2) {  // NOLINT(bugprone-branch-clone): the order of the tests decides which fault is named
                     fault = fileCut ? "cut by the end of the file" : "reaches past the file data of its section";
                 } else if (2 * (len = m_b.U16(at + pos)) > size - pos - 2) {
                     fault = "a string runs past the end of the block";

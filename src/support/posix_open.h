@@ -65,15 +65,10 @@ inline std::FILE* OpenStream(const char* path, const char* mode) {
     }
     if (fd < 0) return nullptr;
     struct stat st {};
-    int refuse = 0;
-    if (::fstat(fd, &st) != 0)
-        refuse = errno;
-    else if (S_ISDIR(st.st_mode))
-        refuse = EISDIR;
-    else if (writing && !created && IsReadOnly(st))
-        refuse = EACCES;
-    else if (kind == 'w' && !created && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)
-        refuse = errno;
+    const bool statFailed = ::fstat(fd, &st) != 0;
+    int refuse = statFailed ? errno : S_ISDIR(st.st_mode) ? EISDIR : writing && !created && IsReadOnly(st) ? EACCES : 0;
+    // Truncated only once it is known to be a writable regular file.
+    if (refuse == 0 && kind == 'w' && !created && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) refuse = errno;
     if (refuse != 0) {
         ::close(fd);
         errno = refuse;

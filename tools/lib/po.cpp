@@ -26,6 +26,15 @@ struct Report {
 };
 Report* g_report = nullptr;
 
+// Points gettext's error handler at one call's report while the call runs.
+class ReportScope {
+public:
+    explicit ReportScope(Report* report) { g_report = report; }
+    ~ReportScope() { g_report = nullptr; }
+    ReportScope(const ReportScope&) = delete;
+    ReportScope& operator=(const ReportScope&) = delete;
+};
+
 std::string Where(const char* file, std::size_t line) {
     std::string w = file ? file : "";
     if (line != static_cast<std::size_t>(-1) && line != 0) w += ":" + std::to_string(line);
@@ -121,8 +130,7 @@ bool ExportPo(const StringMap& ref, const StringMap* target, const std::string& 
               std::string* error, native::Replace replace) {
     try {
         Report report;
-        g_report = &report;
-        std::unique_ptr<Report*, void (*)(Report**)> reset(&g_report, [](Report** r) { *r = nullptr; });
+        ReportScope scope(&report);
         File file(po_file_create());
         if (!file) {
             *error = "out of memory";
@@ -179,8 +187,7 @@ bool ExportPo(const StringMap& ref, const StringMap* target, const std::string& 
 bool ImportPo(const StringMap& ref, const std::wstring& path, bool fallback, StringMap* out, std::string* error) {
     try {
         Report report;
-        g_report = &report;
-        std::unique_ptr<Report*, void (*)(Report**)> reset(&g_report, [](Report** r) { *r = nullptr; });
+        ReportScope scope(&report);
         const std::string name = ToUtf8(path);
         {
             std::string bytes;

@@ -63,7 +63,7 @@ std::vector<std::wstring> Ancestors(const std::wstring& resolved) {
         while (cut > root && !IsSep(p[cut - 1])) --cut;
         while (cut > root && IsSep(p[cut - 1])) --cut;
         if (cut == 0) break;
-        p = p.substr(0, cut);
+        p.resize(cut);
     }
     return out;
 }
