@@ -52,16 +52,24 @@ inline std::FILE* OpenStream(const char* path, const char* mode) {
     flags |= O_CLOEXEC;
     int fd = -1;
     bool created = false;
-    // An existing file is opened without truncation first, so that a
-    // read-only one is refused before it loses anything.
+    // An existing file is opened without truncation, so that a read-only
+    // one is refused before it loses anything. "w" usually makes a new file
+    // (a copy deletes its destination first): it tries to create first and
+    // opens the existing file only when there is one; the other modes
+    // usually find the file there and try it first.
+    const bool createFirst = kind == 'w';
     for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
-        if (!(kind == 'w' && exclusive)) {
+        if (!createFirst) {
             fd = ::open(path, flags);
             if (fd >= 0 || errno != ENOENT || kind == 'r') break;
         }
         fd = ::open(path, flags | O_CREAT | O_EXCL, 0666);
         created = fd >= 0;
-        if (fd >= 0 || errno != EEXIST || exclusive) break;  // EEXIST: made meanwhile, open it
+        if (fd >= 0 || errno != EEXIST || exclusive) break;
+        if (createFirst) {
+            fd = ::open(path, flags);
+            if (fd >= 0 || errno != ENOENT) break;  // ENOENT: removed meanwhile, try again
+        }
     }
     if (fd < 0) return nullptr;
     struct stat st {};
@@ -88,7 +96,9 @@ inline std::FILE* OpenStream(const char* path, const char* mode) {
 // its own mode, so a link to a read-only file can go.
 inline int RemoveFile(const char* path) {
     struct stat st {};
-    if (::lstat(path, &st) == 0 && IsReadOnly(st)) {
+    if (::lstat(path, &st) != 0) {
+        if (errno == ENOENT) return -1;  // nothing to remove: spare the unlink
+    } else if (IsReadOnly(st)) {
         errno = EACCES;
         return -1;
     }
