@@ -173,7 +173,7 @@ void BM_TreeCopyVsCp(benchmark::State& state) {
     state.counters["load_before"] = loadBefore;
     state.counters["load_after"] = LoadAverage();
 }
-BENCHMARK(BM_TreeCopyVsCp)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+BENCHMARK(BM_TreeCopyVsCp)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
 
 void BM_CopyVsCp(benchmark::State& state) {
     const double loadBefore = LoadAverage();
