@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "langlib_writer.h"
 #include "textconv.h"
@@ -45,6 +46,28 @@ std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
     return v;
 }
 
+#if defined(KUT_PNG_LIBPNG) || defined(KUT_PNG_STB)
+// Both codecs hand over 8-bit RGBA rows and take 8-bit RGB rows; a bitmap
+// keeps 0x00RRGGBB and drops the alpha channel.
+void FromRgba(const unsigned char* rgba, int w, int h, Bitmap* out) {
+    out->width = w;
+    out->height = h;
+    out->pixels.resize(static_cast<std::size_t>(w) * h);
+    for (std::size_t i = 0; i < out->pixels.size(); ++i)
+        out->pixels[i] = (std::uint32_t{rgba[4 * i]} << 16) | (std::uint32_t{rgba[4 * i + 1]} << 8) | rgba[4 * i + 2];
+}
+
+std::vector<unsigned char> ToRgb(const Bitmap& bitmap) {
+    std::vector<unsigned char> rgb(bitmap.pixels.size() * 3);
+    for (std::size_t i = 0; i < bitmap.pixels.size(); ++i) {
+        rgb[3 * i] = static_cast<unsigned char>(bitmap.pixels[i] >> 16);
+        rgb[3 * i + 1] = static_cast<unsigned char>(bitmap.pixels[i] >> 8);
+        rgb[3 * i + 2] = static_cast<unsigned char>(bitmap.pixels[i]);
+    }
+    return rgb;
+}
+#endif
+
 }  // namespace
 
 bool IsPngName(const std::wstring& name) {
@@ -70,22 +93,13 @@ bool DecodePng(const std::string& png, Bitmap* out, std::string* error) {
     std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
         return Fail(error, std::string("damaged PNG: ") + image.message);
-    out->width = static_cast<int>(image.width);
-    out->height = static_cast<int>(image.height);
-    out->pixels.resize(static_cast<std::size_t>(out->width) * out->height);
-    for (std::size_t i = 0; i < out->pixels.size(); ++i)
-        out->pixels[i] = (std::uint32_t{rgba[4 * i]} << 16) | (std::uint32_t{rgba[4 * i + 1]} << 8) | rgba[4 * i + 2];
+    FromRgba(rgba.data(), static_cast<int>(image.width), static_cast<int>(image.height), out);
     return true;
 }
 
 bool EncodePng(const Bitmap& bitmap, std::string* png, std::string* error) {
     if (!SizeAllowed(bitmap.width, bitmap.height, error)) return false;
-    std::vector<unsigned char> rgb(bitmap.pixels.size() * 3);
-    for (std::size_t i = 0; i < bitmap.pixels.size(); ++i) {
-        rgb[3 * i] = static_cast<unsigned char>(bitmap.pixels[i] >> 16);
-        rgb[3 * i + 1] = static_cast<unsigned char>(bitmap.pixels[i] >> 8);
-        rgb[3 * i + 2] = static_cast<unsigned char>(bitmap.pixels[i]);
-    }
+    const std::vector<unsigned char> rgb = ToRgb(bitmap);
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -113,23 +127,14 @@ bool DecodePng(const std::string& png, Bitmap* out, std::string* error) {
     if (!SizeAllowed(w, h, error)) return false;
     stbi_uc* rgba = stbi_load_from_memory(data, len, &w, &h, &comp, 4);
     if (!rgba) return Fail(error, std::string("damaged PNG: ") + stbi_failure_reason());
-    out->width = w;
-    out->height = h;
-    out->pixels.resize(static_cast<std::size_t>(w) * h);
-    for (std::size_t i = 0; i < out->pixels.size(); ++i)
-        out->pixels[i] = (std::uint32_t{rgba[4 * i]} << 16) | (std::uint32_t{rgba[4 * i + 1]} << 8) | rgba[4 * i + 2];
+    FromRgba(rgba, w, h, out);
     stbi_image_free(rgba);
     return true;
 }
 
 bool EncodePng(const Bitmap& bitmap, std::string* png, std::string* error) {
     if (!SizeAllowed(bitmap.width, bitmap.height, error)) return false;
-    std::vector<unsigned char> rgb(bitmap.pixels.size() * 3);
-    for (std::size_t i = 0; i < bitmap.pixels.size(); ++i) {
-        rgb[3 * i] = static_cast<unsigned char>(bitmap.pixels[i] >> 16);
-        rgb[3 * i + 1] = static_cast<unsigned char>(bitmap.pixels[i] >> 8);
-        rgb[3 * i + 2] = static_cast<unsigned char>(bitmap.pixels[i]);
-    }
+    const std::vector<unsigned char> rgb = ToRgb(bitmap);
     png->clear();
     auto sink = [](void* context, void* data, int size) {
         static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
