@@ -35,14 +35,6 @@ void Fail(std::string* error, const std::string& what, const std::wstring& path,
     if (error) *error = what + " " + Shown(path) + ": " + why;
 }
 
-bool IsSep(wchar_t c) {
-#if defined(_WIN32)
-    return c == L'\\' || c == L'/';
-#else
-    return c == L'/';
-#endif
-}
-
 // The folder part of `path` ("" for a bare name) and the last name.
 void SplitPath(const std::wstring& path, std::wstring* dir, std::wstring* base) {
     std::size_t end = path.size();

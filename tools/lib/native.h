@@ -28,6 +28,15 @@ constexpr wchar_t kSep = L'\\';
 constexpr wchar_t kSep = L'/';
 #endif
 
+// Whether c separates folders here (Windows also takes '/').
+inline bool IsSep(wchar_t c) {
+#if defined(_WIN32)
+    return c == L'\\' || c == L'/';
+#else
+    return c == L'/';
+#endif
+}
+
 // The identity of a file or folder: device and inode on POSIX, volume
 // serial number and file index on Windows. Two paths name the same file
 // exactly when their identities are equal, whatever their spelling, links

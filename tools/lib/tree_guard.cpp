@@ -9,13 +9,7 @@ namespace kuttools {
 
 namespace {
 
-bool IsSep(wchar_t c) {
-#if defined(_WIN32)
-    return c == L'\\' || c == L'/';
-#else
-    return c == L'/';
-#endif
-}
+using native::IsSep;
 
 // The length of the root part of an absolute path ("/", "C:\",
 // "\\server\share\"), 0 when there is none.
