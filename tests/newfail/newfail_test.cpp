@@ -259,10 +259,12 @@ class Recorder : public KMsgMngrBase {
 public:
     int Message(unsigned int, unsigned int, const wchar_t*, const wchar_t* text2, const wchar_t*, unsigned int,
                 KMsgExtInfoBase*) override {
+        if (throws) throw std::bad_alloc();
         Keep(seen, text2);
         return 42;
     }
     wchar_t seen[KUT_TEXT_MAX] = {};
+    bool throws = false;
 };
 
 TEST_F(NewFail, MessagesAndInfoCopies) {
@@ -281,11 +283,9 @@ TEST_F(NewFail, MessagesAndInfoCopies) {
             answers[1] = KMSG_Message(1, 2, L"first text, long enough to need memory when copied", nullptr, nullptr, 0, &info);
             answers[2] = KMSG_Message(1, 2, nullptr, nullptr, nullptr, 0, nullptr);
             KMSG_SetMsgMngr(standard);
-            Info copy(info);
-            linked[0] = copy.ConsistWebLink();
-            Info assigned;
+            Info copy(info), assigned;
             assigned = info;
-            linked[1] = assigned.ConsistWebLink();
+            linked[0] = copy.ConsistWebLink(), linked[1] = assigned.ConsistWebLink();
         },
         [&](long n, long failed) {
             EXPECT_EQ(std::make_tuple(answers[0], answers[1], answers[2]), std::make_tuple(6, 42, 42)) << n;
@@ -294,13 +294,8 @@ TEST_F(NewFail, MessagesAndInfoCopies) {
             if (!failed) { EXPECT_TRUE(linked[0] && linked[1]) << n; }
         });
     // A throwing host manager: the caller gets the default manager's answer.
-    class Thrower : public KMsgMngrBase {
-        int Message(unsigned int, unsigned int, const wchar_t*, const wchar_t*, const wchar_t*, unsigned int,
-                    KMsgExtInfoBase*) override {
-            throw std::bad_alloc();
-        }
-    } thrower;
-    KMSG_SetMsgMngr(thrower);
+    recorder.throws = true;
+    KMSG_SetMsgMngr(recorder);
     EXPECT_EQ(KMSG_Message(0, 0, L"q", nullptr, nullptr, 4, nullptr), 6);
     EXPECT_EQ(KMSG_Message(0, 0, L"q", nullptr, nullptr, 0, nullptr), 3);
     KMSG_SetMsgMngr(standard);
