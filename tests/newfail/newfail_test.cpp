@@ -70,12 +70,12 @@ struct Source {
     long (*failures)();
     bool seam;
 };
-const Source kSources[] = {
+constexpr Source kSources[] = {
     {"operator new", [](long n) { g_failed = 0, g_left = n; }, [] { return g_failed.load(); }, false},
     {"kut's seam, once", [](long n) { KUT_TestFailAlloc(n, 0); }, [] { return KUT_TestAllocFailures(); }, true},
     {"kut's seam, from then on", [](long n) { KUT_TestFailAlloc(n, 1); }, [] { return KUT_TestAllocFailures(); }, true},
 };
-const Source& kNew = kSources[0];
+constexpr const Source& kNew = kSources[0];
 
 template <class Run, class Judge>
 long FailFrom(const Source& s, Run run, Judge judge) {
@@ -147,12 +147,12 @@ protected:
         ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"nf.img"), bytes));
         ASSERT_TRUE(kuttest::WriteFile(m_dir.file(L"unimet.cfg"),
                                        "2\r\nM, 1.0\r\nMM, 1000.0\r\n2\r\nN, 1.0\r\nKN, 0.001\r\n2\r\nKG, 1.0\r\nT, 0.001\r\n"));
-        for (short kind : {1, 2, 9}) REP_SetRepert(kind, m_dir.path().c_str());
+        for (int kind : {1, 2, 9}) REP_SetRepert(static_cast<short>(kind), m_dir.path().c_str());
         CONF_Language()->logic = 1, CONF_Language()->output = 2;
         CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] = 0;
     }
     void TearDown() override {
-        for (short kind : {1, 2, 5, 9}) REP_SetRepert(kind, nullptr);
+        for (int kind : {1, 2, 5, 9}) REP_SetRepert(static_cast<short>(kind), nullptr);
     }
     kuttest::TempDir m_dir;
 };

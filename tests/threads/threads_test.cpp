@@ -43,6 +43,7 @@ template <class Body>
 int RunTogether(int count, int rounds, Body body) {
     std::atomic<int> ready{0}, wrong{0};
     std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         threads.emplace_back([&, i] {
             ready.fetch_add(1);
@@ -80,7 +81,7 @@ protected:
         CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] = 0;
     }
     void TearDown() override {
-        for (short kind : {1, 2, 5, 9}) REP_SetRepert(kind, nullptr);
+        for (int kind : {1, 2, 5, 9}) REP_SetRepert(static_cast<short>(kind), nullptr);
     }
     // Whether `line` converts, in place, to what the code-page file gives.
     static bool Converts(wchar_t* line, const std::wstring& expected) {
