@@ -1,9 +1,8 @@
-// Faults a caller cannot prevent: kut's allocations failing, a full device
-// behind the destination, files that cannot be opened, folders that refuse
-// writes. The tests run as root, where permission bits stop nothing, so the
-// refusals come from the system-call tables of kbase and kut. Every case must
-// end in the operation's documented answer, never crash, leave the user's
-// files as they were, and (asan build: LeakSanitizer at exit) leak nothing.
+// Faults a caller cannot prevent: a full device behind the destination,
+// files that cannot be opened, folders that refuse writes. The tests run as
+// root, where permission bits stop nothing, so the refusals come from the
+// system-call tables of kbase and kut. Each case ends in the operation's
+// documented answer and leaves the user's files as they were.
 #include <gtest/gtest.h>
 
 #include <cerrno>

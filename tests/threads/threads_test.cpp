@@ -1,9 +1,7 @@
-// Several threads at once, in the ways the library allows: each family from
-// one thread at a time, different families at the same time, K_MSG objects
-// copied in several threads, and the decoding files' first load and the
-// temporary names from several threads. Each thread counts its own wrong
-// answers; the tsan build checks the memory accesses themselves. The counts
-// are bounded, so that a run takes seconds under ThreadSanitizer too.
+// Several threads at once, in the ways the library allows. Each thread
+// counts its own wrong answers; the tsan build checks the memory accesses
+// themselves. The counts are bounded, so that a run takes seconds under
+// ThreadSanitizer too.
 #include <gtest/gtest.h>
 
 #include <atomic>
