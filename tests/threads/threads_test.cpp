@@ -120,7 +120,9 @@ TEST_F(Threads, DecodingFromSeveralThreads) {
                 DECODE_Language(34);
                 DECODE_Txt_XP(&b);
                 return b == folded ? 0 : 1;
-            default: return DECODE_Convert(src.c_str(), name, 34) != 0 ? 1 : (names[i].push_back(name), 0);
+            default:  // a temporary file every 2nd round: the name search grows with the files
+                if (round % 2 != 0) return Converts(line, expected) ? 0 : 1;
+                return DECODE_Convert(src.c_str(), name, 34) != 0 ? 1 : (names[i].push_back(name), 0);
             }
         });
     }
@@ -132,7 +134,7 @@ TEST_F(Threads, DecodingFromSeveralThreads) {
             EXPECT_EQ(kuttest::Read(name), converted) << kuttest::Narrow(name);
         }
     }
-    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kRounds * kCount / 2));
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kRounds / 2 * kCount / 2));
 }
 
 // Each family in a thread of its own, all at the same time, and K_MSG objects
