@@ -296,9 +296,7 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     IMG_LABEL some[3] = {{0, 2}, {7, 0}, {0, -1}};
     IMG_LabelsToCache(some, 3);
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
-              "001"
-              "0001010000");
+    EXPECT_EQ(Cached(L"ALPHA", 3) + "|" + Cached(L"BETA", 10), "001|0001010000");
     const auto cachedBytes = [] {  // ALPHA 2 from the cache, with the size stored
         int n = -1;
         const char* p = static_cast<const char*>(IMG_GetFromCache(L"ALPHA", 2, &n));
@@ -316,10 +314,7 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     IMG_FlushLabels(labels, 2);
     IMG_FlushModule(L"ALPHA");
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
-              "000"
-              "1000001111")
-        << "BETA 5 went with IMG_Flush";
+    EXPECT_EQ(Cached(L"ALPHA", 3) + "|" + Cached(L"BETA", 10), "000|1000001111") << "BETA 5 went with IMG_Flush";
 }
 
 // The tools, on a source folder with one subfolder per module; files are
@@ -373,19 +368,15 @@ TEST_F(Img, FlushLabelsWithANegativeCountFlushesNothing) {
     ASSERT_EQ(IMG_Init(64), 0);
     std::vector<IMG_LABEL> labels(32768, IMG_LABEL{1, 2});
     labels[0] = {0, 0};
-    for (short count : {-1, -2, -32767, -32768}) {
+    for (short count : {-1, -32768}) {
         SCOPED_TRACE(count);
         IMG_SetImgFileName(nullptr);  // the file back
         IMG_ListToCache(L"ALPHA", 0, -1);
         IMG_ListToCache(L"BETA", 2, -1);
         IMG_FlushLabels(labels.data(), count);
         Hide();
-        EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
-                  "1"
-                  "001");
+        EXPECT_EQ(Cached(L"ALPHA", 1) + "|" + Cached(L"BETA", 3), "1|001");
     }
     IMG_FlushLabels(labels.data(), 2);
-    EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
-              "0"
-              "000");
+    EXPECT_EQ(Cached(L"ALPHA", 1) + "|" + Cached(L"BETA", 3), "0|000");
 }
