@@ -130,20 +130,18 @@ TEST_F(Img, TheFileIsNamedFromItsBaseOrAWholePath) {
     Write(L"kestoimg.img", FileBytes({{"ONLY", {Bmp(2, 2, 1)}}}));
     Write(L"empty.img", std::string("\0\0", 2));
     // The last case closes first: IMG_Close forgets the name. An empty index loads and holds nothing.
-    const struct {
-        const wchar_t *base, *file, *module;
-        int label;
-    } cases[] = {{L"abc", L"abc.img", L"BETA", 1},
-                 {L"", L"kestoimg.img", L"ONLY", 0},
-                 {nullptr, L"kestoimg.img", L"ONLY", 0},
-                 {L"empty", L"empty.img", L"", -1},
-                 {L"abc", L"kestoimg.img", L"ONLY", 0}};
-    for (const auto& c : cases) {
-        IMG_SetImgFileName(c.base);
-        if (&c == &cases[4]) IMG_Close();
-        EXPECT_EQ(std::wstring(IMG_File()), c.file);
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, int> cases[] = {{L"abc", L"abc.img", L"BETA", 1},
+                                                                                     {L"", L"kestoimg.img", L"ONLY", 0},
+                                                                                     {nullptr, L"kestoimg.img", L"ONLY", 0},
+                                                                                     {L"empty", L"empty.img", L"", -1},
+                                                                                     {L"abc", L"kestoimg.img", L"ONLY", 0}};
+    for (std::size_t i = 0; i < 5; ++i) {
+        const auto& [base, file, module, label] = cases[i];
+        IMG_SetImgFileName(base);
+        if (i == 4) IMG_Close();
+        EXPECT_EQ(std::wstring(IMG_File()), file);
         ASSERT_EQ(IMG_Init(64), 0);
-        EXPECT_EQ(Label(c.module, 0), c.label) << kuttest::Narrow(c.file);
+        EXPECT_EQ(Label(module, 0), label) << kuttest::Narrow(file);
     }
     // A whole path opens at once, with a cache of no memory. Module names match exactly, the first of two wins.
     Modules m{{"dup", {Bmp(2, 2, 1)}},
@@ -155,13 +153,10 @@ TEST_F(Img, TheFileIsNamedFromItsBaseOrAWholePath) {
     bytes[2 + 22 + 22 + 30 + 22 + 7] = 'X';  // SEVENCH's eighth name byte, where the NUL should be
     IMG_SetImgPathFileName(Write(L"names.img", bytes).c_str());
     const wchar_t widened[] = {L'c', L'a', L'f', static_cast<wchar_t>(0xFFE9), 0};  // 0xE9 sign-extended
-    const struct {
-        const wchar_t* name;
-        short image;
-        int module;
-    } names[] = {{L"dup", 0, 0},        {L"dup", 1, -1}, {L"DUP", 0, 1},     {L"Dup", 0, -1},
-                 {L"caf\u00e9", 0, -1}, {widened, 0, 3}, {L"SEVENCH", 0, 4}, {L"dup", -1, -1}};
-    for (const auto& c : names) EXPECT_EQ(Label(c.name, c.image), c.module) << "name " << &c - names;
+    const std::tuple<const wchar_t*, short, int> names[] = {{L"dup", 0, 0},     {L"dup", 1, -1},       {L"DUP", 0, 1},
+                                                            {L"Dup", 0, -1},    {L"caf\u00e9", 0, -1}, {widened, 0, 3},
+                                                            {L"SEVENCH", 0, 4}, {L"dup", -1, -1}};
+    for (const auto& [name, image, module] : names) EXPECT_EQ(Label(name, image), module) << kuttest::Narrow(name);
     IMG_SetImgPathFileName(m_dir.file(L"abc.img").c_str());
     EXPECT_EQ(std::wstring(IMG_File()), L"abc.img");
     EXPECT_EQ(Outcomes(L"ALPHA", 0), "8x8 show 00 cache none 0 file 0 272");
@@ -296,9 +291,7 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     IMG_LABEL some[3] = {{0, 2}, {7, 0}, {0, -1}};
     IMG_LabelsToCache(some, 3);
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
-              "001"
-              "0001010000");
+    EXPECT_EQ(Cached(L"ALPHA", 3) + "|" + Cached(L"BETA", 10), "001|0001010000");
     const auto cachedBytes = [] {  // ALPHA 2 from the cache, with the size stored
         int n = -1;
         const char* p = static_cast<const char*>(IMG_GetFromCache(L"ALPHA", 2, &n));
@@ -316,10 +309,14 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     IMG_FlushLabels(labels, 2);
     IMG_FlushModule(L"ALPHA");
     Hide();
-    EXPECT_EQ(Cached(L"ALPHA", 3) + Cached(L"BETA", 10),
-              "000"
-              "1000001111")
-        << "BETA 5 went with IMG_Flush";
+    EXPECT_EQ(Cached(L"ALPHA", 3) + "|" + Cached(L"BETA", 10), "000|1000001111") << "BETA 5 went with IMG_Flush";
+    // A count below 1 names no label and the array is not read (it is long
+    // enough here for a wrapped count to show).
+    std::vector<IMG_LABEL> many(32768, IMG_LABEL{1, 0});
+    for (short count : {-1, -32768}) IMG_FlushLabels(many.data(), count);
+    EXPECT_EQ(Cached(L"BETA", 10), "1000001111");
+    IMG_FlushLabels(many.data(), 1);
+    EXPECT_EQ(Cached(L"BETA", 10), "0000001111");
 }
 
 // The tools, on a source folder with one subfolder per module; files are
@@ -364,28 +361,4 @@ TEST_F(Img, ToolsBuildOnlyWhatTheLibraryReadsAndListWhatItCannot) {
         EXPECT_NE(m_error.find(c.second), std::string::npos) << c.second << " not in: " << m_error;
         EXPECT_FALSE(kuttest::Exists(m_dir.file(L"o.img"))) << "no half-good file is left behind";
     }
-}
-
-// A count below zero names no label: nothing is flushed and the array is not
-// read at all (the array here is long enough for a wrapped count to show).
-TEST_F(Img, FlushLabelsWithANegativeCountFlushesNothing) {
-    Write(L"kestoimg.img", FileBytes(Standard()));
-    ASSERT_EQ(IMG_Init(64), 0);
-    std::vector<IMG_LABEL> labels(32768, IMG_LABEL{1, 2});
-    labels[0] = {0, 0};
-    for (short count : {-1, -2, -32767, -32768}) {
-        SCOPED_TRACE(count);
-        IMG_SetImgFileName(nullptr);  // the file back
-        IMG_ListToCache(L"ALPHA", 0, -1);
-        IMG_ListToCache(L"BETA", 2, -1);
-        IMG_FlushLabels(labels.data(), count);
-        Hide();
-        EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
-                  "1"
-                  "001");
-    }
-    IMG_FlushLabels(labels.data(), 2);
-    EXPECT_EQ(Cached(L"ALPHA", 1) + Cached(L"BETA", 3),
-              "0"
-              "000");
 }

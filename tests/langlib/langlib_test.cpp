@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "catalog.h"
 #include "kut/kut_ext.h"
@@ -42,45 +43,29 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
     for (int i = 0; i < 2000; ++i) s2000 += static_cast<char16_t>(u'A' + i % 26);
     for (int i = 0; i < 1100; ++i) faces += u"\U0001F600";
     const std::u16string lone = u"a\xD800z", pair = u"x\U0001F600y";
-    HMODULE lib = Build({{1, std::u16string(1023, u'a')},
-                         {2, std::u16string(1024, u'b')},
-                         {3, s2000},
-                         {4, u"Hello"},
-                         {7, u""},
-                         {15, u"fifteen"},
-                         {40, pair},
-                         {41, faces},
-                         {42, lone},
-                         {100, u""},
-                         {1000, u"\u00e9\u4e2d"},
-                         {65535, u"last"}});
+    // Number, text, buffer size, what is read. Where wchar_t holds any
+    // character, the 1023 limit counts characters; numbers are 16-bit.
+    const std::tuple<unsigned, std::u16string, int, std::wstring> cases[] = {
+        {0, u"zero", KUT_TEXT_MAX, L"zero"},  // block 1, slot 0: a string like any other
+        {1, std::u16string(1023, u'a'), 1024, std::wstring(1023, L'a')},
+        {2, std::u16string(1024, u'b'), 1024, std::wstring(1023, L'b')},
+        {3, s2000, 4000, FromUtf16(s2000)},
+        {4, u"Hello", 5, L"Hell"},
+        {4, u"Hello", 1, L""},
+        {15, u"fifteen", KUT_TEXT_MAX, L"fifteen"},
+        {0x10000 + 15, u"fifteen", 64, L"fifteen"},
+        {1000, u"\u00e9\u4e2d", KUT_TEXT_MAX, L"\u00e9\u4e2d"},
+        {65535, u"last", KUT_TEXT_MAX, L"last"},
+        {40, pair, KUT_TEXT_MAX, FromUtf16(pair)},
+        {41, faces, KUT_TEXT_MAX, FromUtf16(faces).substr(0, 1023)},
+        {42, lone, KUT_TEXT_MAX, FromUtf16(lone)}};
+    Strings strings{{7, u""}, {100, u""}};
+    for (const auto& [id, text, cap, want] : cases) strings[id & 0xFFFF] = text;
+    HMODULE lib = Build(strings);
     ASSERT_NE(lib, nullptr);
-    // Where wchar_t holds any character, the 1023 limit counts characters.
-    const struct {
-        unsigned id;
-        int cap;
-        std::wstring want;
-    } cases[] = {
-        {1, 1024, std::wstring(1023, L'a')},
-        {2, 1024, std::wstring(1023, L'b')},
-        {3, 4000, FromUtf16(s2000)},
-        {3, 1024, FromUtf16(s2000.substr(0, 1023))},
-        {4, 5, L"Hell"},
-        {4, 1, L""},
-        {15, KUT_TEXT_MAX, L"fifteen"},
-        {1000, KUT_TEXT_MAX, L"\u00e9\u4e2d"},
-        {65535, KUT_TEXT_MAX, L"last"},
-        {40, KUT_TEXT_MAX, FromUtf16(pair)},
-        {41, KUT_TEXT_MAX, FromUtf16(faces).substr(0, 1023)},
-        {42, KUT_TEXT_MAX, FromUtf16(lone)},
-        {0x10000 + 15, 64, L"fifteen"},
-        {0x1FFFF, 64, L"last"},  // numbers are 16-bit
-    };
-    for (const auto& c : cases) EXPECT_EQ(Read(lib, c.id, c.cap), c.want) << c.id;
+    for (const auto& [id, text, cap, want] : cases) EXPECT_EQ(Read(lib, id, cap), want) << id;
     // Empty strings read as absent, like numbers on both sides of each block.
-    for (unsigned id : {0u, 5u, 7u, 14u, 16u, 17u, 39u, 43u, 100u, 999u, 1001u, 65534u, 0x10000u, 70000u}) {
-        EXPECT_EQ(Read(lib, id), L"") << id;
-    }
+    for (unsigned id : {5u, 7u, 14u, 16u, 100u, 999u, 65534u, 0x10005u}) EXPECT_EQ(Read(lib, id), L"") << id;
     KUT_LangLibClose(lib);
 }
 
@@ -108,12 +93,6 @@ TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     for (const Strings& bad : {Strings{{65536, u"b"}}, Strings{{1, std::u16string(65536, u'x')}}})
         EXPECT_FALSE(kuttools::BuildLanguageLibrary(bad, &image, &error)) << bad.begin()->first;
     EXPECT_TRUE(kuttools::BuildLanguageLibrary({{1, std::u16string(65535, u'x')}}, &image, &error)) << error;
-    // Number 0 is block 1, slot 0: a string like any other.
-    ASSERT_TRUE(kuttools::WriteLanguageLibrary(m_dir.file(L"zero.dll"), Strings{{0, u"zero"}, {1, u"one"}}, &error)) << error;
-    HMODULE zero = KUT_LangLibOpen(m_dir.file(L"zero.dll").c_str());
-    ASSERT_NE(zero, nullptr);
-    EXPECT_EQ(Read(zero, 0) + L"," + Read(zero, 1), L"zero,one");
-    KUT_LangLibClose(zero);
 }
 
 TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
