@@ -282,3 +282,50 @@ TEST(LoaderLanguages, SeveralLanguagesReadAlike) {
         EXPECT_EQ(Compare(Save(dir, name, Build(languages)), name, true, langs), "");
     }
 }
+
+// Libraries cut at every byte of their resource section: each string that
+// lies wholly inside the file is read by the reader, and by the loader
+// alike; the reader reads no other. (What the loader makes of a string the
+// file cuts, or of the zeros past the end, is not compared: the reader
+// refuses those on purpose.)
+TEST(LoaderDiff, CutLibrariesAgreeOnEveryWholeString) {
+    Strings strings = Typical();
+    strings[0] = u"zero";
+    for (unsigned id = 40; id < 70; ++id) strings[id] = u"text " + std::u16string(id % 5, u'x');
+    const Image full = Build(strings);
+    const auto whole = kut::pe::Parse(full);
+    ASSERT_TRUE(whole);
+    std::map<unsigned, std::size_t> endOf;  // where each string ends in the file
+    for (const auto& kv : strings) {
+        const unsigned char* text = nullptr;
+        std::size_t len = 0;
+        ASSERT_TRUE(kut::pe::FindString(*whole, kv.first, &text, &len));
+        endOf[kv.first] = static_cast<std::size_t>(text - kut::pe::FileBytes(*whole)) + 2 * len;
+    }
+    kuttest::TempDir dir;
+    int agreed = 0;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    for (std::size_t n = 0x200; n < full.size(); ++n) {
+        SCOPED_TRACE("cut at " + std::to_string(n));
+        const Image cut(full.begin(), full.begin() + static_cast<long>(n));
+        const std::wstring path = Save(dir, "cut" + std::to_string(n), cut);
+        const auto image = kut::pe::Parse(cut);
+        HMODULE lib = LoadLibraryW(path.c_str());
+        for (const auto& kv : strings) {
+            const bool inside = endOf[kv.first] <= n;
+            const unsigned char* text = nullptr;
+            std::size_t len = 0;
+            const bool found = image && kut::pe::FindString(*image, kv.first, &text, &len);
+            ASSERT_EQ(found, inside && image != nullptr) << "reader, number " << kv.first;
+            if (!found || !lib) continue;
+            std::u16string mine;
+            for (std::size_t i = 0; i < len && i < kCap - 1; ++i) mine += kut::pe::Unit(text, i);
+            wchar_t buf[kCap];
+            const int got = LoadStringW(lib, kv.first, buf, kCap);
+            ASSERT_EQ(std::u16string(buf, buf + (got > 0 ? got : 0)), mine) << "LoadStringW, number " << kv.first;
+            ++agreed;
+        }
+        if (lib) FreeLibrary(lib);
+    }
+    EXPECT_GT(agreed, 0);
+}
