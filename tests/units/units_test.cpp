@@ -114,7 +114,10 @@ TEST_F(Units, FileIsChosenByTheUnitFlagOnEveryCall) {
     Write("1\nM, 2\n0\n0\n", L"uninmet.cfg");
     for (char op : {'L', 'F', 'M', 'l', 'f', 'm'}) EXPECT_EQ(Ask(op, L"M", L"M"), -1.0) << op;
     Write("1\nM, 1\n0\n0\n");
-    for (bool nonMetric : {false, true, false}) NonMetric(nonMetric), EXPECT_EQ(Ask('l', L"M"), nonMetric ? 2.0 : 1.0);
+    for (bool nonMetric : {false, true, false}) {
+        NonMetric(nonMetric);
+        EXPECT_EQ(Ask('l', L"M"), nonMetric ? 2.0 : 1.0);
+    }
 }
 
 #if defined(KUT_TESTING)
@@ -168,7 +171,7 @@ TEST_F(Units, NamesAreReadAndUpperCasedInTheCurrentLocale) {
         EXPECT_EQ(Ask('l', L"\u00E5Ng"), 1e-10);
         EXPECT_EQ(Ask('L', L"m", L"min"), 60.0);
         EXPECT_EQ(Ask('L', L"m", L"\u00E9t"), 7.0);
-        if (c.ang.size() > 3) EXPECT_EQ(Ask('L', L"m", bytes), -20.0) << "two bytes make one character";
+        if (c.ang.size() > 3) { EXPECT_EQ(Ask('L', L"m", bytes), -20.0) << "two bytes make one character"; }
     }
     if (ran == 0) GTEST_SKIP() << "the C run-time knows none of the locales tried";
 }
