@@ -90,10 +90,8 @@ std::vector<std::wstring>& Boxes() {
     return boxes;
 }
 
-// Every box is the warning about a rejected data file. A conversion asked
-// for while it shows (the host's box may repaint converted text) already
-// takes the built-in table of its own language: nothing read from the
-// rejected file is used.
+// Every box warns of a rejected data file. Conversions while it shows (the
+// host's box may repaint) already take the built-in tables, never the file's.
 int ShowBox(const wchar_t* text, const wchar_t* caption, unsigned style) {
     Boxes().push_back(std::wstring(text) + L"|" + caption + L"|" + std::to_wstring(style));
     const bool dictionary = std::wstring(text).find(L".dct") != std::wstring::npos;

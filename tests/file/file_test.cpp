@@ -151,15 +151,11 @@ using TreeWalk = FileOps;
 }  // namespace
 
 #if defined(KUT_TESTING)
-// _FILE_FCopy of `bytes`: one pass of the whole count where a buffer for it
-// can be had, else of the largest equal part, else static passes of 1,024;
-// the chunk's allocation refused once, for good or above a size. Large
-// copies go to the system where it can move the bytes; wherever it stops
-// (never, at once, inside a pass) the copy's own passes take over, and the
-// bytes, the result, the status and both streams' positions and end-of-file
-// indicators are what the passes give. The caller has read 10 bytes and
-// written "head" through the streams' buffers before the copy and goes on
-// with them after it.
+// _FILE_FCopy's chunk rule (one pass of the count, else of the largest part
+// whose buffer can be had, else static passes of 1,024) must give the same
+// bytes, result, status, positions and end-of-file indicators wherever the
+// system's transfer stops (never, at once, inside a pass). The caller has
+// read 10 bytes and written "head" through the buffers before the copy.
 TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
     struct Case {
         const char* what;
@@ -399,9 +395,6 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
 }
 #endif
 
-// refuse: 255 while listing; skip: nonzero before the operation; failures:
-// the operation fails that many times; retries: the handler leaves the error
-// set that many times, then gives up with giveUp.
 TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
     struct Case {
         const char* what;
