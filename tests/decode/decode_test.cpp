@@ -207,16 +207,12 @@ std::string NoisyDictionary() {
     std::string s = "[Header, with a comma]\r\n\r\n\r\n";
     const std::string zeros[] = {"'", "", std::string(300, ' ') + "66", "abc", "0, comment"};
     for (int b = 0; b < 256; ++b) {
-        const std::string n = std::to_string(Entry(b)), c(1, static_cast<char>(Entry(b)));
-        const std::string forms[] = {n,
-                                     n + ", comment 5",
-                                     std::to_string(Entry(b) + 256),
-                                     n + std::string(400, 'z'),
-                                     " -" + std::to_string(256 - Entry(b)) + " , x",
-                                     "'" + c,
-                                     "'" + c + ",comment 'B"};
+        const int e = Entry(b);
+        const std::string n = std::to_string(e), c(1, static_cast<char>(e)), tail = " -" + std::to_string(256 - e) + " , x";
+        const std::string forms[] = {n,    n + ", comment 5", std::to_string(e + 256), n + std::string(400, 'z'),
+                                     tail, "'" + c,           "'" + c + ",comment 'B"};
         if (b == 100) s += "[Second header]\r\n\r\n";
-        s += Entry(b) == 0 ? zeros[b / 16 % 5] : Entry(b) < 0x21 || Entry(b) > 0x7E ? forms[b % 5] : forms[b % 7];
+        s += e == 0 ? zeros[b / 16 % 5] : e < 0x21 || e > 0x7E ? forms[b % 5] : forms[b % 7];
         s += "\r\n";
     }
     return s;
