@@ -7,15 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "kbase/kbase.h"
 #include "kut/file.h"
 #include "testutil.h"
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
 #if defined(KUT_TESTING)
 #include "kbase/testing.h"
 #include "kut/testing.h"
@@ -30,7 +29,7 @@
 #include <windows.h>
 #include <psapi.h>
 #else
-#include <fstream>
+#include <sys/stat.h>
 #endif
 
 using kuttest::Difference;
@@ -51,9 +50,13 @@ namespace {
 
 // Paths written with '/', given back with the native separator.
 std::wstring P(std::wstring s) { return std::replace(s.begin(), s.end(), L'/', kSep), s; }
-Names N(std::initializer_list<const wchar_t*> names) {
+// Names separated by single spaces ("a " holds "a" and "").
+Names N(const std::wstring& list) {
     Names out;
-    for (const wchar_t* n : names) out.push_back(P(n));
+    std::size_t start = 0;
+    for (std::size_t space; (space = list.find(L' ', start)) != std::wstring::npos; start = space + 1)
+        out.push_back(P(list.substr(start, space - start)));
+    if (!list.empty()) out.push_back(P(list.substr(start)));
     return out;
 }
 
@@ -91,11 +94,14 @@ int Handler(const wchar_t* name, FTW_CTX* ctx) {
 // The file services' seam: one path that may not be opened for writing (as
 // in a read-only folder), one that opens for writing as the full device,
 // directory creations counted, the g_allocsLeft-th allocation refused (-1:
-// none).
+// none), and the system's transfer between streams moving at most
+// g_transferLimit bytes per call (-1: as many as it can), so that the copy's
+// own passes must take over where it stops.
 KBASE_SYSCALLS g_real;
 std::wstring g_refused, g_full;
 int g_mkdirs = 0;
 long g_allocsLeft = -1;
+long long g_transferLimit = -1;
 
 FILE* SeamOpen(const wchar_t* path, const char* mode) {
     if (!std::strpbrk(mode, "wa+") || (path != g_refused && path != g_full)) return g_real.open(path, mode);
@@ -110,10 +116,6 @@ FILE* SeamOpen(const wchar_t* path, const char* mode) {
 }
 int CountingMkdir(const wchar_t* path) { return ++g_mkdirs, g_real.mkdir(path); }
 bool Refuse() { return g_allocsLeft > 0 && --g_allocsLeft == 0; }
-// The system's transfer between streams moves at most g_transferLimit bytes
-// per call (-1: as many as it can), so that the copy's own passes must take
-// over where it stops.
-long long g_transferLimit = -1;
 long long LimitedTransfer(FILE* out, FILE* in, long long count, int* atEnd) {
     if (g_transferLimit >= 0 && count > g_transferLimit) count = g_transferLimit;
     if (count == 0) return *atEnd = 0, 0;
@@ -130,14 +132,13 @@ protected:
     void SetUp() override {
         g = Record{dir.path()};
         for (const wchar_t* d : {L"a/b", L"c"}) kuttest::MakeDir(dir.file(P(d)));
-        for (const auto& f : N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"}))
+        for (const auto& f : N(L"f1.txt f2.txt a/a1.txt a/b/b1.txt c/c1.txt"))
             ASSERT_TRUE(kuttest::WriteFile(dir.file(f), kuttest::Narrow(f)));
 #if defined(KUT_TESTING)
         KBASE_TestGetSyscalls(&g_real);
         KBASE_SYSCALLS s = g_real;
-        s.open = SeamOpen, s.mkdir = CountingMkdir;
+        s.open = SeamOpen, s.mkdir = CountingMkdir, s.transfer = LimitedTransfer;
         s.alloc = FailingAlloc, s.realloc = FailingRealloc;
-        s.transfer = LimitedTransfer;
         KBASE_TestSetSyscalls(&s);
 #endif
     }
@@ -153,68 +154,34 @@ using TreeWalk = FileOps;
 
 }  // namespace
 
-// _FILE_FCopy of `bytes` from a file of `have` bytes; in test builds the
-// chunk's allocation is refused once (persistent 0) or for good (1).
-TEST_F(FileOps, FCopyPassesFollowTheChunkRule) {
-    struct Case {
-        const char* what;
-        std::size_t have;
-        int bytes, result;
-        std::size_t written;
-        long failAfter, persistent, failures;
-    };
-    const Case cases[] = {
-        {"nothing asked: no pass", 50, 0, 0, 0, -1, 0, 0},
-        {"one static pass of 1,024: 24 too many", 5000, 1000, -24, 1024, -1, 0, 0},
-        {"all there is", 1000, 1000, 0, 1000, -1, 0, 0},
-        {"one pass of 3,000, not three of 1,024", 5000, 3000, 0, 3000, -1, 0, 0},
-        {"input short: the bytes left", 2000, 3000, 1000, 2000, -1, 0, 0},
 #if defined(KUT_TESTING)
-        {"3,000 refused once: two passes of 1,500", 5000, 3000, 0, 3000, 0, 0, 1},
-        {"3,000 and 1,500 refused: static passes, 72 too many", 5000, 3000, -72, 3072, 0, 1, 2},
-        {"3 MiB: every part size above 1,024 refused", 3 << 20, 3 << 20, 0, 3 << 20, 0, 1, 3069},
-#endif
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), Pattern(c.have)));
-        FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
-        FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
-        ASSERT_NE(in, nullptr);
-        ASSERT_NE(out, nullptr);
-#if defined(KUT_TESTING)
-        KUT_TestFailAlloc(c.failAfter, static_cast<int>(c.persistent));
-#endif
-        EXPECT_RESULT_STATUS(_FILE_FCopy(&status, out, in, c.bytes), c.result, c.result ? 255 : 0);
-#if defined(KUT_TESTING)
-        EXPECT_EQ(KUT_TestAllocFailures(), c.failures);
-        KUT_TestFailAlloc(-1, 0);
-#endif
-        EXPECT_EQ(_FILE_FClose(&status, in), 0);
-        EXPECT_EQ(_FILE_FClose(&status, out), 0);
-        EXPECT_EQ(Difference(Read(dir.file(L"out")), Pattern(c.written)), "");
-    }
-}
-
-#if defined(KUT_TESTING)
-// Large copies go to the system where it can move the bytes; wherever it
-// stops (never, at once, inside a pass) the copy's own passes take over, and
-// the bytes, the result, the status and both streams' positions and
-// end-of-file indicators are what the passes give. The caller has read 10
-// bytes and written "head" through the streams' buffers before the copy and
-// goes on with them after it.
+// _FILE_FCopy's chunk rule (one pass of the count, else of the largest part
+// whose buffer can be had, else static passes of 1,024) must give the same
+// bytes, result, status, positions and end-of-file indicators wherever the
+// system's transfer stops (never, at once, inside a pass). The caller has
+// read 10 bytes and written "head" through the buffers before the copy.
 TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
     struct Case {
         const char* what;
         std::size_t have;
         int bytes, result;
+        long failAfter, persistent;
         long long failAbove;
+        long failures;  // -1: not counted
         bool atEnd;
     };
     const Case cases[] = {
-        {"one pass of 3 MiB, more input left", (3u << 20) + 110, 3 << 20, 0, -1, false},
-        {"input 100,000 short", 200010, 300000, 100000, -1, true},
-        {"parts of 1,025, the last 4 too many", 2000014, 2000000, -4, 1025, true},
+        {"nothing asked: no pass", 60, 0, 0, -1, 0, -1, 0, false},
+        {"one static pass of 1,024: 24 too many", 5010, 1000, -24, -1, 0, -1, 0, false},
+        {"all there is", 1010, 1000, 0, -1, 0, -1, 0, true},
+        {"one pass of 3,000, not three of 1,024", 5010, 3000, 0, -1, 0, -1, 0, false},
+        {"input short: the bytes left", 2010, 3000, 1000, -1, 0, -1, 0, true},
+        {"3,000 refused once: two passes of 1,500", 5010, 3000, 0, 0, 0, -1, 1, false},
+        {"3,000 and 1,500 refused: static passes, 72 too many", 5010, 3000, -72, 0, 1, -1, 2, false},
+        {"3 MiB: every part size above 1,024 refused", (3u << 20) + 110, 3 << 20, 0, 0, 1, -1, 3069, false},
+        {"one pass of 3 MiB, more input left", (3u << 20) + 110, 3 << 20, 0, -1, 0, -1, 0, false},
+        {"input 100,000 short", 200010, 300000, 100000, -1, 0, -1, 0, true},
+        {"parts of 1,025, the last 4 too many", 2000014, 2000000, -4, -1, 0, 1025, -1, true},
     };
     for (long long limit : {-1LL, 0LL, 100003LL}) {
         g_transferLimit = limit;
@@ -224,20 +191,20 @@ TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
             ASSERT_TRUE(kuttest::WriteFile(dir.file(L"in"), input));
             FILE* in = _FILE_FOpen(&status, dir.file(L"in").c_str(), L"rb");
             FILE* out = _FILE_FOpen(&status, dir.file(L"out").c_str(), L"wb");
-            ASSERT_NE(in, nullptr);
-            ASSERT_NE(out, nullptr);
+            ASSERT_TRUE(in && out);
             char first[10];
             ASSERT_EQ(std::fread(first, 1, 10, in), 10u);
             ASSERT_GE(std::fputs("head", out), 0);
-            KUT_TestFailAllocAbove(c.failAbove);
+            c.failAbove >= 0 ? KUT_TestFailAllocAbove(c.failAbove)
+                             : KUT_TestFailAlloc(c.failAfter, static_cast<int>(c.persistent));
             EXPECT_RESULT_STATUS(_FILE_FCopy(&status, out, in, c.bytes), c.result, c.result ? 255 : 0);
-            KUT_TestFailAllocAbove(-1);
+            if (c.failures >= 0) { EXPECT_EQ(KUT_TestAllocFailures(), c.failures); }
+            KUT_TestFailAlloc(-1, 0);
             const std::size_t copied = static_cast<std::size_t>(c.bytes - c.result);
             EXPECT_EQ(std::ftell(in), static_cast<long>(10 + copied));
             EXPECT_EQ(std::ftell(out), static_cast<long>(4 + copied));
             EXPECT_EQ(std::feof(in) != 0, c.atEnd);
-            const int next = std::fgetc(in);
-            EXPECT_EQ(next, c.atEnd ? EOF : static_cast<unsigned char>(input[10 + copied]));
+            EXPECT_EQ(std::fgetc(in), c.atEnd ? EOF : static_cast<unsigned char>(input[10 + copied]));
             ASSERT_GE(std::fputs("tail", out), 0);
             EXPECT_EQ(_FILE_FClose(&status, in) + _FILE_FClose(&status, out), 0);
             EXPECT_EQ(Difference(Read(dir.file(L"out")), "head" + input.substr(10, copied) + "tail"), "");
@@ -256,27 +223,19 @@ Resident ResidentMemory() {
     Resident r;
 #if defined(_WIN32)
     PROCESS_MEMORY_COUNTERS pmc{};
-    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) {
-        r.peak = static_cast<long long>(pmc.PeakWorkingSetSize / 1024);
-        r.now = static_cast<long long>(pmc.WorkingSetSize / 1024);
-    }
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc))
+        r.peak = static_cast<long long>(pmc.PeakWorkingSetSize / 1024), r.now = static_cast<long long>(pmc.WorkingSetSize / 1024);
 #else
     std::ifstream status("/proc/self/status");
     for (std::string key; status >> key;) {
-        if (key == "VmHWM:")
-            status >> r.peak;
-        else if (key == "VmRSS:")
-            status >> r.now;
+        if (key == "VmHWM:") status >> r.peak;
+        if (key == "VmRSS:") status >> r.now;
     }
-#endif
-    return r;
-}
-// Brings the peak down to the present (Windows cannot: a fresh process's peak
-// is close to its present anyway).
-void ResetPeak() {
-#if !defined(_WIN32)
+    // Brings the peak down to the present for the next call (Windows cannot:
+    // a fresh process's peak is close to its present anyway).
     std::ofstream("/proc/self/clear_refs") << "5";
 #endif
+    return r;
 }
 }  // namespace
 
@@ -284,15 +243,14 @@ void ResetPeak() {
 // system and by the copy's own passes, raise the peak by at most 64 MiB.
 TEST_F(FileOps, CopyMemoryStaysBoundedWhateverTheSize) {
     const std::wstring src = dir.file(L"big"), dst = dir.file(L"copy");
-    const std::string block = Pattern(1u << 20);
+    std::string x = Pattern(1u << 20), y = x;
     FILE* f = _FILE_FOpen(&status, src.c_str(), L"wb");
     ASSERT_TRUE(f);
-    for (int i = 0; i < 96; ++i) ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
+    for (int i = 0; i < 96; ++i) ASSERT_EQ(std::fwrite(x.data(), 1, x.size(), f), x.size());
     ASSERT_EQ(_FILE_FClose(&status, f), 0);
     for (long long limit : {-1LL, 0LL}) {
         SCOPED_TRACE(limit ? "moved by the system" : "moved by the copy's passes");
         g_transferLimit = limit;
-        ResetPeak();
         const Resident before = ResidentMemory();
         ASSERT_GT(before.now, 0);
         EXPECT_RESULT_STATUS(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
@@ -300,21 +258,13 @@ TEST_F(FileOps, CopyMemoryStaysBoundedWhateverTheSize) {
         EXPECT_LE(growthKiB, 64 * 1024) << "peak " << growthKiB << " KiB above the present";
         FILE* a = _FILE_FOpen(&status, src.c_str(), L"rb");
         FILE* b = _FILE_FOpen(&status, dst.c_str(), L"rb");
-        ASSERT_NE(a, nullptr);
-        ASSERT_NE(b, nullptr);
-        std::string x(block.size(), '\0'), y(block.size(), '\0');
-        std::size_t total = 0, na, nb;
-        long long firstDifference = -1;
-        while ((na = std::fread(&x[0], 1, x.size(), a)) > 0) {
-            nb = std::fread(&y[0], 1, y.size(), b);
-            if (firstDifference < 0 && (na != nb || std::memcmp(x.data(), y.data(), na) != 0))
-                firstDifference = static_cast<long long>(total);
-            total += na;
+        ASSERT_TRUE(a && b);
+        for (std::size_t total = 0, na = 1; na > 0; total += na) {
+            na = std::fread(&x[0], 1, x.size(), a);
+            const std::size_t nb = std::fread(&y[0], 1, y.size(), b);
+            ASSERT_EQ(Difference(y.substr(0, nb), x.substr(0, na)), "") << "in the block at " << total;
         }
-        EXPECT_EQ(std::fgetc(b), EOF) << "the copy is longer";
         _FILE_FClose(&status, a), _FILE_FClose(&status, b);
-        EXPECT_EQ(firstDifference, -1) << "the block at this offset differs";
-        EXPECT_EQ(total, 96u * block.size());
     }
     g_transferLimit = -1;
 }
@@ -326,8 +276,7 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     for (std::size_t size : {std::size_t(5), std::size_t(0), std::size_t(3) << 20, std::size_t(4000)}) {
         const bool zip = size == 4000;  // the packed copy is empty
         SCOPED_TRACE(testing::Message() << (zip ? "zip of " : "copy of ") << size);
-        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(size)));
-        ASSERT_TRUE(kuttest::WriteFile(dst, "an older, longer destination"));
+        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(size)) && kuttest::WriteFile(dst, "an older, longer destination"));
         ASSERT_EQ(SYS_FileDateSet(src.c_str(), date, time) + SYS_FileMode(src.c_str(), 0100640), 0);
         EXPECT_RESULT_STATUS(
             zip ? _FILE_Zip(&status, dst.c_str(), src.c_str(), 6) : _FILE_Copy(&status, dst.c_str(), src.c_str()), 0, 0);
@@ -335,8 +284,7 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
         EXPECT_EQ(Difference(Read(dst), zip ? std::string() : Pattern(size)), "");
         EXPECT_EQ(SYS_FileAccess(dst.c_str()), SYS_FileAccess(src.c_str()));
         EXPECT_EQ(SYS_FileDateGet(dst.c_str(), &d, &t), 0);
-        EXPECT_EQ(d, date);
-        EXPECT_EQ(t, time);
+        EXPECT_EQ(d * 65536 + t, date * 65536 + time);
     }
 #if defined(KUT_TESTING)
     // An odd second on the source comes out even: kept to the 2-second resolution.
@@ -361,8 +309,6 @@ TEST_F(FileOps, CopyAndZipKeepDateAndMode) {
     ASSERT_EQ(SYS_FileMode(dst.c_str(), 0100644), 0);
     EXPECT_EQ(_FILE_Copy(&status, dst.c_str(), src.c_str()), 0);
     EXPECT_EQ(Read(dst), "second");
-    // A folder opens as no stream.
-    EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.path().c_str(), L"rb"), nullptr, 255);
 }
 
 TEST_F(FileOps, NamePasteTakesNameFromOneAndDirectoryFromTheOther) {
@@ -387,6 +333,7 @@ TEST_F(FileOps, PathsMustFitTheirBuffers) {
     ASSERT_TRUE(kuttest::WriteFile(src, "abc"));
     EXPECT_RESULT_STATUS(_FILE_Len(&status, dir.file(L"missing").c_str()), -1, 255);
     EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.file(L"missing").c_str(), L"rb"), nullptr, 255);
+    EXPECT_RESULT_STATUS(_FILE_FOpen(&status, dir.path().c_str(), L"rb"), nullptr, 255);  // a folder is no stream
     EXPECT_EQ(_FILE_Copy(&status, p259.c_str(), src.c_str()), 0);
     EXPECT_RESULT_STATUS(_FILE_Len(&status, p259.c_str()), 3, 0);
     for (std::size_t len : {std::size_t(260), std::size_t(261)}) {
@@ -409,15 +356,14 @@ TEST_F(FileOps, PathsMustFitTheirBuffers) {
 TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
     const std::wstring src = dir.file(L"src"), none = dir.file(L"none"), dst = dir.file(L"dst");
     const std::wstring refused = g_refused = dir.file(L"refused");
-    struct Case {
+    // A full device shows with small copies when the buffered bytes go out at
+    // the close, with large ones at the write. _FILE_Zip answers 0 whatever happens.
+    const struct {
         const char* what;
         std::wstring from, to;
         std::size_t size;
         bool zip, full;
-    };
-    // A full device shows with small copies when the buffered bytes go out at
-    // the close, with large ones at the write. _FILE_Zip answers 0 whatever happens.
-    const Case cases[] = {
+    } cases[] = {
         {"missing source", none, dst, 5, false, false},
         {"source is a folder", dir.path(), dst, 5, false, false},
         {"destination refused", src, refused, 5, false, false},
@@ -426,10 +372,9 @@ TEST_F(FileOps, FailedCopyOrZipLeavesNoDestination) {
         {"zip of a missing source", none, dst, 5, true, false},
         {"zip onto a refused destination", src, refused, 5, true, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(c.size)));
-        ASSERT_TRUE(kuttest::WriteFile(c.to, "existing"));
+        ASSERT_TRUE(kuttest::WriteFile(src, Pattern(c.size)) && kuttest::WriteFile(c.to, "existing"));
         g_full = c.full ? c.to : std::wstring();
         EXPECT_RESULT_STATUS(
             c.zip ? _FILE_Zip(&status, c.to.c_str(), c.from.c_str(), 9) : _FILE_Copy(&status, c.to.c_str(), c.from.c_str()),
@@ -455,71 +400,31 @@ TEST_F(FileOps, MkDirCreatesEachMissingLevelOnceAndRmDirRemovesOne) {
 #endif
 
 TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
-    const Names all = N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"});
-    struct Case {  // errors: ctx->error of the entry visits, when given
+    struct Case {
         const char* what;
         decltype(&_FILE_Ftw) walk;
         int depth, result;
         Names ops;
+        int failures = 0, retries = 0, giveUp = 0;
+        std::vector<int> errors = {};  // ctx->error of the entry visits, when given
+        Names refuse = {}, skip = {};
         const wchar_t *dirPattern = L"*", *filePattern = L"*";
         int attrib = 1;
-        Names refuse = {}, skip = {};
-        int failures = 0, retries = 0, giveUp = 0;
-        std::vector<int> errors = {};
     };
     const Case cases[] = {
-        {"top down: a directory's entries before its subdirectories'", _FILE_Ftw, -1, 0, all},
-        {"bottom up: subdirectories first", _FILE_NFtw, -1, 0,
-         N({L"a/b/b1.txt", L"a/a1.txt", L"c/c1.txt", L"f1.txt", L"f2.txt"})},
+        {"top down: a directory's entries first", _FILE_Ftw, -1, 0, N(L"f1.txt f2.txt a/a1.txt a/b/b1.txt c/c1.txt")},
+        {"bottom up: subdirectories first", _FILE_NFtw, -1, 0, N(L"a/b/b1.txt a/a1.txt c/c1.txt f1.txt f2.txt")},
         {"depth 0 calls nothing", _FILE_Ftw, 0, 0, {}},
-        {"depth 1: the root's entries", _FILE_NFtw, 1, 0, N({L"f1.txt", L"f2.txt"})},
-        {"depth 2", _FILE_Ftw, 2, 0, N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"})},
-        {"patterns", _FILE_Ftw, -1, 0, N({L"f1.txt", L"a/a1.txt"}), L"a", L"*1.txt"},
-        {"directories", _FILE_Ftw, -1, 0, N({L"a", L"c", L"a/b"}), L"*", L"*", 2},
-        {"255 while listing", _FILE_Ftw, -1, 0, N({L"f1.txt", L"c/c1.txt"}), L"*", L"*", 1, N({L"a", L"f2.txt"})},
-        {"nonzero before the operation", _FILE_Ftw, 1, 0, N({L"f2.txt"}), L"*", L"*", 1, {}, N({L"f1.txt"})},
-        {"failing twice, then done",
-         _FILE_Ftw,
-         1,
-         0,
-         N({L"f1.txt", L"f1.txt", L"f1.txt", L"f2.txt"}),
-         L"*",
-         L"*",
-         1,
-         {},
-         {},
-         2,
-         2,
-         0,
-         {0, 5, 0, 5, 0, 0}},
-        {"giving up with 9 fails the walk but goes on",
-         _FILE_Ftw,
-         1,
-         255,
-         N({L"f1.txt", L"f1.txt", L"f2.txt"}),
-         L"*",
-         L"*",
-         1,
-         {},
-         {},
-         1000,
-         1,
-         9,
-         {0, 5, 0, 5, 0, 5}},
-        {"giving up with 0 does not", _FILE_Ftw, 1, 0, N({L"f1.txt", L"f2.txt"}), L"*", L"*", 1, {}, {}, 1000},
-        {"a failure deep down reaches the top",
-         _FILE_NFtw,
-         -1,
-         255,
-         N({L"a/b/b1.txt"}),
-         L"*",
-         L"*",
-         1,
-         {},
-         N({L"f1.txt", L"f2.txt", L"a/a1.txt", L"c/c1.txt"}),
-         1000,
-         0,
-         3},
+        {"depth 1: the root's entries", _FILE_NFtw, 1, 0, N(L"f1.txt f2.txt")},
+        {"depth 2", _FILE_Ftw, 2, 0, N(L"f1.txt f2.txt a/a1.txt c/c1.txt")},
+        {"failing twice, then done", _FILE_Ftw, 1, 0, N(L"f1.txt f1.txt f1.txt f2.txt"), 2, 2, 0, {0, 5, 0, 5, 0, 0}},
+        {"giving up with 9 fails the walk, goes on", _FILE_Ftw, 1, 255, N(L"f1.txt f1.txt f2.txt"), 9, 1, 9, {0, 5, 0, 5, 0, 5}},
+        {"giving up with 0 does not", _FILE_Ftw, 1, 0, N(L"f1.txt f2.txt"), 1000},
+        {"deep failure", _FILE_NFtw, -1, 255, N(L"a/b/b1.txt"), 9, 0, 3, {}, {}, N(L"f1.txt f2.txt a/a1.txt c/c1.txt")},
+        {"255 while listing", _FILE_Ftw, -1, 0, N(L"f1.txt c/c1.txt"), 0, 0, 0, {}, N(L"a f2.txt")},
+        {"nonzero before the operation", _FILE_Ftw, 1, 0, N(L"f2.txt"), 0, 0, 0, {}, {}, N(L"f1.txt")},
+        {"patterns", _FILE_Ftw, -1, 0, N(L"f1.txt a/a1.txt"), 0, 0, 0, {}, {}, {}, L"a", L"*1.txt"},
+        {"directories", _FILE_Ftw, -1, 0, N(L"a c a/b"), 0, 0, 0, {}, {}, {}, L"*", L"*", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -527,10 +432,7 @@ TEST_F(TreeWalk, OrderDepthPatternsAndHandlerAnswersDecideWhatIsOperatedOn) {
         EXPECT_RESULT_STATUS(c.walk(&status, root(), c.dirPattern, c.filePattern, RecordOp, Handler, c.depth, c.attrib), c.result,
                              c.result);
         EXPECT_EQ(g.ops, c.ops);
-        if (c.depth == 0) {
-            EXPECT_EQ(g.listed, Names());
-            EXPECT_EQ(g.visited, Names());
-        }
+        if (c.depth == 0) { EXPECT_EQ(g.listed.size() + g.visited.size(), 0u); }
         if (!c.errors.empty()) { EXPECT_EQ(g.errors, c.errors); }
     }
 }
@@ -555,7 +457,7 @@ TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
     // Separators at the end of both roots change nothing.
     const std::wstring zipRoot = zip.path() + kSep, srcRoot = dir.path() + kSep;
     EXPECT_RESULT_STATUS(_FILE_TreeZip(&status, zipRoot.c_str(), srcRoot.c_str(), L"*", L"*", 5, -1, Handler), 0, 0);
-    for (const auto& f : N({L"f1.txt", L"a/a1.txt", L"a/b/b1.txt", L"c/c1.txt"})) {
+    for (const auto& f : N(L"f1.txt a/a1.txt a/b/b1.txt c/c1.txt")) {
         EXPECT_EQ(Read(dst.file(f)), kuttest::Narrow(f));
         EXPECT_EQ(Read(zip.file(f)), "") << kuttest::Narrow(f);
     }
@@ -563,7 +465,7 @@ TEST_F(TreeWalk, CopyZipAndRemoveWholeTrees) {
     g.visited.clear();
     EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
     EXPECT_FALSE(kuttest::Exists(dir.path()));
-    EXPECT_EQ(g.visited, N({L"a/b/b1.txt", L"a/a1.txt", L"c/c1.txt", L"f1.txt", L"f2.txt", L"a/b", L"a", L"c", L""}));
+    EXPECT_EQ(g.visited, N(L"a/b/b1.txt a/a1.txt c/c1.txt f1.txt f2.txt a/b a c "));
 }
 
 TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
@@ -574,53 +476,39 @@ TEST_F(TreeWalk, FailuresInTreeOperationsGoToTheHandler) {
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 1, -1, Handler), 255, 255);
     EXPECT_TRUE(kuttest::Exists(dst.file(L"f1.txt")));
     EXPECT_EQ(std::count(g.errors.begin(), g.errors.end(), 1), 2);
-
     // A subdirectory the handler leaves out stays, and so does the root:
     // _FILE_RmDir's 1 is the status, the handler saw 255 and gave up.
-    g = Record{dir.path(), N({L"a"})};
+    g = Record{dir.path(), N(L"a")};
     EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, (dir.path() + kSep).c_str(), L"*", L"*", 28, -1, Handler), 0, 1);
     EXPECT_TRUE(kuttest::Exists(dir.file(P(L"a/b/b1.txt"))));
-    ASSERT_FALSE(g.errors.empty());
-    EXPECT_EQ(g.errors.back(), 255);
-    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")));
-    EXPECT_FALSE(kuttest::Exists(dir.file(L"c")));
+    EXPECT_EQ(g.errors.empty() ? -1 : g.errors.back(), 255);
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")) || kuttest::Exists(dir.file(L"c")));
 }
 
 TEST_F(TreeWalk, RemovalLeavesReadOnlyFilesAndTheirFolders) {
     const std::wstring ro = dir.file(P(L"a/b/b1.txt"));
     ASSERT_EQ(SYS_FileMode(ro.c_str(), 0100444), 0);
-    EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);
-    EXPECT_EQ(status, 1);  // the root could not go
+    EXPECT_RESULT_STATUS(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0, 1);  // the root could not go
     Names failed;
     for (std::size_t i = 0; i < g.visited.size(); ++i)
         if (g.errors[i] != 0) failed.push_back(g.visited[i]);
-    EXPECT_EQ(failed, N({L"a/b/b1.txt", L"a/b", L"a", L""}));
+    EXPECT_EQ(failed, N(L"a/b/b1.txt a/b a "));
     EXPECT_EQ(Read(ro), kuttest::Narrow(P(L"a/b/b1.txt")));
-    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")));
-    EXPECT_FALSE(kuttest::Exists(dir.file(L"c")));
+    EXPECT_FALSE(kuttest::Exists(dir.file(L"f1.txt")) || kuttest::Exists(dir.file(L"c")));
 }
 
 #if !defined(_WIN32)
 // Names that are not UTF-8 (Latin-1 bytes) are walked, copied and removed
 // under their escapes U+DC80..U+DCFF and reach the disk as the same bytes.
 TEST_F(TreeWalk, NamesThatAreNotUtf8AreCopiedAndRemoved) {
-    const std::string root8 = dir.narrow();
-    ASSERT_EQ(::mkdir((root8 + "/d\xE9p").c_str(), 0777), 0);
-    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
-        FILE* raw = std::fopen((root8 + f).c_str(), "wb");
-        ASSERT_NE(raw, nullptr);
-        EXPECT_GE(std::fputs(f.c_str(), raw), 0);
-        std::fclose(raw);
-    }
+    const char* files[] = {"/d\xE9p/caf\xE9.txt", "/\xFF"};
+    ASSERT_EQ(::mkdir((dir.narrow() + "/d\xE9p").c_str(), 0777), 0);
+    for (const std::string f : files) std::ofstream(dir.narrow() + f, std::ios::binary) << f;
     kuttest::TempDir dst;
     EXPECT_RESULT_STATUS(_FILE_TreeCopy(&status, dst.path().c_str(), root(), L"*", L"*", 3, -1, Handler), 0, 0);
-    for (const std::string f : {"/d\xE9p/caf\xE9.txt", "/\xFF"}) {
-        FILE* in = std::fopen((dst.narrow() + f).c_str(), "rb");
-        ASSERT_NE(in, nullptr) << f;
-        char got[64] = {0};
-        EXPECT_EQ(std::fread(got, 1, sizeof got - 1, in), f.size());
-        EXPECT_EQ(std::string(got), f);
-        std::fclose(in);
+    for (const std::string f : files) {
+        std::ifstream in(dst.narrow() + f, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), f);
     }
     g.visited.clear();
     EXPECT_EQ(_FILE_TreeRemove(&status, root(), L"*", L"*", 28, -1, Handler), 0);

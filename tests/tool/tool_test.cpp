@@ -1,9 +1,14 @@
+// Rectangle geometry and the command state table. Under the sanitizer build
+// a tip freed twice or never is a failure here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
+#include "kut/kstate.h"
 #include "kut/tool.h"
 
 // Found by the assertions through the rectangle's own (global) namespace.
@@ -19,8 +24,8 @@ TEST(ToolRecords, RectAndPaletteReuseOneStaticRecord) {
     TOOL_PALETTE* p = TOOL_Palette(7, 8, 9);
     p->extra[0] = p->extra[1] = p->extra[2] = 9;
     EXPECT_EQ(TOOL_Palette(1, 2, 3), p);
-    EXPECT_EQ(std::make_tuple(p->entry1, p->entry2, p->entry3), std::make_tuple(1, 2, 3));
-    EXPECT_EQ(std::make_tuple(p->extra[0], p->extra[1], p->extra[2]), std::make_tuple(0, 0, 0)) << "extra cleared";
+    EXPECT_EQ(std::make_tuple(p->entry1, p->entry2, p->entry3, p->extra[0], p->extra[1], p->extra[2]),
+              std::make_tuple(1, 2, 3, 0, 0, 0));
 }
 
 // PointinRect converts only a point inside (x1 <= x < x2, y1 <= y < y2);
@@ -31,17 +36,16 @@ TEST(ToolPoints, InsideTestsAndConversions) {
     const struct {
         const TOOL_RECT* r;
         short x, y;
-        int pointIn, localIn;
-    } rows[] = {{&box, 10, 20, 1, 1},    {&box, 29, 39, 1, 1},   {&box, 9, 25, 0, 0},  {&box, 30, 25, 0, 0},
-                {&box, 15, 19, 0, 0},    {&box, 15, 40, 0, 0},   {&box, 30, 20, 0, 0}, {&box, 5, 50, 0, 0},
-                {&wide, 30000, 0, 0, 0}, {&wide, 29999, 9, 1, 0}};
+        int in, localIn;
+    } rows[] = {{&box, 10, 20, 1, 1}, {&box, 29, 39, 1, 1}, {&box, 9, 25, 0, 0},     {&box, 30, 25, 0, 0},
+                {&box, 15, 19, 0, 0}, {&box, 15, 40, 0, 0}, {&wide, 30000, 0, 0, 0}, {&wide, 29999, 9, 1, 0}};
     for (const auto& p : rows) {
         SCOPED_TRACE(testing::Message() << p.x << "," << p.y << (p.r == &box ? " in box" : " in wide"));
         const auto global = std::make_pair(p.x, p.y);
         const auto local = std::make_pair(static_cast<short>(p.x - p.r->x1), static_cast<short>(p.y - p.r->y1));
         auto point = global;
-        EXPECT_EQ(TOOL_PointinRect(p.r, &point.first, &point.second), p.pointIn);
-        EXPECT_EQ(point, p.pointIn ? local : global);
+        EXPECT_EQ(TOOL_PointinRect(p.r, &point.first, &point.second), p.in);
+        EXPECT_EQ(point, p.in ? local : global);
         point = global;
         EXPECT_EQ(TOOL_LocalCoors(p.r, &point.first, &point.second), p.localIn);
         EXPECT_EQ(point, local);
@@ -52,26 +56,18 @@ TEST(ToolPoints, InsideTestsAndConversions) {
 
 // Nothing is normalised; the area is taken in 32 bits and wraps beyond them.
 TEST(ToolMeasures, WidthHeightAreaLocalCenter) {
-    const struct {
-        TOOL_RECT r;
-        int width, height, area;
-    } rows[] = {{{30, 45, 10, 20}, -20, -25, 500},
-                {{0, 0, 300, 200}, 300, 200, 60000},
-                {{-32768, -32768, 32767, 32767}, 65535, 65535, -131071}};
-    for (const auto& m : rows)
-        EXPECT_EQ(std::make_tuple(TOOL_RectWidth(&m.r), TOOL_RectHeight(&m.r), TOOL_RectArea(&m.r)),
-                  std::make_tuple(m.width, m.height, m.area));
+    const TOOL_RECT back{30, 45, 10, 20}, full{-32768, -32768, 32767, 32767};
+    EXPECT_EQ(std::make_tuple(TOOL_RectWidth(&back), TOOL_RectHeight(&back), TOOL_RectArea(&back)),
+              std::make_tuple(-20, -25, 500));
+    EXPECT_EQ(std::make_tuple(TOOL_RectWidth(&full), TOOL_RectHeight(&full), TOOL_RectArea(&full)),
+              std::make_tuple(65535, 65535, -131071));
     TOOL_RECT r{10, 20, 15, 30}, out{7, 7, 7, 7};
     TOOL_Local(&r, &out);
     EXPECT_EQ(out, (TOOL_RECT{0, 0, 5, 10}));
     TOOL_Local(&r, &r);  // x1 and y1 are 0 before the width and height are taken
     EXPECT_EQ(r, (TOOL_RECT{0, 0, 15, 30}));
-    const struct {
-        short start, end, size;
-        int want;
-    } centers[] = {{0, 10, 3, 3},    {0, 10, 13, -1}, {0, 10, 14, -2},
-                   {-10, 10, 5, -3}, {5, 5, 0, 5},    {-32768, 32767, -32768, -32768 + (65535 + 32768) / 2}};
-    for (auto c : centers) EXPECT_EQ(TOOL_Center(c.start, c.end, c.size), c.want) << c.start << " " << c.size;
+    const short centers[][4] = {{0, 10, 3, 3}, {0, 10, 13, -1}, {-10, 10, 5, -3}, {-32768, 32767, -32768, 16383}};
+    for (auto c : centers) EXPECT_EQ(TOOL_Center(c[0], c[1], c[2]), c[3]) << c[0] << " " << c[2];
 }
 
 // Every pair of non-empty rectangles with corners in 0..4 (every relation,
@@ -99,4 +95,54 @@ TEST(ToolMultiplicate, AgreesWithIndependentGeometryOnAllSmallRectangles) {
             ASSERT_EQ(TOOL_Multiplicate(&a, &inB, &inB), want);
             ASSERT_EQ(inB, overlap ? meet : b);
         }
+}
+
+static CString Tip(const wchar_t* prefix, short row) { return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
+
+// Rows 0, 7 and 49 filled, tips "<prefix><row>", command 42, state 3.
+static void Fill(KState& t, const wchar_t* prefix) {
+    for (short row : {0, 7, 49}) {
+        t.SetState(row, row, static_cast<short>(row + 1), static_cast<short>(-row));
+        t.SetHelp(row, 1000 + row);
+        t.SetTip(row, Tip(prefix, row));
+    }
+    t.Cmd() = 42;
+    t.State() = 3;
+}
+
+// Rows as Fill leaves them (cleared ones without a prefix), and the command and state.
+static ::testing::AssertionResult Rows(KState& t, const wchar_t* prefix, int cmd, short state) {
+    if (t.Cmd() != cmd || t.State() != state) return ::testing::AssertionFailure() << t.Cmd() << " " << t.State();
+    for (short row = 0; row < KState::ROWS; ++row) {
+        const STATE_ITEM& r = t.StateTab()[row];
+        const bool filled = prefix && (row == 0 || row == 7 || row == 49);
+        if (r.state1 != (filled ? row : 0) || r.state2 != (filled ? row + 1 : 0) || r.state3 != (filled ? -row : 0) ||
+            r.help != (filled ? 1000 + row : 0) || (filled ? !r.tip || *r.tip != Tip(prefix, row) : r.tip != nullptr))
+            return ::testing::AssertionFailure() << "row " << row;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(KState, SettersCopiesAndResetOwnTheirTips) {
+    KState t;  // a new table, and setters given rows out of range
+    for (short bad : {-1, 50, -32768, 32767}) t.SetState(bad, 1, 2, 3), t.SetTip(bad, CString(L"x")), t.SetHelp(bad, 9);
+    EXPECT_TRUE(Rows(t, nullptr, -1, 50));
+    Fill(t, L"first");
+    Fill(t, L"tip");                    // each tip replaced, the old one released, the caller's temporary copied
+    t.SetTip(7, *t.StateTab()[7].tip);  // the row's own string as the argument
+    auto source = std::make_unique<KState>(t);
+    KState target;
+    target.SetTip(7, CString(L"old target tip"));
+    target.SetTip(20, CString(L"only in target"));
+    target = *source;
+    source.reset();
+    *std::make_unique<KState>() = target;  // a target that goes first
+    KState& alias = target;
+    target = alias;
+    EXPECT_TRUE(Rows(target, L"tip", 42, 3));
+    EXPECT_TRUE(Rows(t, L"tip", 42, 3));
+    t.StateTab()[10].tip = new CString(L"handed over, then released by ResetState");
+    t.ResetState();
+    EXPECT_TRUE(Rows(t, nullptr, 42, 3));
+    t.StateTab()[12].tip = new CString(L"handed over, then released by the destructor");
 }
