@@ -108,17 +108,14 @@ const StringMap kRef = {
     {5, u"OUT::Total$$kg"},
     {6, u"  Name: "},
     {7, u"A long text that a PO writer will want to wrap, because it is longer than the eighty columns of a line"},
-    {40000, u"Crème brûlée \U0001F600"},
-};
-const StringMap kTarget = {
-    {1, u"Poutre"},
-    {2, u"Dites \"oui\" ou \\non\\"},
-    {3, u"Ligne un\nLigne deux\tTabulée"},
-    {4, u"Largeur %1 de %2"},
-    {5, u"OUT::Total$$kg"},
-    {6, u"  Nom : "},
-    {40000, u"Crème brûlée \U0001F600 — fr"},  // 7 not translated yet
-};
+    {40000, u"Crème brûlée \U0001F600"}};
+const StringMap kTarget = {{1, u"Poutre"},
+                           {2, u"Dites \"oui\" ou \\non\\"},
+                           {3, u"Ligne un\nLigne deux\tTabulée"},
+                           {4, u"Largeur %1 de %2"},
+                           {5, u"OUT::Total$$kg"},
+                           {6, u"  Nom : "},
+                           {40000, u"Crème brûlée \U0001F600 — fr"}};  // 7 is not translated yet
 
 class Po : public ::testing::Test {
 protected:
