@@ -9,6 +9,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -122,6 +125,39 @@ void SetEnv(const char* name, const char* value) {
         setenv(name, value, 1);
     else
         unsetenv(name);
+#endif
+}
+
+int Shell(const std::string& command) {
+#if defined(_WIN32)
+    return std::system(("\"" + command + "\"").c_str());  // cmd.exe takes the outer quotes off
+#else
+    const int rc = std::system(command.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+}
+
+Ran RunKut(const std::vector<std::string>& args, const std::wstring& dir, const std::string& input) {
+#if defined(_WIN32)
+    std::string cmd = "\"" + Narrow(BinaryDir()) + "\\bin\\kut.exe\"";
+#else
+    std::string cmd = "\"" + Narrow(BinaryDir()) + "/bin/kut\"";
+#endif
+    for (const std::string& a : args) cmd += " \"" + a + "\"";
+    const std::wstring in = dir + kSep + L"in", out = dir + kSep + L"out", err = dir + kSep + L"err";
+    WriteFile(in, input);
+    Ran r{Shell(cmd + " <\"" + Narrow(in) + "\" >\"" + Narrow(out) + "\" 2>\"" + Narrow(err) + "\""), Read(out), Read(err)};
+    for (std::string* s : {&r.out, &r.err})
+        for (std::size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+    return r;
+}
+
+bool MakeLink(const std::wstring& target, const std::wstring& link) {
+#if defined(_WIN32)
+    // 0x2: allow an unprivileged process (developer mode).
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2) != 0;
+#else
+    return ::symlink(Narrow(target).c_str(), Narrow(link).c_str()) == 0;
 #endif
 }
 

@@ -64,6 +64,19 @@ bool UnderWine();
 // Sets or clears an environment variable in this process.
 void SetEnv(const char* name, const char* value);
 
+// The exit status of a shell command, -1 when it did not exit.
+int Shell(const std::string& command);
+// A run of the built kut program (bin/ of the build tree) with the arguments,
+// each quoted, and `input` on standard input. Its output is caught in files
+// of `dir`; CR LF line ends come back as LF.
+struct Ran {
+    int status;
+    std::string out, err;
+};
+Ran RunKut(const std::vector<std::string>& args, const std::wstring& dir, const std::string& input = "");
+// A symbolic link to a folder; false where the system makes none for us.
+bool MakeLink(const std::wstring& target, const std::wstring& link);
+
 }  // namespace kuttest
 
 #endif

@@ -3,52 +3,52 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "imgfile.h"
 #include "pngio.h"
 #include "testutil.h"
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace {
 
 using kuttools::Bitmap;
 
+TEST(Png, OutputNames) {
+    for (const auto& r : {std::make_pair(L"a/b.png", true), std::make_pair(L"B.PNG", true), std::make_pair(L"b.bmp", false),
+                          std::make_pair(L"png", false), std::make_pair(L"x.png.bmp", false)})
+        EXPECT_EQ(kuttools::IsPngName(r.first), r.second) << kuttest::Narrow(r.first);
+}
+
 #if defined(KUT_HAVE_PNG)
 
 Bitmap Sample(int w, int h, int colours) {
-    Bitmap b;
-    b.width = w;
-    b.height = h;
+    Bitmap b{w, h, {}};
     for (int i = 0; i < w * h; ++i)
         b.pixels.push_back(static_cast<std::uint32_t>((i * 2654435761u) % colours) * 0x10305 & 0xFFFFFF);
     return b;
 }
 
+bool Same(const Bitmap& a, const Bitmap& b) { return a.width == b.width && a.height == b.height && a.pixels == b.pixels; }
+
 TEST(Png, PixelsSurviveEveryRoute) {
-    struct Row {
+    const struct {
         int w, h, colours, bmpDepth;
         bool topDown;
-    };
-    const Row rows[] = {{1, 1, 1, 24, false},    {7, 3, 2, 1, false},       {9, 5, 16, 4, true},
-                        {33, 17, 200, 8, false}, {31, 2, 100000, 24, true}, {5, 6, 100000, 32, false}};
-    for (const Row& r : rows) {
+    } rows[] = {{1, 1, 1, 24, false},    {7, 3, 2, 1, false},       {9, 5, 16, 4, true},
+                {33, 17, 200, 8, false}, {31, 2, 100000, 24, true}, {5, 6, 100000, 32, false}};
+    for (const auto& r : rows) {
         SCOPED_TRACE(std::to_string(r.w) + "x" + std::to_string(r.h) + " " + std::to_string(r.bmpDepth) + " bpp");
         const Bitmap in = Sample(r.w, r.h, r.colours);
         std::string bmp, png, error, back;
-        ASSERT_TRUE(kuttools::EncodeBmp(in, r.bmpDepth, r.topDown, &bmp, &error)) << error;
         Bitmap fromBmp, fromPng;
+        ASSERT_TRUE(kuttools::EncodeBmp(in, r.bmpDepth, r.topDown, &bmp, &error)) << error;
         ASSERT_TRUE(kuttools::DecodeBmp(bmp, &fromBmp, &error)) << error;
-        EXPECT_TRUE(fromBmp.width == r.w && fromBmp.height == r.h && fromBmp.pixels == in.pixels);
+        EXPECT_TRUE(Same(fromBmp, in));
         ASSERT_TRUE(kuttools::EncodePng(fromBmp, &png, &error)) << error;
         EXPECT_EQ(png.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
         ASSERT_TRUE(kuttools::DecodePng(png, &fromPng, &error)) << error;
-        EXPECT_TRUE(fromPng.width == r.w && fromPng.height == r.h && fromPng.pixels == in.pixels);
-        ASSERT_TRUE(kuttools::PngToBmp(png, &back, &error)) << error;
-        ASSERT_TRUE(kuttools::DecodeBmp(back, &fromBmp, &error)) << error;
+        EXPECT_TRUE(Same(fromPng, in));
+        ASSERT_TRUE(kuttools::PngToBmp(png, &back, &error) && kuttools::DecodeBmp(back, &fromBmp, &error)) << error;
         EXPECT_EQ(fromBmp.pixels, in.pixels);
     }
 }
@@ -72,78 +72,47 @@ std::string Header(std::uint32_t w, std::uint32_t h) {
 }
 
 TEST(Png, RefusesWhatTheLibraryCouldNotHold) {
-    struct Row {
-        const char* what;
+    std::string bmp, error;
+    ASSERT_TRUE(kuttools::EncodeBmp(Sample(4, 4, 3), 8, false, &bmp, &error));
+    const struct {
+        bool png;
         std::string bytes;
         const char* error;
+    } rows[] = {
+        {true, Header(16385, 1), "16384"},
+        {true, Header(8192, 4096), "16M"},
+        {true, "GIF89a and more bytes than a header", "not a PNG"},
+        {true, Header(4, 4), "PNG"},
+        {true, "", "not a PNG"},
+        {false, "BM short", ""},
+        {false, bmp.substr(0, bmp.size() - 1), "cut short"},
     };
-    const Row rows[] = {
-        {"too wide", Header(16385, 1), "16384"},
-        {"too many pixels", Header(8192, 4096), "16M"},
-        {"not a PNG", "GIF89a and more bytes than a header", "not a PNG"},
-        {"no pixel data", Header(4, 4), "PNG"},
-        {"empty", "", "not a PNG"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.error);
         Bitmap b;
-        std::string error;
-        EXPECT_FALSE(kuttools::DecodePng(r.bytes, &b, &error));
+        error.clear();
+        EXPECT_FALSE(r.png ? kuttools::DecodePng(r.bytes, &b, &error) : kuttools::DecodeBmp(r.bytes, &b, &error));
         EXPECT_NE(error.find(r.error), std::string::npos) << error;
     }
-    std::string bmp, error;
-    Bitmap b;
-    EXPECT_FALSE(kuttools::DecodeBmp("BM short", &b, &error));
-    ASSERT_TRUE(kuttools::EncodeBmp(Sample(4, 4, 3), 8, false, &bmp, &error));
-    EXPECT_FALSE(kuttools::DecodeBmp(bmp.substr(0, bmp.size() - 1), &b, &error));
-    EXPECT_NE(error.find("cut short"), std::string::npos) << error;
-}
-
-#endif  // KUT_HAVE_PNG
-
-TEST(Png, OutputNames) {
-    EXPECT_TRUE(kuttools::IsPngName(L"a/b.png"));
-    EXPECT_TRUE(kuttools::IsPngName(L"B.PNG"));
-    EXPECT_FALSE(kuttools::IsPngName(L"b.bmp"));
-    EXPECT_FALSE(kuttools::IsPngName(L"png"));
-    EXPECT_FALSE(kuttools::IsPngName(L"x.png.bmp"));
-}
-
-#if defined(KUT_HAVE_PNG) && (defined(KUT_CLI_PATH) || defined(_WIN32))
-
-int Shell(const std::string& cmd) {
-#if defined(_WIN32)
-    return std::system(("\"" + cmd + "\"").c_str());
-#else
-    const int rc = std::system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
 }
 
 class Tool : public ::testing::Test {
 protected:
-    int Kut(const std::string& args) {
-#if defined(_WIN32)
-        const std::string exe = "\"" + kuttest::Narrow(kuttest::BinaryDir()) + "\\bin\\kut.exe\"";
-#else
-        const std::string exe = "\"" KUT_CLI_PATH "\"";
-#endif
-        const int rc = Shell(exe + " " + args + " 2>" + Q(L"err"));
-        kuttest::ReadFile(m_tmp.file(L"err"), &m_err);
-        return rc;
+    int Kut(const std::vector<std::string>& args) {
+        const kuttest::Ran r = kuttest::RunKut(args, m_tmp.path());
+        m_err = r.err;
+        return r.status;
     }
-    std::string Q(const wchar_t* name) { return "\"" + kuttest::Narrow(m_tmp.file(name)) + "\""; }
+    std::string Q(const wchar_t* name) { return kuttest::Narrow(m_tmp.file(name)); }
     Bitmap Read(const wchar_t* name) {
-        std::string bytes, error;
+        std::string error;
         Bitmap b;
-        EXPECT_TRUE(kuttest::ReadFile(m_tmp.file(name), &bytes)) << kuttest::Narrow(name);
-        const bool ok =
-            kuttools::IsPngName(name) ? kuttools::DecodePng(bytes, &b, &error) : kuttools::DecodeBmp(bytes, &b, &error);
-        EXPECT_TRUE(ok) << kuttest::Narrow(name) << ": " << error;
+        const std::string bytes = kuttest::Read(m_tmp.file(name));
+        EXPECT_TRUE(kuttools::IsPngName(name) ? kuttools::DecodePng(bytes, &b, &error) : kuttools::DecodeBmp(bytes, &b, &error))
+            << kuttest::Narrow(name) << ": " << error;
         return b;
     }
-    std::string m_image = "\"" + kuttest::Narrow(kuttest::BinaryDir()) + kuttest::Narrow(std::wstring(1, kuttest::kSep)) +
-                          "data" + kuttest::Narrow(std::wstring(1, kuttest::kSep)) + "kestoimg.img\"";
+    std::string m_image = kuttest::Narrow(kuttest::BinaryDir() + kuttest::kSep + L"data" + kuttest::kSep + L"kestoimg.img");
     kuttest::TempDir m_tmp;
     std::string m_err;
 };
@@ -152,29 +121,26 @@ TEST_F(Tool, ExtractAndSheetWritePngAndBuildReadsIt) {
     // Image 2 of ARROWS is 8 bpp, image 3 1 bpp: palettes on the way.
     for (const char* n : {"2", "3"}) {
         SCOPED_TRACE(n);
-        ASSERT_EQ(Kut(std::string("img extract ARROWS ") + n + " " + Q(L"a.bmp") + " --file " + m_image), 0) << m_err;
-        ASSERT_EQ(Kut(std::string("img extract ARROWS ") + n + " " + Q(L"a.PNG") + " --file " + m_image), 0) << m_err;
-        const Bitmap bmp = Read(L"a.bmp"), png = Read(L"a.PNG");
-        EXPECT_TRUE(png.width == bmp.width && png.height == bmp.height && png.pixels == bmp.pixels);
+        ASSERT_EQ(Kut({"img", "extract", "ARROWS", n, Q(L"a.bmp"), "--file", m_image}), 0) << m_err;
+        ASSERT_EQ(Kut({"img", "extract", "ARROWS", n, Q(L"a.PNG"), "--file", m_image}), 0) << m_err;
+        EXPECT_TRUE(Same(Read(L"a.PNG"), Read(L"a.bmp")));
     }
-    ASSERT_EQ(Kut("img sheet SHAPES " + Q(L"s.bmp") + " --file " + m_image), 0) << m_err;
-    ASSERT_EQ(Kut("img sheet SHAPES " + Q(L"s.png") + " --file " + m_image), 0) << m_err;
+    ASSERT_EQ(Kut({"img", "sheet", "SHAPES", Q(L"s.bmp"), "--file", m_image}), 0) << m_err;
+    ASSERT_EQ(Kut({"img", "sheet", "SHAPES", Q(L"s.png"), "--file", m_image}), 0) << m_err;
     const Bitmap sheet = Read(L"s.png");
     EXPECT_EQ(sheet.pixels, Read(L"s.bmp").pixels);
     EXPECT_FALSE(kuttest::Exists(m_tmp.file(L"s.png.kut-tmp.bmp")));
 
     // A module folder of PNG and BMP sources; the stored bitmaps show the same pixels.
-    kuttest::MakeDir(m_tmp.file(L"src"));
-    kuttest::MakeDir(m_tmp.file(L"src") + kuttest::kSep + L"MIX");
     const std::wstring mix = m_tmp.file(L"src") + kuttest::kSep + L"MIX" + kuttest::kSep;
-    std::string bytes;
-    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"s.png"), &bytes) && kuttest::WriteFile(mix + L"0.png", bytes));
-    ASSERT_TRUE(kuttest::ReadFile(m_tmp.file(L"a.bmp"), &bytes) && kuttest::WriteFile(mix + L"1.bmp", bytes));
-    ASSERT_EQ(Kut("img build " + Q(L"src") + " " + Q(L"o.img")), 0) << m_err;
-    ASSERT_EQ(Kut("img extract MIX 0 " + Q(L"back.bmp") + " --file " + Q(L"o.img")), 0) << m_err;
+    kuttest::MakeDir(mix);
+    ASSERT_TRUE(kuttest::WriteFile(mix + L"0.png", kuttest::Read(m_tmp.file(L"s.png"))));
+    ASSERT_TRUE(kuttest::WriteFile(mix + L"1.bmp", kuttest::Read(m_tmp.file(L"a.bmp"))));
+    ASSERT_EQ(Kut({"img", "build", Q(L"src"), Q(L"o.img")}), 0) << m_err;
+    ASSERT_EQ(Kut({"img", "extract", "MIX", "0", Q(L"back.bmp"), "--file", Q(L"o.img")}), 0) << m_err;
     EXPECT_EQ(Read(L"back.bmp").pixels, sheet.pixels);
     ASSERT_TRUE(kuttest::WriteFile(mix + L"2.png", "not a png"));
-    EXPECT_EQ(Kut("img build " + Q(L"src") + " " + Q(L"o2.img")), 1);
+    EXPECT_EQ(Kut({"img", "build", Q(L"src"), Q(L"o2.img")}), 1);
     EXPECT_NE(m_err.find("2.png: not a PNG"), std::string::npos) << m_err;
 }
 
