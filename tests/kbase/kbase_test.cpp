@@ -271,8 +271,7 @@ TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) 
     EXPECT_RESULT_STATUS(_WORD_Dup(&status, nullptr), nullptr, 255);
 }
 
-// A client of the object cache with 4-byte labels that keeps every block it
-// hands out, so that leaks and double frees show.
+// A cache client with 4-byte labels that keeps every block it hands out: leaks and double frees show.
 std::set<void*> g_live;        // blocks handed out and not given back
 bool g_smallestFirst = false;  // sort the least recent first
 
@@ -446,7 +445,6 @@ std::uint32_t PixelOf(const std::vector<unsigned char>& obj, int x, int y) {
     return std::memcpy(&p, obj.data() + sizeof(GRAF_BMP_INFO) + 4 * (y * GRAF_BMP_Info(obj.data())->width + x), 4), p;
 }
 
-// Bitmaps are read from streams on files in a fresh folder.
 class Bmp : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -542,7 +540,6 @@ TEST_F(Canvas, DrawsClipsAndSaves) {
     ASSERT_EQ(GRAF_CanvasSize(10, 9), 0);
     ASSERT_EQ(GRAF_BMP_Show(-2, -1, obj.data()), 0);
     ASSERT_EQ(GRAF_BMP_FRead(7, 6, Open(Encode(b, 32, true))), 0);
-    // The image tests check drawing pixel by pixel; here the corners of what is left after clipping.
     using Pixels = std::vector<std::uint32_t>;
     auto at = [](short x, short y) { return static_cast<std::uint32_t>(GRAF_CanvasPixel(x, y)); };
     const auto background = static_cast<std::uint32_t>(GRAF_CANVAS_BACKGROUND);
@@ -681,9 +678,7 @@ void CheckRows(const std::vector<Row>& rows) {
 }
 
 // A slash ends a path in both syntaxes, a backslash only in the Windows one;
-// roots keep their separator; one end is cut at most; a split takes the last
-// dot and cuts each part to what a 260 buffer holds; a merge of 260
-// characters or more fails.
+// roots keep their separator; parts and merges stay within 260 characters.
 TEST_F(PathStyle, EachSyntaxReadsItsSeparatorsDrivesAndCaseAndWritesItsOwnSeparator) {
     g_entries = {L"b.txt", L"Readme.TXT", L"A.Txt", L"a.dat", L"sub"};
     CheckRows({
@@ -745,8 +740,7 @@ TEST_F(PathStyle, EachSyntaxReadsItsSeparatorsDrivesAndCaseAndWritesItsOwnSepara
     });
 }
 
-// The current folder, the stat of a configuration file and the opening of a
-// saved canvas are the system's answers from the table.
+// The current folder, a configuration file's type and the canvas file come from the table.
 TEST_F(PathStyle, CurrentFolderStatAndCanvasFileComeFromTheTable) {
     kuttest::SetEnv("KBASE_ROOT", nullptr);
     kuttest::SetEnv("KBASE_DIR_3", nullptr);
