@@ -191,29 +191,13 @@ TEST(KbaseFiles, NamesThatAreNotUtf8AreListedOpenedAndDeleted) {
 }
 #endif
 
-TEST(KbaseFiles, FindMatchesWildcardsByKindInOrderWithoutDots) {
+TEST(KbaseFiles, FindListsFilesOrFoldersInOrderWithoutDots) {
     kuttest::TempDir t;
-    for (const wchar_t* f : {L"b.txt", L"a.txt", L"ab.dat", L"noext", L"c.txt.bak"})
-        ASSERT_TRUE(kuttest::WriteFile(t.file(f), "x"));
+    for (const wchar_t* f : {L"b.txt", L"a.txt", L"noext"}) ASSERT_TRUE(kuttest::WriteFile(t.file(f), "x"));
     for (const wchar_t* d : {L"sub1", L"sub.d"}) kuttest::MakeDir(t.file(d));
-    const Names files = {L"a.txt", L"ab.dat", L"b.txt", L"c.txt.bak", L"noext"};
-    // "*.*" keeps its Windows meaning: every name, with a dot or not.
-    const struct {
-        const wchar_t* pattern;
-        short attrib;
-        Names found;
-    } cases[] = {
-        {L"*", 1, files},
-        {L"*.*", 1, files},
-        {L"*", 2, {L"sub.d", L"sub1"}},
-        {L"??", 1, {}},
-        {L"?.txt", 1, {L"a.txt", L"b.txt"}},
-        {L"a*", 1, {L"a.txt", L"ab.dat"}},
-        {L"*t*t*", 1, {L"a.txt", L"b.txt", L"c.txt.bak"}},
-        {L"*t*t", 1, {L"a.txt", L"b.txt"}},
-        {L"*x*", 1, {L"a.txt", L"b.txt", L"c.txt.bak", L"noext"}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Find(t.file(c.pattern), c.attrib), c.found) << Narrow(c.pattern);
+    EXPECT_EQ(Find(t.file(L"*")), (Names{L"a.txt", L"b.txt", L"noext"}));
+    EXPECT_EQ(Find(t.file(L"*"), 2), (Names{L"sub.d", L"sub1"}));
+    EXPECT_EQ(Find(t.file(L"*"), 3).size(), 5u);
     EXPECT_TRUE(Find(t.file(L"missing") + kSep + L"*", 3).empty());
 }
 
@@ -680,7 +664,7 @@ void CheckRows(const std::vector<Row>& rows) {
 // A slash ends a path in both syntaxes, a backslash only in the Windows one;
 // roots keep their separator; parts and merges stay within 260 characters.
 TEST_F(PathStyle, EachSyntaxReadsItsSeparatorsDrivesAndCaseAndWritesItsOwnSeparator) {
-    g_entries = {L"b.txt", L"Readme.TXT", L"A.Txt", L"a.dat", L"sub"};
+    g_entries = {L"b.txt", L"Readme.TXT", L"A.Txt", L"a.dat", L"sub", L"noext", L"c.txt.bak"};
     CheckRows({
         {W, '+', L"a/b", L"a/b\\"},
         {W, '+', L"a\\b", L"a\\b\\"},
@@ -737,6 +721,11 @@ TEST_F(PathStyle, EachSyntaxReadsItsSeparatorsDrivesAndCaseAndWritesItsOwnSepara
         {P, 'f', L"d\\*.txt", L".:"},
         {P, 'f', L"/x/*.TXT", L"/x: Readme.TXT"},
         {P, 'f', L"/*.dat", L"/: a.dat"},
+        {P, 'f', L"*.*", L".: A.Txt Readme.TXT a.dat b.txt c.txt.bak noext"},  // every name, with a dot or not
+        {P, 'f', L"??", L".:"},
+        {P, 'f', L"?.txt", L".: b.txt"},
+        {P, 'f', L"*t*t*", L".: b.txt c.txt.bak"},
+        {P, 'f', L"*t*t", L".: b.txt"},
     });
 }
 
