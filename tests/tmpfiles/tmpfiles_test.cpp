@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 #include "testutil.h"
 #if !defined(_WIN32)
@@ -14,12 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-int Entries(const std::wstring& dir) {
-    int n = 0;
-    for (auto it = fs::directory_iterator(fs::path(dir)); it != fs::directory_iterator(); ++it) ++n;
-    return n;
-}
 
 #if defined(KUT_CLI_PATH) || defined(_WIN32)
 TEST(TmpFiles, DemoRemovesItsFolderUnlessAskedToKeepIt) {
@@ -34,14 +30,12 @@ TEST(TmpFiles, DemoRemovesItsFolderUnlessAskedToKeepIt) {
     const std::string exe = "\"" KUT_CLI_PATH "\"";
 #endif
     const std::string cmd = exe + " demo >\"" + kuttest::Narrow(out.file(L"out")) + "\"";
-    struct Row {
-        const char* keep;
-        int left;
-        const char* says;
-    };
-    for (const Row& r : {Row{nullptr, 0, "files removed"}, Row{"0", 0, "files removed"}, Row{"1", 1, "files kept in "}}) {
-        SCOPED_TRACE(r.keep ? r.keep : "unset");
-        kuttest::SetEnv("KUT_KEEP_TMP", r.keep);
+    // KUT_KEEP_TMP, what the demo says, the entries it leaves
+    const std::tuple<const char*, const char*, long> rows[] = {
+        {nullptr, "files removed", 0}, {"0", "files removed", 0}, {"1", "files kept in ", 1}};
+    for (const auto& [keep, says, left] : rows) {
+        SCOPED_TRACE(keep ? keep : "unset");
+        kuttest::SetEnv("KUT_KEEP_TMP", keep);
 #if defined(_WIN32)
         const int rc = std::system(("\"" + cmd + "\"").c_str());
 #else
@@ -49,11 +43,10 @@ TEST(TmpFiles, DemoRemovesItsFolderUnlessAskedToKeepIt) {
         const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
         kuttest::SetEnv("KUT_KEEP_TMP", nullptr);
-        std::string text;
-        kuttest::ReadFile(out.file(L"out"), &text);
+        const std::string text = kuttest::Read(out.file(L"out"));
         EXPECT_EQ(rc, 0) << text;
-        EXPECT_NE(text.find(r.says), std::string::npos) << text;
-        EXPECT_EQ(Entries(tmp.path()), r.left);
+        EXPECT_NE(text.find(says), std::string::npos) << text;
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(tmp.path())), {}), left);
     }
 }
 #endif
