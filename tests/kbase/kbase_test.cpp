@@ -87,31 +87,22 @@ TEST(KbaseFiles, OpenTakesTheModeAsGivenAndFailuresAreReported) {
     FILE* s = REP_FOpen(f.c_str(), L"wt");
     ASSERT_NE(s, nullptr);
     ASSERT_GE(std::fputs("a\nb\n", s), 0);
-#if defined(_WIN32)
-    const int textLength = 6;  // a text stream: each LF written as CR LF
-#else
-    const int textLength = 4;
-#endif
+    const int textLength = kSep == L'\\' ? 6 : 4;  // a Windows text stream writes each LF as CR LF
     EXPECT_EQ(REP_FClose(&s), 0);
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(SYS_FileLen(f.c_str()), textLength);
     EXPECT_EQ(ReadAll(f, L"r"), "a\nb\n");
     EXPECT_EQ(ReadAll(f, L"rb").size(), static_cast<std::size_t>(textLength));
     EXPECT_EQ(REP_FOpen(nullptr, L"rb"), nullptr);
-    EXPECT_EQ(SYS_FileLen(missing.c_str()), -1);
-    EXPECT_EQ(SYS_FileLen(t.path().c_str()), -1);
-    // Mode 0 means "no such path" and is never set.
-    EXPECT_EQ(SYS_FileAccess(missing.c_str()), 0);
-    EXPECT_EQ(SYS_FileMode(missing.c_str(), 0100644), -1);
-    const unsigned short before = SYS_FileAccess(f.c_str());
-    EXPECT_NE(before, 0);
-    EXPECT_EQ(SYS_FileMode(f.c_str(), 0), -1);
-    EXPECT_EQ(SYS_FileAccess(f.c_str()), before);
-    EXPECT_EQ(REP_FDel(t.path().c_str()), -1);  // never a folder
-    EXPECT_TRUE(kuttest::Exists(t.path()));
+    // Mode 0 means "no such path" and is never set; a folder has no length and is never deleted.
+    const int before = SYS_FileAccess(f.c_str());
     unsigned short date = 1, time = 1;
-    EXPECT_EQ(SYS_FileDateGet(missing.c_str(), &date, &time), -1);
-    EXPECT_EQ(date + time, 0);
+    EXPECT_EQ((std::vector<int>{SYS_FileLen(missing.c_str()), SYS_FileLen(t.path().c_str()), SYS_FileAccess(missing.c_str()),
+                                SYS_FileMode(missing.c_str(), 0100644), SYS_FileMode(f.c_str(), 0), SYS_FileAccess(f.c_str()),
+                                REP_FDel(t.path().c_str()), SYS_FileDateGet(missing.c_str(), &date, &time), date + time}),
+              (std::vector<int>{-1, -1, 0, -1, -1, before, -1, -1, 0}));
+    EXPECT_NE(before, 0);
+    EXPECT_TRUE(kuttest::Exists(t.path()));
 }
 
 // A file without the owner's write bit is read-only as the Windows attribute
@@ -228,8 +219,7 @@ TEST(KbaseStack, MakeStoresEveryAnswerButMinusOneAndScanReportsTheFirstFailure) 
         g_run.replies[9] = failure * 2;  // the first failure is the answer
         EXPECT_RESULT_STATUS(_STACK_Scan(&status, s, Visit, nullptr, nullptr), failure, failure ? 255 : 0);
         ASSERT_EQ(g_run.seen.size(), 40u);  // goes on after a failure
-        ASSERT_EQ(g_run.seen[0], L"n0");
-        ASSERT_EQ(g_run.seen[39], L"n39");
+        EXPECT_EQ(g_run.seen.front() + g_run.seen.back(), L"n0n39");
     }
     EXPECT_RESULT_STATUS(_STACK_Del(&status, s, FreeName), 0, 0);
     EXPECT_EQ(g_run.freed, 40);
@@ -530,12 +520,7 @@ TEST_F(Canvas, DrawsClipsAndSaves) {
 }
 
 #if defined(KUT_TESTING)
-#if defined(_WIN32)
-constexpr int kNativeIs = KBASE_PATHS_WINDOWS;
-#else
-constexpr int kNativeIs = KBASE_PATHS_POSIX;
-#endif
-constexpr int W = KBASE_PATHS_WINDOWS, P = KBASE_PATHS_POSIX;
+constexpr int W = KBASE_PATHS_WINDOWS, P = KBASE_PATHS_POSIX, kNativeIs = kSep == L'\\' ? W : P;
 
 // What a fake system answers: the folders listed, the names a listing gives
 // ("sub" a folder), the current folder (empty: none), the stat answers by the
@@ -556,12 +541,9 @@ int FakeCwd(wchar_t* out, size_t cap) {
 }
 int FakeStat(const wchar_t* path, KBASE_STAT* out) {
     const std::wstring p = path;
-    for (const auto& [name, mode] : g_stats) {
-        if (p.size() >= name.size() && p.compare(p.size() - name.size(), name.size(), name) == 0) {
-            *out = KBASE_STAT{0, 0, mode, (mode & 0xF000) == 0x4000};
-            return 0;
-        }
-    }
+    for (const auto& [name, mode] : g_stats)
+        if (p.size() >= name.size() && p.compare(p.size() - name.size(), name.size(), name) == 0)
+            return *out = KBASE_STAT{0, 0, mode, (mode & 0xF000) == 0x4000}, 0;
     return -1;
 }
 FILE* RefusingOpen(const wchar_t* path, const char* mode) {
@@ -683,17 +665,17 @@ TEST_F(PathStyle, CurrentFolderStatAndCanvasFileComeFromTheTable) {
     REP_SetRepert(2, L"lang");
     g_stats = {
         {L"cfg" + sep + L"dir.cfg", 0x41ED}, {L"fifo.cfg", 0x11A4}, {L"reg.cfg", 0x81A4}, {L"lang" + sep + L"dir.cfg", 0x81A4}};
-    const std::pair<const wchar_t*, std::wstring> rows[] = {{L"reg.cfg", L"cfg" + sep + L"reg.cfg"},
-                                                            {L"fifo.cfg", L""},
-                                                            {L"dir.cfg", L"lang" + sep + L"dir.cfg"},
-                                                            {L"none.cfg", L""}};
-    for (const auto& [name, want] : rows) {
-        SCOPED_TRACE(Narrow(name));
+    const Names rows[] = {{L"reg.cfg", L"cfg" + sep + L"reg.cfg"},
+                          {L"fifo.cfg", L""},
+                          {L"dir.cfg", L"lang" + sep + L"dir.cfg"},
+                          {L"none.cfg", L""}};
+    for (const Names& r : rows) {
+        SCOPED_TRACE(Narrow(r[0]));
         wchar_t path[260] = L"?";
         short found = 7;
-        EXPECT_EQ(REP_ChkCfg(270, name, path, &found), want.empty() ? 0 : 1);
-        EXPECT_EQ(found, want.empty() ? 0 : 1);
-        EXPECT_EQ(std::wstring(path), want);
+        const int want = r[1].empty() ? 0 : 1;
+        EXPECT_EQ(REP_ChkCfg(270, r[0].c_str(), path, &found) * 10 + found, want * 11);
+        EXPECT_EQ(std::wstring(path), r[1]);
     }
     ASSERT_EQ(GRAF_CanvasSize(2, 2), 0);
     EXPECT_EQ(GRAF_CanvasSave(L"canvas.bmp"), -1);
