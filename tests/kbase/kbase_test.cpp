@@ -292,22 +292,16 @@ TEST_F(Cache, ObjectsAreZeroedLabelledSizedAndReplaced) {
     ASSERT_TRUE(std::all_of(a, a + 100, [](unsigned char c) { return c == 0; })) << "a new object is zeroed";
     std::memset(a, 0xAA, 100);
     std::memset(b, 0xBB, 7);  // no overlap
-    int size = -1, key = 2;
-    EXPECT_EQ(Get(1, &size), a);
-    EXPECT_EQ(size, 100);
-    EXPECT_EQ(a[99], 0xAA);
-    EXPECT_EQ(Get(3, &size), nullptr);
-    EXPECT_EQ(size, 0);
+    int size1 = -1, size3 = -1, size2 = -1, key = 2;
     void* entry = nullptr;  // the label at 16, the object at 24
-    EXPECT_EQ(CACHE_FindObject(&block, &key, &size, &entry), b);
-    EXPECT_EQ(size, 7);
+    EXPECT_EQ((std::vector<void*>{Get(1, &size1), Get(3, &size3), CACHE_FindObject(&block, &key, &size2, &entry)}),
+              (std::vector<void*>{a, nullptr, b}));
+    EXPECT_EQ((std::vector<int>{size1, size3, size2, a[99]}), (std::vector<int>{100, 0, 7, 0xAA}));
     EXPECT_EQ(static_cast<unsigned char*>(entry) + 24, b);
     EXPECT_EQ(std::memcmp(CACHE_LabelPtr(&block, entry), &key, sizeof key), 0);
     ASSERT_NE(Make(1, 50), nullptr);  // room under a label in use replaces the old object
-    EXPECT_NE(Get(1, &size), nullptr);
-    EXPECT_EQ(size, 50);
-    EXPECT_EQ(block.count, 2);
-    EXPECT_EQ(block.used, Cost(50) + Cost(7));
+    EXPECT_NE(Get(1, &size1), nullptr);
+    EXPECT_EQ((std::vector<long long>{size1, block.count, block.used}), (std::vector<long long>{50, 2, Cost(50) + Cost(7)}));
 }
 
 TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
@@ -323,8 +317,7 @@ TEST_F(Cache, EvictsTheLeastRecentlyUsedInTheClientsOrder) {
     // An object larger than the budget fails without evicting; the budget itself fits.
     EXPECT_EQ(Make(6, 3 * Cost(100) - 24 + 1), nullptr);
     EXPECT_EQ(Held(), "35");
-    EXPECT_EQ(Make(7, 0), nullptr);
-    EXPECT_EQ(Make(7, -3), nullptr);
+    EXPECT_EQ((std::vector<void*>{Make(7, 0), Make(7, -3)}), std::vector<void*>(2));
     EXPECT_NE(Make(6, 3 * Cost(100) - 24), nullptr);
     EXPECT_EQ(Held(), "6");
     // The use clock wraps at 3 without losing the order: 1 is still the oldest.
@@ -348,19 +341,17 @@ TEST_F(Cache, FlushingAndClosingGiveEveryBlockBackAndAClosedBlockStoresNothing) 
     EXPECT_EQ(CACHE_FlushObject(&block, &key), -1);
     EXPECT_EQ(Held(), "12345689");
     CACHE_Flush(&block);
-    EXPECT_EQ(block.count, 0);
-    EXPECT_EQ(block.used, 0);
-    EXPECT_EQ(g_live.size(), 1u) << "only the entry table is left";
+    EXPECT_EQ((std::vector<std::size_t>{std::size_t(block.count), std::size_t(block.used), g_live.size()}),
+              (std::vector<std::size_t>{0, 0, 1}))
+        << "only the entry table is left";
     ASSERT_NE(Make(3, 10), nullptr) << "usable after a flush";
     CACHE_Close(&block);
-    EXPECT_EQ(g_live.size(), 0u);
-    EXPECT_EQ(block.callback, nullptr);
+    EXPECT_TRUE(g_live.empty() && block.callback == nullptr);
     // A closed block, and one set up without memory, store nothing.
     for (int budget : {1, 0, -5}) {
         ASSERT_TRUE(budget > 0 || CACHE_Init(&block, Callback, budget) == 0);  // 1: the closed block
         EXPECT_NE(CACHE_CheckExist(&block), 0);
-        EXPECT_EQ(Make(3, 1), nullptr);
-        EXPECT_EQ(Get(3), nullptr);
+        EXPECT_EQ((std::vector<void*>{Make(3, 1), Get(3)}), std::vector<void*>(2));
         EXPECT_EQ(CACHE_FlushObject(&block, &key), -1);
     }
 }
@@ -435,10 +426,9 @@ TEST_F(Bmp, EveryDepthAndRowOrderLoadsTheSamePixels) {
                           (std::vector<int>{w, 5, bpp, topDown}));
                 for (int i = 0; i < w * 5; ++i) ASSERT_EQ(PixelOf(obj, i % w, i / w), b.pixels[i]) << i;
                 info = GRAF_BMP_FInfo(f);
-                ASSERT_NE(info, nullptr);
-                EXPECT_EQ(info->width, w);
-                EXPECT_EQ(info->bytes, static_cast<int>(obj.size()));
-                EXPECT_EQ(std::ftell(f), 3) << "the stream is left on the bitmap";
+                ASSERT_NE(info, nullptr);  // and the stream is left on the bitmap
+                EXPECT_EQ((std::vector<long>{info->width, info->bytes, std::ftell(f)}),
+                          (std::vector<long>{w, long(obj.size()), 3}));
             }
     // Palette indexes beyond the declared palette draw black.
     const auto obj = Load(Open(With(Encode(Picture(4, 1, 2), 8), 14 + 32, 1)));  // black, white, black, white
@@ -483,11 +473,9 @@ TEST_F(Bmp, MalformedBitmapsFailBeforeAnythingIsAllocatedOrDrawn) {
         EXPECT_EQ(std::ftell(f), 0);
     }
     const char junk[64] = {1, 2, 3};
-    EXPECT_EQ(GRAF_BMP_FInfo(nullptr), nullptr);
-    EXPECT_EQ(GRAF_BMP_Size(nullptr), -1);
-    EXPECT_EQ(GRAF_BMP_Info(nullptr), nullptr);
-    EXPECT_EQ(GRAF_BMP_Info(junk), nullptr);
-    EXPECT_EQ(GRAF_BMP_Show(0, 0, junk), -1);
+    EXPECT_EQ((std::vector<const void*>{GRAF_BMP_FInfo(nullptr), GRAF_BMP_Info(nullptr), GRAF_BMP_Info(junk)}),
+              std::vector<const void*>(3));
+    EXPECT_EQ((std::vector<int>{GRAF_BMP_Size(nullptr), GRAF_BMP_Show(0, 0, junk)}), std::vector<int>(2, -1));
 }
 
 // Drawing clips at every side; the saved canvas reads back pixel for pixel.
@@ -510,11 +498,10 @@ TEST_F(Canvas, DrawsClipsAndSaves) {
     ASSERT_EQ(GRAF_BMP_Info(saved.data())->bitCount, 24);
     for (short i = 0; i < 90; ++i)
         ASSERT_EQ(PixelOf(saved, i % 10, i / 10), static_cast<std::uint32_t>(GRAF_CanvasPixel(i % 10, i / 10))) << i;
-    EXPECT_EQ(GRAF_CanvasSave(dir.file(L"no/such/folder.bmp").c_str()), -1);
-    EXPECT_EQ(GRAF_CanvasSave(nullptr), -1);
     // Outside the canvas nothing is read; sizes beyond the limits keep the canvas.
-    EXPECT_EQ(GRAF_CanvasSize(-1, 5), -1);
-    EXPECT_EQ(GRAF_CanvasSize(5, GRAF_BMP_MAX_SIDE + 1), -1);
+    EXPECT_EQ((std::vector<int>{GRAF_CanvasSave(dir.file(L"no/such/folder.bmp").c_str()), GRAF_CanvasSave(nullptr),
+                                GRAF_CanvasSize(-1, 5), GRAF_CanvasSize(5, GRAF_BMP_MAX_SIDE + 1)}),
+              std::vector<int>(4, -1));
     EXPECT_NE(at(9, 8), ~0u);
     EXPECT_EQ((Pixels{at(10, 0), at(0, 9), at(-1, 0)}), Pixels(3, ~0u));
 }
