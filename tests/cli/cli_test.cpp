@@ -97,19 +97,16 @@ TEST_F(Cli, Msg) {
            {"msg show KMAIN 1 --field 2 --mode 1", 2, "", ""},
            {"msg show KMAIN 0", 2, "", ""},
            {"msg show KMAIN 65536", 2, "", ""},
-           {"msg show KMAIN x1", 2, "", ""},
            {"msg build @in.txt", 2, "", ""},
            {"msg show KMAIN 2 99", 1, "2\tColumn\n", "message 99"},
            {"msg show ABC 1", 1, "", "ABC__001.dll: no such file"},
            {"--data @ msg show KMAIN 1", 1, "", "KEST_001.dll: not a language library"},
            {"msg build @in.txt @T.dll", 0, "", "="},
            {"msg dump @T.dll", 0, dumped, "="},
-           {"msg dump @T.dll @out.txt", 0, "", ""},
            {"msg check @T.dll", 0, F("T.dll") + ": no damage found\n", "="},
            {"msg check @in.txt", 1, "", "not a language library"},
            {"msg dump KEST_002.dll", 0, "~1\tPoutre\n", ""},
            {"msg build @bad.txt @B.dll", 1, "", "line 2"}});
-    EXPECT_EQ(Got("out.txt"), dumped);
     EXPECT_FALSE(kuttest::Exists(W("B.dll")));
 
     // A cut library dumps what it holds, names the damaged block and fails; check only reports.
@@ -161,10 +158,8 @@ TEST_F(Cli, Img) {
            {"img sheet SHAPES @sheet.bmp --columns 2", 0, "", ""},
            {"img size ICONS 9", 1, "", "no image 9"},
            {"img extract NOPE 0 @x.bmp", 1, "", "no module NOPE"},
-           {"img size ICONS two", 2, "", ""},
            {"img size TOOLONGNAME 0", 2, "", ""},
            {"img list --file @bad.img", 1, "", "bad.img"},
-           {"img sheet ICONS @s.bmp --file @bad.img", 1, "", "bad.img"},
            {"img list --file @none.img", 1, "", "none.img: no such file"}});
     EXPECT_EQ(Got("ball.bmp"), kuttest::Read(kuttest::Widen(img) + kSep + L"ICONS" + kSep + L"02_ball.bmp"));
     EXPECT_EQ(Got("copy.img"), kuttest::Read(kuttest::Widen(m_data) + kSep + L"kestoimg.img"));
@@ -182,7 +177,6 @@ TEST_F(Cli, Units) {
            {"units length IN --nonmetric", 0, "IN 1\n", ""},
            {"units length M FURLONG", 1, "", "unimet.cfg: no unit 'FURLONG' in the length section"},
            {"units speed M", 2, "", ""},
-           {"units length", 2, "", ""},
            {"units length M --metric --nonmetric", 2, "", ""},
            {"--data @ units length M", 1, "", "unimet.cfg: not found"},
            {"--data @broken units length M", 1, "", "is not a number"}});
@@ -278,11 +272,9 @@ TEST_F(Cli, TreeKeepsReadOnlyFilesAndNamesThem) {
 // its bytes as \xNN in their output, errors and warnings, never raw.
 TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
     ASSERT_EQ(::mkdir(F("lat").c_str(), 0777), 0);
-    for (const auto& put :
-         {std::make_pair("caf\xE9.txt", std::string("1\tone\n")), std::make_pair("lat/caf\xE9.txt", std::string("x")),
-          std::make_pair("nul\xE9.txt", std::string("a\0b\n", 4))}) {
-        FILE* raw = std::fopen(F(put.first).c_str(), "wb");
-        ASSERT_TRUE(raw && std::fwrite(put.second.data(), 1, put.second.size(), raw) == put.second.size());
+    for (const char* name : {"caf\xE9.txt", "lat/caf\xE9.txt"}) {
+        FILE* raw = std::fopen(F(name).c_str(), "wb");
+        ASSERT_TRUE(raw && std::fputs("1\tone\n", raw) >= 0);
         std::fclose(raw);
     }
     const std::string cafe = F("caf\\xE9.txt");
@@ -291,11 +283,8 @@ TEST_F(Cli, NamesThatAreNotUtf8AreShownEscaped) {
            {"tree scan @lat/caf\xE9.txt", 1, "", "caf\\xE9.txt: no such directory"},
            {"decode convert @caf\xE9.txt @caf\xE9.txt", 1, "", "refusing to write " + cafe + ": it is the input file " + cafe},
            {"decode convert @absent\xE9.txt", 1, "", F("absent\\xE9.txt: no such file")},
-           {"decode convert @nul\xE9.txt @out.txt", 0, "",
-            "=kut: warning: " + F("nul\\xE9.txt") + ": a NUL byte cut line 1: the text after the NUL is not in the output\n"},
            {"msg dump @caf\xE9.txt", 1, "", cafe + ": "},
-           {"msg build @caf\xE9.txt @L\xE9.dll", 0, "", "="},
-           {"msg check @L\xE9.dll", 0, F("L\\xE9.dll: no damage found\n"), "="}});
+           {"msg build @caf\xE9.txt @L\xE9.dll", 0, "", "="}});
     EXPECT_EQ(::access(F("copy/caf\xE9.txt").c_str(), F_OK), 0);
     Check({{"tree remove @copy", 0, "", "="}});
     EXPECT_NE(::access(F("copy").c_str(), F_OK), 0);
