@@ -1,5 +1,4 @@
-// Rectangle geometry and the command state table. Under the sanitizer build
-// a tip freed twice or never is a failure here.
+// Rectangle geometry and the command state table (a tip freed twice or never fails under asan).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +10,6 @@
 #include "kut/kstate.h"
 #include "kut/tool.h"
 
-// Found by the assertions through the rectangle's own (global) namespace.
 static bool operator==(const TOOL_RECT& a, const TOOL_RECT& b) {
     return std::tie(a.x1, a.y1, a.x2, a.y2) == std::tie(b.x1, b.y1, b.x2, b.y2);
 }
@@ -54,7 +52,7 @@ TEST(ToolPoints, InsideTestsAndConversions) {
     }
 }
 
-// Nothing is normalised; the area is taken in 32 bits and wraps beyond them.
+// Nothing is normalised; the area is 32-bit and wraps.
 TEST(ToolMeasures, WidthHeightAreaLocalCenter) {
     const TOOL_RECT back{30, 45, 10, 20}, full{-32768, -32768, 32767, 32767};
     EXPECT_EQ(std::make_tuple(TOOL_RectWidth(&back), TOOL_RectHeight(&back), TOOL_RectArea(&back)),
@@ -70,15 +68,13 @@ TEST(ToolMeasures, WidthHeightAreaLocalCenter) {
     for (auto c : centers) EXPECT_EQ(TOOL_Center(c[0], c[1], c[2]), c[3]) << c[0] << " " << c[2];
 }
 
-// Every pair of non-empty rectangles with corners in 0..4 (every relation,
-// shared edges included) against a direct computation of intersection and
-// containment, with the result given as a third record, as a and as b.
+// Every pair of small rectangles (every relation, shared edges included) against a direct
+// computation, the result written to a third record, to a and to b.
 TEST(ToolMultiplicate, AgreesWithIndependentGeometryOnAllSmallRectangles) {
     std::vector<TOOL_RECT> rects;
-    for (short x1 = 0; x1 < 5; ++x1)
-        for (short x2 = x1 + 1; x2 < 5; ++x2)
-            for (short y1 = 0; y1 < 5; ++y1)
-                for (short y2 = y1 + 1; y2 < 5; ++y2) rects.push_back({x1, y1, x2, y2});
+    for (short i = 0; i < 625; ++i)  // corners in 0..4
+        if (i % 5 < i / 5 % 5 && i / 25 % 5 < i / 125)
+            rects.push_back({short(i % 5), short(i / 25 % 5), short(i / 5 % 5), short(i / 125)});
     for (const TOOL_RECT& a : rects)
         for (const TOOL_RECT& b : rects) {
             TOOL_RECT meet{std::max(a.x1, b.x1), std::max(a.y1, b.y1), std::min(a.x2, b.x2), std::min(a.y2, b.y2)};
@@ -88,18 +84,17 @@ TEST(ToolMultiplicate, AgreesWithIndependentGeometryOnAllSmallRectangles) {
             const short want = !overlap ? 0 : bInA ? 2 : aStrictlyInB ? 3 : 1;
             TOOL_RECT out{-9, -9, -9, -9}, inA = a, inB = b;
             SCOPED_TRACE("a " + testing::PrintToString(a) + " b " + testing::PrintToString(b));
-            ASSERT_EQ(TOOL_Multiplicate(&a, &b, &out), want);
-            ASSERT_EQ(out, (overlap ? meet : TOOL_RECT{-9, -9, -9, -9}));
-            ASSERT_EQ(TOOL_Multiplicate(&inA, &b, &inA), want);
-            ASSERT_EQ(inA, overlap ? meet : a);
-            ASSERT_EQ(TOOL_Multiplicate(&a, &inB, &inB), want);
-            ASSERT_EQ(inB, overlap ? meet : b);
+            ASSERT_EQ(std::make_tuple(TOOL_Multiplicate(&a, &b, &out), TOOL_Multiplicate(&inA, &b, &inA),
+                                      TOOL_Multiplicate(&a, &inB, &inB)),
+                      std::make_tuple(want, want, want));
+            ASSERT_EQ(std::make_tuple(out, inA, inB),
+                      std::make_tuple(overlap ? meet : TOOL_RECT{-9, -9, -9, -9}, overlap ? meet : a, overlap ? meet : b));
         }
 }
 
 static CString Tip(const wchar_t* prefix, short row) { return CString((std::wstring(prefix) + std::to_wstring(row)).c_str()); }
 
-// Rows 0, 7 and 49 filled, tips "<prefix><row>", command 42, state 3.
+// Rows 0, 7 and 49 filled, command 42, state 3; Rows checks that (cleared rows: no prefix).
 static void Fill(KState& t, const wchar_t* prefix) {
     for (short row : {0, 7, 49}) {
         t.SetState(row, row, static_cast<short>(row + 1), static_cast<short>(-row));
@@ -110,7 +105,6 @@ static void Fill(KState& t, const wchar_t* prefix) {
     t.State() = 3;
 }
 
-// Rows as Fill leaves them (cleared ones without a prefix), and the command and state.
 static ::testing::AssertionResult Rows(KState& t, const wchar_t* prefix, int cmd, short state) {
     if (t.Cmd() != cmd || t.State() != state) return ::testing::AssertionFailure() << t.Cmd() << " " << t.State();
     for (short row = 0; row < KState::ROWS; ++row) {

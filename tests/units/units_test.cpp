@@ -89,12 +89,10 @@ TEST_F(Units, ReadingRulesWithLfAndCrLf) {
         {"CountLow16Bits", "65537\nM, 2.5\n0\n0\n", L"lM=2.5"},
         {"CountNotANumber", "abc\nM, 1\n", L"lM=-2|fM=-2"},
         {"SkippedCountNotANumber", "1\nM, 1\nx\n", L"fN=-2|lM=1"},
-        {"Empty", "", L"LM,M=-2"},
         {"OnlyBlanks", "  \n\t", L"mKG=-2"},
         {"RowMissing", "3\nM, 1\nCM, 100\n", L"lM=-10"},
         {"NoComma", "2\nM, 1\nCM 100\n", L"LM,M=-10"},
         {"NoCoefficient", "1\nM,", L"lM=-10"},
-        {"NoFinalLineEnd", "1\nM, 1", L"lM=1"},
         // A skipped record of one token takes the next count as its second.
         {"SkippedRecordOneToken", "2\nM, 1\nCM,\n1\nN, 1\n", L"mKG=-2"},
         {"SkippedSectionCutShort", "1\nM, 1\n3\nN, 1\n", L"mKG=-10"},
