@@ -1,25 +1,17 @@
-// Every exported function that allocates, run with allocations failing from
-// the N-th call on until a run completes: no exception may come out, each
-// answer is the clean run's or the documented failure value, and the asan
-// build's LeakSanitizer finds no leak at exit. Two allocators fail: the
-// global operator new replaced below (the whole process on Linux; a Windows
-// DLL keeps its run-time's own, so under wine only this program's side
-// fails), and kut's own seam, once or from then on.
+// Every exported function that allocates, run with allocations failing from the N-th call on: no exception comes
+// out, each answer is the clean run's or the failure value, and LeakSanitizer finds no leak. Two allocators fail:
+// operator new (a Windows DLL keeps its run-time's own, so under wine only this side) and kut's seam.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <map>
 #include <new>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "failloop.h"
 #include "imgfile.h"
@@ -98,10 +90,8 @@ void Keep(wchar_t* dst, const wchar_t* src) {
 
 constexpr int kAny = INT_MIN;  // in `bad`: any answer, once something failed
 
-// Runs `run(answers)` clean, each answer `want`'s (kAny: whatever it is),
-// then with operator new failing from each call on: each answer is the clean
-// one or, once an allocation failed, `bad`'s. `after(answers, failed)`
-// follows every run. Returns the calls a clean run makes.
+// Runs `run(answers)` clean (each answer `want`'s unless kAny), then with operator new failing from each call on:
+// each answer is the clean one or, once an allocation failed, `bad`'s. Returns the calls a clean run makes.
 template <std::size_t N, class Run, class After>
 long CleanOrFailure(Run run, const int (&want)[N], const int (&bad)[N], After after) {
     int clean[N] = {}, got[N] = {};
@@ -123,19 +113,17 @@ long CleanOrFailure(Run run, const int (&want)[N], const int (&bad)[N], After af
         });
 }
 
-// Every file the tests read, in one folder: the language libraries and the
-// image file (kind 2), the unit file (1); temporary files go there too (9).
+std::string Bmp(int w, int h) {
+    std::string out, error;
+    EXPECT_TRUE(kuttools::EncodeBmp({w, h, std::vector<std::uint32_t>(w * h, 0x102030u)}, 24, false, &out, &error)) << error;
+    return out;
+}
+
+// Language libraries, image file, unit file and temporary files all in one folder.
 class NewFail : public ::testing::Test {
 protected:
-    static std::string Bmp(int w, int h) {
-        std::string out, error;
-        const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h), 0x102030u);
-        EXPECT_TRUE(kuttools::EncodeBmp({w, h, pixels}, 24, false, &out, &error)) << error;
-        return out;
-    }
     void SetUp() override {
-        // Gaps (every 7th), fields (every 3rd), the last number, and a text
-        // that the output library replaces.
+        // Gaps (every 7th), fields (every 3rd), the last number, and a text the output library replaces.
         std::map<unsigned, std::wstring> logic{{5, L"OUT::logic five"}, {65535, L"last"}}, output{{5, L"OUT::output five"}};
         for (unsigned id = 1; id <= 40; ++id)
             if (id % 7 != 0 && id != 5) logic[id] = L"text " + std::to_wstring(id) + (id % 3 == 0 ? L"$$field two" : L"");
@@ -152,7 +140,7 @@ protected:
         CONF_KUNITS()->raw[CONF_KUNITS_NONMETRIC] = 0;
     }
     void TearDown() override {
-        for (int kind : {1, 2, 5, 9}) REP_SetRepert(static_cast<short>(kind), nullptr);
+        REP_SetRepert(1, nullptr), REP_SetRepert(2, nullptr), REP_SetRepert(5, nullptr), REP_SetRepert(9, nullptr);
     }
     kuttest::TempDir m_dir;
 };
