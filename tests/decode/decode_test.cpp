@@ -309,13 +309,9 @@ protected:
 };
 
 TEST_F(Convert, LinesAreReadAndWrittenInTextMode) {
-    std::string high, highOut, ascii;
-    for (int b = 1; b < 0x100; ++b) {
-        if (b >= 0x80)
-            high += static_cast<char>(b), highOut += static_cast<char>(BuiltInDos(48, b));
-        else if (b != '\n' && b != '\r' && b != 0x1A)
-            ascii += static_cast<char>(b);
-    }
+    const std::string bytes = "\x01\x1B~\x7F\x80\xA5\xFF";  // controls kept, both ends of the table, no sign extension
+    std::string bytesOut;
+    for (unsigned char c : bytes) bytesOut += static_cast<char>(BuiltInDos(48, c));
     std::string blocks;  // the next byte is the last of the reader's first 8 KiB
     for (int i = 0; i < 2730; ++i) blocks += "x\r\n";
     blocks += "x";
@@ -331,7 +327,7 @@ TEST_F(Convert, LinesAreReadAndWrittenInTextMode) {
         {"ab\r\ncd\x1A" + std::string("ef\r\n"), "ab\r\ncd\r\n"},
         {"\x1A" + std::string("ab\r\n"), "\r\n"},               // 0x1A ends the input
         {std::string("ab\0cd\x85\r\nef", 10), "ab\r\nef\r\n"},  // a NUL ends the line
-        {high + "\r\n" + ascii, highOut + "\r\n" + ascii + "\r\n", 48},
+        {bytes, bytesOut + "\r\n", 48},
         {"  kEsToNe\x85\r\n", "  kEsTo97Ne\xE0\r\n\r\n"},  // the keyword rule, then the table
         // A line holds 519 characters; the rest of a longer one is the next line.
         {a + "\r\n" + a + b + "ccc\r\nz", a + "\r\n" + a + "\r\n" + b + "\r\nccc\r\nz\r\n"},

@@ -19,12 +19,8 @@
 #include "kut/testing.h"
 #endif
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
 #define NOMINMAX
-#endif
 #include <windows.h>
 #include <psapi.h>
 #else
@@ -154,9 +150,7 @@ TEST_F(FileOps, FCopyGivesTheSameWhereverTheSystemStops) {
         const char* what;
         std::size_t have;
         int bytes, result;
-        long failAfter, persistent;
-        long long failAbove;
-        long failures;  // -1: not counted
+        long failAfter, persistent, failAbove, failures;  // failures -1: not counted
         bool atEnd;
     };
     const Case cases[] = {
