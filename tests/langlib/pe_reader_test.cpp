@@ -206,19 +206,16 @@ TEST(PeReader, HandMadeAndHostileFiles) {
     }
 }
 
-// Real libraries: every prefix finds exactly the strings that lie wholly
-// inside it, and random damage is survived (the sanitizer build checks the
-// reads).
+// Every prefix finds exactly the strings wholly inside it; random damage is survived (the sanitizer checks the reads).
 TEST(PeReader, TruncatedAndDamagedLibraries) {
     Strings strings;
     for (unsigned id = 1; id <= 60; ++id) strings[id * 7] = u"text " + std::u16string(id % 9, u'x');
     Bytes full;
     std::string error;
     ASSERT_TRUE(kuttools::BuildLanguageLibrary(strings, &full, &error)) << error;
-    // Where each string lies in the whole file.
     auto whole = kut::pe::Parse(full);
     ASSERT_TRUE(whole);
-    std::map<unsigned, std::size_t> endOf;
+    std::map<unsigned, std::size_t> endOf;  // where each string ends in the whole file
     for (const auto& kv : strings) {
         const unsigned char* text = nullptr;
         std::size_t len = 0;
@@ -251,15 +248,10 @@ TEST(PeReader, TruncatedAndDamagedLibraries) {
     int loaded = 0;
     for (int round = 0; round < 20000; ++round) {
         Bytes b = full;
-        for (unsigned h = 0; h <= rng() % 4; ++h)
-            b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = static_cast<unsigned char>(rng());
+        for (unsigned h = 0; h <= rng() % 4; ++h) b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = std::uint8_t(rng());
         auto img = kut::pe::Parse(b);
         loaded += img != nullptr;
-        for (unsigned id = 0; img && id < 600; id += 1 + rng() % 7) {
-            const std::u16string got = Find(img.get(), id);  // every unit read
-            ASSERT_FALSE(got.empty()) << id;
-            ASSERT_LE(got.size() * 2, b.size()) << id;
-        }
+        for (unsigned id = 0; img && id < 600; id += 1 + rng() % 7) ASSERT_LE(Find(img.get(), id).size() * 2, b.size()) << id;
     }
     EXPECT_GT(loaded, 0);
 }
@@ -277,21 +269,14 @@ TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
                  {{0x0407, 0x0409}, 0x0C07, 0x0C07, 0x0409}, {{0x0001, 0x0809}, 0x0409, 0x0409, 0x0001},
                  {{0x0001, 0x0400}, 0x0409, 0x0409, 0x0001}, {{0x0422, 0x0407}, 0x0409, 0x0409, 0x0422},
                  {{0x0407, 0x0000}, 0x0409, 0x0409, 0x0407}, {{0x0409, 0x0407}, 0x0407, 0x0407, 0x0409}};
-    const auto tag = [](std::uint16_t id) {
-        char name[8];
-        std::snprintf(name, sizeof name, "%04x", id);
-        return std::u16string(name, name + 4);
-    };
+    const auto tag = [](std::uint16_t id) { return std::u16string(1, char16_t(0x100 + id)); };
     for (const auto& c : cases) {
         std::vector<kuttools::LanguageStrings> langs;
         for (std::uint16_t id : c.entries) langs.push_back({id, {{5, tag(id)}}});
         Bytes image;
         std::string error;
         ASSERT_TRUE(kuttools::BuildLanguageLibrary(langs, &image, &error)) << error;
-        kut::pe::Languages user;
-        user.user = c.user;
-        user.system = c.system;
-        EXPECT_EQ(Find(kut::pe::Parse(image, user).get(), 5), tag(c.want))
+        EXPECT_EQ(Find(kut::pe::Parse(image, kut::pe::Languages{c.user, c.system}).get(), 5), tag(c.want))
             << testing::PrintToString(c.entries) << std::hex << " user " << c.user << " system " << c.system;
     }
 }
