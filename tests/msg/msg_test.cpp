@@ -229,8 +229,7 @@ TEST_F(MsgLib, CompleteModeStoresEveryNonEmptyTextBelowTheBound) {
     EXPECT_EQ(Listing(whole),
               L"1 Open|2 Summe|3 Only here$$y|4 Value$$unit|5 Beam$$Poutre|6 plain|8 Girder$$OUT::Traeger|65535 last|");
     EXPECT_STREQ(whole.GetTextParam(4, 2), L"Poutre");
-    // Field 2 of each text, texts without one left out; the marker is
-    // looked for in the kept field.
+    // Field 2 of each text, texts without one left out; the marker is looked for in the kept field.
     K_MSG second(L"KMAIN", 0, 65536, 0, 2);
     EXPECT_EQ(Listing(second), L"2 x|3 y|4 unit|5 Poutre|8 Poutrelle|");
     EXPECT_EQ(K_MSG(L"KMAIN", 0, 65535, 0, 0).m_Count, 7);
@@ -247,8 +246,7 @@ TEST_F(MsgLib, TextsAreCutAt1023Characters) {
         EXPECT_EQ(m->text(2), std::wstring(1023, L'b'));
         EXPECT_EQ(m->text(4), std::wstring(1018, L'o'));  // the marker is dropped from what fits
     }
-    EXPECT_EQ(m1.text(1), t1023);
-    EXPECT_EQ(m1.text(5), t1023);
+    for (KLONG id : {1, 5}) EXPECT_EQ(m1.text(id), t1023) << id;
     EXPECT_EQ(m4.GetTextParam(0, 1), t1023);
 }
 
