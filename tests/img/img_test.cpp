@@ -290,8 +290,7 @@ TEST_F(Img, GetFromFileListsBringInFlushesDropAndTheSameImageComesBack) {
     IMG_FlushList(L"BETA", 1, 2, 99, -1), IMG_FlushLabels(labels, 2), IMG_FlushModule(L"ALPHA");
     Hide();
     EXPECT_EQ(Cached(L"ALPHA", 3) + "|" + Cached(L"BETA", 10), "000|1000001111") << "BETA 5 went with IMG_Flush";
-    // A count below 1 names no label and the array is not read (it is long
-    // enough here for a wrapped count to show).
+    // A count below 1 names no label and the array is not read (it is long enough here for a wrapped count to show).
     std::vector<IMG_LABEL> many(32768, IMG_LABEL{1, 0});
     for (short count : {-1, -32768}) IMG_FlushLabels(many.data(), count);
     EXPECT_EQ(Cached(L"BETA", 10), "1000001111");

@@ -17,8 +17,7 @@ using Strings = std::map<unsigned, std::u16string>;
 using kuttools::FromUtf16;
 using kuttools::StringMap;
 
-// The text read for `id` into a buffer of `cap`, checking the count, the NUL
-// after it and that nothing was written past `cap`.
+// The text read for `id` into a buffer of `cap`, checking the count, the NUL after it and that nothing was written past `cap`.
 std::wstring Read(HMODULE lib, unsigned id, int cap = KUT_TEXT_MAX) {
     std::wstring buf(static_cast<std::size_t>(cap) + 1, L'#');
     const int n = KUT_LangLibString(lib, id, &buf[0], cap);
@@ -70,8 +69,7 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
 TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     HMODULE a = Build({{5, u"five"}});
     HMODULE b = KUT_LangLibOpen(m_dir.file(L"lib.dll").c_str());
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(a && b);
     EXPECT_EQ(Read(a, 5), L"five");
     KUT_LangLibClose(a);
     EXPECT_EQ(Read(b, 5), L"five") << "the second handle outlives the first";

@@ -281,8 +281,7 @@ TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
 }
 
 TEST(PeReader, LocaleNamesMapToWindowsLanguages) {
-    // Codesets and modifiers, a language's default region, names too long or
-    // unknown; the rest of the table is data.
+    // Codesets and modifiers, a language's default region, names too long or unknown; the rest of the table is data.
     std::istringstream in(
         "en_US.UTF-8:409 C.UTF-8:409 POSIX:409 xx_YY:409 deutsch_DE:409 de_DEUTSCHLAND:409 de:407 de_DE@euro:407 de_XX:407 "
         "de_DE@latin:407 en_GB.UTF-8:809 es:C0A sr_RS:281A sr_RS.UTF-8@latin:241A");

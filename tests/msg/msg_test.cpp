@@ -1,5 +1,4 @@
-// K_MSG over language libraries written into a temporary folder, and over
-// tables filled by hand.
+// K_MSG over language libraries written into a temporary folder, and over tables filled by hand.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -393,8 +392,7 @@ TEST_F(MsgTable, BSearchFindsEveryStoredNumberAndNothingElse) {
 }
 
 // Changes from outside - the count, the array, numbers edited in place, equal
-// numbers by SortSet, a copy, a second filling - never make text() answer
-// other than the bisection.
+// numbers by SortSet, a copy, a second filling - never make text() answer other than the bisection.
 TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     WriteLib(L"ODD__001.dll", Numbered(200, 2));  // 1, 3, ... 399
     WriteLib(L"ALL__001.dll", Numbered(200));
@@ -406,8 +404,7 @@ TEST_F(MsgTable, ChangesOfTheTableKeepTheBisectionsAnswer) {
     std::swap(msg.m_Items, odd.m_Items);
     EXPECT_TRUE(LooksUpAsBisection(msg, 0, 401));
     EXPECT_TRUE(LooksUpAsBisection(odd, 0, 401));
-    // Keeping the order: into the gap below, equal to the neighbour below,
-    // below zero, above every indexed number.
+    // Keeping the order: into the gap below, equal to the neighbour below, below zero, above every indexed number.
     ASSERT_TRUE(KMsgTestAccess::Indexed(edited));
     const std::pair<int, KLONG> edits[] = {{10, 20}, {50, 99}, {0, -5}, {199, 70000}};
     for (const auto& [pos, id] : edits) edited.m_Items[pos].nId = id;
