@@ -17,8 +17,7 @@ using Strings = std::map<unsigned, std::u16string>;
 using kuttools::FromUtf16;
 using kuttools::StringMap;
 
-// The text read for `id` into a buffer of `cap`, checking the count, the NUL
-// after it and that nothing was written past `cap`.
+// The text read for `id` into a buffer of `cap`, checking the count, the NUL after it and that nothing was written past `cap`.
 std::wstring Read(HMODULE lib, unsigned id, int cap = KUT_TEXT_MAX) {
     std::wstring buf(static_cast<std::size_t>(cap) + 1, L'#');
     const int n = KUT_LangLibString(lib, id, &buf[0], cap);
@@ -42,7 +41,7 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
     std::u16string s2000, faces;  // U+1F600 is a surrogate pair in the file
     for (int i = 0; i < 2000; ++i) s2000 += static_cast<char16_t>(u'A' + i % 26);
     for (int i = 0; i < 1100; ++i) faces += u"\U0001F600";
-    const std::u16string lone = u"a\xD800z", pair = u"x\U0001F600y";
+    const std::u16string lone = u"a\xD800z";
     // Number, text, buffer size, what is read. Where wchar_t holds any
     // character, the 1023 limit counts characters; numbers are 16-bit.
     const std::tuple<unsigned, std::u16string, int, std::wstring> cases[] = {
@@ -52,11 +51,9 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
         {3, s2000, 4000, FromUtf16(s2000)},
         {4, u"Hello", 5, L"Hell"},
         {4, u"Hello", 1, L""},
-        {15, u"fifteen", KUT_TEXT_MAX, L"fifteen"},
         {0x10000 + 15, u"fifteen", 64, L"fifteen"},
         {1000, u"\u00e9\u4e2d", KUT_TEXT_MAX, L"\u00e9\u4e2d"},
         {65535, u"last", KUT_TEXT_MAX, L"last"},
-        {40, pair, KUT_TEXT_MAX, FromUtf16(pair)},
         {41, faces, KUT_TEXT_MAX, FromUtf16(faces).substr(0, 1023)},
         {42, lone, KUT_TEXT_MAX, FromUtf16(lone)}};
     Strings strings{{7, u""}, {100, u""}};
@@ -65,15 +62,14 @@ TEST_F(LangLib, LengthsNumbersGapsAndCharacters) {
     ASSERT_NE(lib, nullptr);
     for (const auto& [id, text, cap, want] : cases) EXPECT_EQ(Read(lib, id, cap), want) << id;
     // Empty strings read as absent, like numbers on both sides of each block.
-    for (unsigned id : {5u, 7u, 14u, 16u, 100u, 999u, 65534u, 0x10005u}) EXPECT_EQ(Read(lib, id), L"") << id;
+    for (unsigned id : {5u, 7u, 14u, 16u, 100u, 65534u, 0x10005u}) EXPECT_EQ(Read(lib, id), L"") << id;
     KUT_LangLibClose(lib);
 }
 
 TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
     HMODULE a = Build({{5, u"five"}});
     HMODULE b = KUT_LangLibOpen(m_dir.file(L"lib.dll").c_str());
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(a && b);
     EXPECT_EQ(Read(a, 5), L"five");
     KUT_LangLibClose(a);
     EXPECT_EQ(Read(b, 5), L"five") << "the second handle outlives the first";
@@ -97,34 +93,16 @@ TEST_F(LangLib, HandlesOpenCloseAndFailAndTheWritersLimits) {
 
 TEST(Catalog, EntriesCommentsSeparatorsAndEscapes) {
     const std::string text =
-        "\xEF\xBB\xBF# heading comment\n"
-        "1\tOpen\n"
-        "\n"
-        "   \t \n"
-        "  # indented comment\n"
-        "2 Save as...\r\n"
-        "3\t  two leading blanks, trailing tab\t\n"
-        "4  space separator keeps the second space\n"
-        "5\n"
-        "6\t#not a comment\n"
-        "  7\tindented number\n"
-        "9\ta\\tb\\nc\\rd\\\\e\\u00E9\\ud800 \xC3\xA9\xF0\x9F\x98\x80\n"
-        "0\tnumber zero\n"
-        "65535\tlast";
+        "\xEF\xBB\xBF# heading\n1\tOpen\n\n   \t \n  # indented\n2 Save as...\r\n3\t  two blanks, a tab\t\n4  space\n5\n"
+        "6\t#not a comment\n  7\tindented\n9\ta\\tb\\nc\\rd\\\\e\\u00E9\\ud800 \xC3\xA9\xF0\x9F\x98\x80\n0\tzero\n65535\tlast";
     StringMap out;
     std::string error;
     ASSERT_TRUE(kuttools::ParseCatalog(text, &out, &error)) << error;
-    const StringMap want{{1, u"Open"},
-                         {2, u"Save as..."},
-                         {3, u"  two leading blanks, trailing tab\t"},
-                         {4, u" space separator keeps the second space"},
-                         {5, u""},
-                         {6, u"#not a comment"},
-                         {7, u"indented number"},
-                         {0, u"number zero"},
-                         {65535, u"last"},
-                         {9, std::u16string(u"a\tb\nc\rd\\e\u00e9") + char16_t(0xD800) + u" \u00e9\U0001F600"}};
-    EXPECT_EQ(out, want);
+    std::u16string got;  // "number=text|" in number order
+    for (const auto& [id, t] : out) got += kuttools::ToUtf16(std::to_wstring(id)) + u"=" + t + u"|";
+    EXPECT_EQ(got,
+              u"0=zero|1=Open|2=Save as...|3=  two blanks, a tab\t|4= space|5=|6=#not a comment|7=indented|"
+              u"9=a\tb\nc\rd\\e\u00e9\xD800 \u00e9\U0001F600|65535=last|");
 }
 
 TEST(Catalog, ErrorsNameTheLineAndTheFault) {
@@ -137,7 +115,6 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
         {"1\tsurrogate \xED\xA0\x80\n", "line 1: invalid UTF-8"},
         {"1\ta\n65536\tb\n", "line 2: message number outside 0..65535"},
         {"99999999999999999999\tc\n", "line 1: message number outside 0..65535"},
-        {"text without number\n", "line 1: expected a message number"},
         {"-4\tnegative\n", "line 1: expected a message number"},
         {"12x\tglued\n", "line 1: expected a tab or a space after the number"},
         {"# one\n10\ta\n\n11\tb\n010\tc\n", "line 5: number 10 already defined on line 2"},
@@ -155,14 +132,10 @@ TEST(Catalog, ErrorsNameTheLineAndTheFault) {
 // the same 10,000 strings and more, the awkward ones escaped in the file.
 TEST(Catalog, ThroughALibraryAndBack) {
     kuttest::TempDir dir;
-    StringMap in{{0, u"number zero, block 1 slot 0"},
-                 {2, u" leading and trailing "},
-                 {3, u"tab\there\nnewline\rreturn\\backslash"},
-                 {4, std::u16string(u"controls ") + char16_t(1) + char16_t(0x1F) + char16_t(0x7F) + u" # \u00fc\U0001F600"},
-                 {5, std::u16string(u"lone ") + char16_t(0xDC00) + u" and " + char16_t(0xD83D)},
-                 {6, u"\\u0041 is not an escape here"},
-                 {7, u""},
-                 {40000, std::u16string(2000, u'z')}};
+    StringMap in{{0, u"zero"}, {2, u" blanks "}, {3, u"tab\tnl\ncr\r\\"}, {6, u"\\u0041"}, {7, u""}};
+    in[4] = std::u16string(u"controls ") + char16_t(1) + char16_t(0x1F) + char16_t(0x7F) + u" # \u00fc\U0001F600";
+    in[5] = std::u16string(u"lone ") + char16_t(0xDC00) + u" and " + char16_t(0xD83D);
+    in[40000] = std::u16string(2000, u'z');
     for (unsigned id = 100; id < 10100; ++id)
         in[id] = kuttools::ToUtf16(L"n\u00b0 " + std::to_wstring(id) + std::wstring(id % 37, L'.'));
     const std::string text = kuttools::FormatCatalog(in);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,18 +80,12 @@ struct HandPe {
     Bytes Build() const {
         Bytes b;
         const std::uint32_t dirsAt = magic == 0x10B ? 96 : 112, optSize = dirsAt + 8 * 16, opt = 0x40 + 24;
-        // Offset, value, width: "MZ", e_lfanew, "PE", machine and section count, optional header size and
-        // flags, magic, 16 data directories, the resource directory.
-        const std::uint32_t fields[][3] = {{0, 0x5A4D, 2},
-                                           {0x3C, 0x40, 4},
-                                           {0x40, 0x4550, 4},
-                                           {0x44, 0x8664 | static_cast<std::uint32_t>(sections.size()) << 16, 4},
-                                           {0x40 + 20, optSize | 0x2022u << 16, 4},
-                                           {opt, magic, 2},
-                                           {opt + dirsAt - 4, 16, 4},
-                                           {opt + dirsAt + 16, resRva, 4},
-                                           {opt + dirsAt + 20, resSize, 4}};
-        for (const auto& f : fields) Put(b, f[0], f[1], f[2]);
+        // "MZ", e_lfanew, "PE", machine and section count, optional header size and flags, magic, 16 data
+        // directories, the resource directory.
+        Put(b, 0, 0x5A4D, 2), Put(b, 0x3C, 0x40), Put(b, 0x40, 0x4550),
+            Put(b, 0x44, 0x8664 | std::uint32_t(sections.size()) << 16);
+        Put(b, 0x40 + 20, optSize | 0x2022u << 16), Put(b, opt, magic, 2), Put(b, opt + dirsAt - 4, 16);
+        Put(b, opt + dirsAt + 16, resRva), Put(b, opt + dirsAt + 20, resSize);
         std::size_t sh = opt + optSize;
         for (const Section& s : sections) {  // ".rsrc", sizes and addresses, flags
             for (std::uint32_t v : {0x7273722Eu, 0x63u, s.vsize, s.va, s.rawSize, s.raw, 0u, 0u, 0u, 0x40000040u})
@@ -177,32 +172,23 @@ TEST(PeReader, HandMadeAndHostileFiles) {
         {"97 sections", patch(0x46, 97), 1, refused},
         {"96 section headers past the end", cut(patch(0x46, 96), 0x40 + 24 + 240 + 40 * 10), 1, refused},
         {"a resource RVA beyond the file", pe([](HandPe& p) { p.resRva = 0x90000; }), 1, refused},
-        {"section data beyond the file", pe([](HandPe& p) {
-             p.sections[0] = {kVa, 0x200, 0xFFFFFE00u, 0x200, {}};
-         }),
-         1, refused},
-        {"a directory in virtual size only", pe([](HandPe& p) { p.resRva = kVa + 0x200, p.sections[0].vsize = 0x10000; }), 1,
+        {"section data beyond the file", pe([](HandPe& p) { p.sections[0].raw = 0xFFFFFE00u, p.sections[0].data = {}; }), 1,
          refused},
+        {"in virtual size only", pe([](HandPe& p) { p.resRva = kVa + 0x200, p.sections[0].vsize = 0x10000; }), 1, refused},
         {"a root pointing at itself", res({{kRoot + 20, kSub | kRoot}}), 1, safe},
-        {"names pointing at the root", res({{kTypes + 20, kSub | kRoot}}), 6, safe},
         {"languages pointing at themselves", res({{kLangs + 20, kSub | kLangs}}), 1, safe},
         {"a fourth level", res({{kLangs + 20, kSub | kRoot}}), 1, absent, "damaged resource directory"},
-        {"counts far beyond the section", res({{kRoot + 12, 0xFFFFFFFFu}, {kTypes + 12, 0xFFFF0000u}, {kLangs + 12, 0x1FFFFu}}),
-         1, u"abc"},
-        {"huge counts at the section's end",
-         pe([](HandPe& p) { Put(p.sections[0].data, 0x1FC, 0xFFFFFFFFu), p.resRva = kVa + 0x1F0; }), 1, safe},
+        {"huge counts", res({{kRoot + 12, 0xFFFFFFFFu}, {kTypes + 12, 0xFFFF0000u}, {kLangs + 12, 0x1FFFFu}}), 1, u"abc"},
+        {"huge counts at the end", pe([](HandPe& p) { Put(p.sections[0].data, 0x1FC, ~0u), p.resRva = kVa + 0x1F0; }), 1, safe},
         // Sizes past the section's file data: the strings inside it are whole.
         {"a data size of 0xFFFFF000", res({{kData + 4, 0xFFFFF000u}}), 1, u"abc"},
-        {"a data size one past the section", res({{kData + 4, 0x201u}}), 1, u"abc", "reaches past the file data of its section",
-         16},
+        {"size one past", res({{kData + 4, 0x201u}}), 1, u"abc", "reaches past the file data of its section", 16},
         {"a data address that wraps", res({{kData, 0xFFFFFFF0u}, {kData + 4, 0x20}}), 1, absent, "string data outside the image"},
         {"a data size of 0", res({{kData + 4, 0}}), 1, absent},
         {"a count past the entry, before it", overrun(28), 0, u"hi", "a string runs past the end of the block", 1},
         {"a count past the entry", overrun(28), 1, absent},
         {"an entry ending inside a count", overrun(7), 1, absent, "the block ends before its 16 strings", 1},
-        {"an entry of 7 bytes, before it", overrun(7), 0, u"hi"},
         {"an entry of 1 byte", overrun(1), 0, absent, "the block ends before its 16 strings", 0},
-        {"the file cut inside the block", cut(good, 0x400 + kBlock + 8), 0, absent, "cut by the end of the file", 0},
         {"the file cut after string 0", cut(good, 0x400 + kBlock + 10), 0, u"zero", "cut by the end of the file", 1},
         {"the block in a second section", second.Build(), 1, u"elsewhere"},
         {"English before the first language", HandPe(german).Build(), 1, u"abc"}};
@@ -219,19 +205,16 @@ TEST(PeReader, HandMadeAndHostileFiles) {
     }
 }
 
-// Real libraries: every prefix finds exactly the strings that lie wholly
-// inside it, and random damage is survived (the sanitizer build checks the
-// reads).
+// Every prefix finds exactly the strings wholly inside it; random damage is survived (the sanitizer checks the reads).
 TEST(PeReader, TruncatedAndDamagedLibraries) {
     Strings strings;
     for (unsigned id = 1; id <= 60; ++id) strings[id * 7] = u"text " + std::u16string(id % 9, u'x');
     Bytes full;
     std::string error;
     ASSERT_TRUE(kuttools::BuildLanguageLibrary(strings, &full, &error)) << error;
-    // Where each string lies in the whole file.
     auto whole = kut::pe::Parse(full);
     ASSERT_TRUE(whole);
-    std::map<unsigned, std::size_t> endOf;
+    std::map<unsigned, std::size_t> endOf;  // where each string ends in the whole file
     for (const auto& kv : strings) {
         const unsigned char* text = nullptr;
         std::size_t len = 0;
@@ -264,76 +247,49 @@ TEST(PeReader, TruncatedAndDamagedLibraries) {
     int loaded = 0;
     for (int round = 0; round < 20000; ++round) {
         Bytes b = full;
-        for (unsigned h = 0; h <= rng() % 4; ++h)
-            b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = static_cast<unsigned char>(rng());
+        for (unsigned h = 0; h <= rng() % 4; ++h) b[rng() % 4 ? rng() % 0x400 : rng() % b.size()] = std::uint8_t(rng());
         auto img = kut::pe::Parse(b);
         loaded += img != nullptr;
-        for (unsigned id = 0; img && id < 600; id += 1 + rng() % 7) {
-            const std::u16string got = Find(img.get(), id);  // every unit read
-            ASSERT_FALSE(got.empty()) << id;
-            ASSERT_LE(got.size() * 2, b.size()) << id;
-        }
+        for (unsigned id = 0; img && id < 600; id += 1 + rng() % 7) ASSERT_LE(Find(img.get(), id).size() * 2, b.size()) << id;
     }
     EXPECT_GT(loaded, 0);
 }
 
-// A block in several languages: the entry wine 8's LoadStringW picked for
-// the same directory and the same user and system languages (asked again by
-// tests/windows/loader_diff_test.cpp): neutral 0x0000, the user's language,
-// its neutral sublanguage, the same two for the system, 0x0409, the first
-// entry, each looked up by binary search (so that {0x0407, 0x0000} misses
-// the neutral entry and {0x0409, 0x0407} the German one).
+// A block in several languages: the entry wine 8's LoadStringW picked (asked again by
+// tests/windows/loader_diff_test.cpp): neutral 0x0000, the user's language, its neutral sublanguage, the
+// same two for the system, 0x0409, the first entry, each by binary search (so {0x0407, 0x0000} misses 0x0000).
 TEST(PeReader, LanguageChoiceFollowsTheWindowsLoader) {
     const struct {
         std::vector<std::uint16_t> entries;
         std::uint16_t user, system, want;
-    } cases[] = {{{0x0000, 0x0407}, 0x0409, 0x0409, 0x0000},        {{0x0000, 0x0407}, 0x0407, 0x0407, 0x0000},
-                 {{0x0407, 0x0000}, 0x0409, 0x0409, 0x0407},        {{0x0407, 0x0409}, 0x0407, 0x0407, 0x0407},
-                 {{0x0407, 0x0409}, 0x0C07, 0x0C07, 0x0409},        {{0x0409, 0x0407}, 0x0407, 0x0407, 0x0409},
-                 {{0x0422, 0x0407}, 0x0409, 0x0409, 0x0422},        {{0x0001, 0x0007}, 0x0C07, 0x0C07, 0x0007},
-                 {{0x0001, 0x0809}, 0x0409, 0x0409, 0x0001},        {{0x0001, 0x0400}, 0x0409, 0x0409, 0x0001},
-                 {{0x0001, 0x0800}, 0x0409, 0x0409, 0x0001},        {{0x0001, 0x007F}, 0x0409, 0x0409, 0x0001},
-                 {{0x0007, 0x0407}, 0x0C07, 0x0407, 0x0007},        {{0x0001, 0x0C07}, 0x0411, 0x0C07, 0x0C07},
-                 {{0x0409, 0x040C}, 0x0407, 0x040C, 0x040C},        {{0x0407, 0x0407}, 0x0407, 0x0407, 0x0407},
-                 {{0x0001, 0x0407, 0x0C07}, 0x0C07, 0x0407, 0x0C07}};
-    const auto tag = [](std::uint16_t id) {
-        char name[8];
-        std::snprintf(name, sizeof name, "%04x", id);
-        return std::u16string(name, name + 4);
-    };
+    } cases[] = {{{0x0000, 0x0407}, 0x0407, 0x0407, 0x0000}, {{0x0001, 0x0407, 0x0C07}, 0x0C07, 0x0407, 0x0C07},
+                 {{0x0007, 0x0407}, 0x0C07, 0x0407, 0x0007}, {{0x0001, 0x0C07}, 0x0411, 0x0C07, 0x0C07},
+                 {{0x0001, 0x0007}, 0x0C07, 0x0C07, 0x0007}, {{0x0409, 0x040C}, 0x0407, 0x040C, 0x040C},
+                 {{0x0407, 0x0409}, 0x0C07, 0x0C07, 0x0409}, {{0x0001, 0x0809}, 0x0409, 0x0409, 0x0001},
+                 {{0x0001, 0x0400}, 0x0409, 0x0409, 0x0001}, {{0x0422, 0x0407}, 0x0409, 0x0409, 0x0422},
+                 {{0x0407, 0x0000}, 0x0409, 0x0409, 0x0407}, {{0x0409, 0x0407}, 0x0407, 0x0407, 0x0409}};
+    const auto tag = [](std::uint16_t id) { return std::u16string(1, char16_t(0x100 + id)); };
     for (const auto& c : cases) {
         std::vector<kuttools::LanguageStrings> langs;
         for (std::uint16_t id : c.entries) langs.push_back({id, {{5, tag(id)}}});
         Bytes image;
         std::string error;
         ASSERT_TRUE(kuttools::BuildLanguageLibrary(langs, &image, &error)) << error;
-        kut::pe::Languages user;
-        user.user = c.user;
-        user.system = c.system;
-        EXPECT_EQ(Find(kut::pe::Parse(image, user).get(), 5), tag(c.want))
+        EXPECT_EQ(Find(kut::pe::Parse(image, kut::pe::Languages{c.user, c.system}).get(), 5), tag(c.want))
             << testing::PrintToString(c.entries) << std::hex << " user " << c.user << " system " << c.system;
     }
 }
 
 TEST(PeReader, LocaleNamesMapToWindowsLanguages) {
-    // Codesets and modifiers, a language's default region, names too long or
-    // unknown; the rest of the table is data.
-    const std::pair<std::uint16_t, std::vector<const char*>> cases[] = {
-        {0x0409, {"en_US.UTF-8", "C", "C.UTF-8", "POSIX", "", nullptr, "xx_YY", "deutsch_DE", "de_DEUTSCHLAND"}},
-        {0x0407, {"de", "de_DE@euro", "de_XX", "de_DE@latin"}},
-        {0x0809, {"en_GB.UTF-8"}},
-        {0x0C07, {"de_AT"}},
-        {0x0C0A, {"es"}},
-        {0x080A, {"es_MX"}},
-        {0x0416, {"pt_BR.UTF-8"}},
-        {0x0816, {"pt_PT"}},
-        {0x281A, {"sr_RS"}},
-        {0x241A, {"sr_RS.UTF-8@latin"}},
-        {0x2C1A, {"sr_ME@latin"}},
-        {0x0404, {"zh_TW"}},
-        {0x0422, {"uk_UA"}}};
-    for (const auto& [id, names] : cases)
-        for (const char* name : names) EXPECT_EQ(kut::pe::LanguageOfLocale(name), id) << (name ? name : "(null)");
+    // Codesets and modifiers, a language's default region, names too long or unknown; the rest of the table is data.
+    std::istringstream in(
+        "en_US.UTF-8:409 C.UTF-8:409 POSIX:409 xx_YY:409 deutsch_DE:409 de_DEUTSCHLAND:409 de:407 de_DE@euro:407 de_XX:407 "
+        "de_DE@latin:407 en_GB.UTF-8:809 es:C0A sr_RS:281A sr_RS.UTF-8@latin:241A");
+    for (std::string c; in >> c;) {
+        const std::size_t colon = c.find(':');
+        EXPECT_EQ(kut::pe::LanguageOfLocale(c.substr(0, colon).c_str()), std::stoi(c.substr(colon + 1), nullptr, 16)) << c;
+    }
+    for (const char* name : {"", static_cast<const char*>(nullptr)}) EXPECT_EQ(kut::pe::LanguageOfLocale(name), 0x0409);
 }
 
 // The UI language as POSIX resolves LC_MESSAGES, the system's as LC_CTYPE.
